@@ -25,7 +25,9 @@ std::vector<std::string> FoldLine(const std::string& line, int width) {
       pieces.push_back(TrimRight(prefix + line.substr(start, candidate + 1 - start)));
       size_t next = candidate + 1;
       while (next < line.size() && (line[next] == ' ' || line[next] == '\t')) ++next;
+      // Scanning resumes behind the break, which always lies outside quotes.
       candidate = std::string::npos;
+      in_quotes = false;
       if (next >= line.size()) return pieces;
       prefix = " ";
       start = next;

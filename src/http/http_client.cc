@@ -115,8 +115,14 @@ void TCustomHttpClient::PerformRequest(THttpMethod method, const std::string& ur
           break;
       }
     }
-  } catch (...) {
+  } catch (const EHTTPProtocolException&) {
+    // The error answer was read whole, so the connection may serve the next request.
     if (!response_.KeepConnection()) Disconnect();
+    throw;
+  } catch (...) {
+    // Any other failure may leave part of an answer unread on the connection; reusing it would
+    // hand those bytes to the next request as its answer.
+    Disconnect();
     throw;
   }
   if (!response_.KeepConnection()) Disconnect();

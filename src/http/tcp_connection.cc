@@ -220,14 +220,17 @@ std::string TTcpConnection::ReadLine(const std::string& terminator, int timeout_
     std::string_view buffered(InputBuffer.Data(), InputBuffer.Size());
     size_t found = buffered.find(term, start);
     if (found != std::string_view::npos) {
-      if (max != 0 && found > static_cast<size_t>(max)) break;
+      // The CR of a CR LF line end does not count towards the line's length.
+      size_t length = found;
+      if (term == "\n" && found > 0 && buffered[found - 1] == '\r') --length;
+      if (max != 0 && length > static_cast<size_t>(max)) break;
       InputBuffer.Remove(found, &line);
       InputBuffer.Remove(term.size());
       if (term == "\n" && !line.empty() && line.back() == '\r') line.pop_back();
       return line;
     }
     line_searched_ = buffered.size();
-    if (max != 0 && buffered.size() > static_cast<size_t>(max)) break;
+    if (max != 0 && buffered.size() > static_cast<size_t>(max) + (term == "\n" ? 1 : 0)) break;
     CheckPeerClosed(true, true);
     if (FillInput(true, timeout_ms, timeout_ms == -1) == -1) {
       LineTimedOut = true;
