@@ -198,6 +198,9 @@ TEST(RegexMatcherGroups, GroupIndexOfNamesAndMissingNames) {
   EXPECT_EQ(matcher.GroupIndexOf("tvname"), 2);  // compiles on demand
   EXPECT_EQ(matcher.GroupIndexOf("tv"), -7);
   EXPECT_EQ(matcher.GroupIndexOf(""), -7);
+
+  matcher.SetRegEx("(x)(?J)(?<n>a)|(?<n>b)");
+  EXPECT_EQ(matcher.GroupIndexOf("n"), 2);
 }
 
 TEST(RegexMatcherGroups, NinetyNineGroupsFitOneHundredDoNot) {
