@@ -104,7 +104,7 @@ TEST(FrameRulesTest, DrawsEachStyleOnASmallRectangle) {
        {2, 2, 4, 3}},
       {"fsButtonDown",
        Standard(fsButtonDown),
-       {".T.T.T", "T....T", "......", "T....T", ".T.T.T"},
+       {"TTTTTT", "TSSSST", "TS..ST", "TSSSST", "TTTTTT"},
        {2, 2, 4, 3}},
       {"fsGroove",
        Standard(fsGroove),
