@@ -217,13 +217,14 @@ void TCookieCollection::PurgeExpired() {
 std::string TCookieCollection::CookieHeaderFor(const TUri& uri, bool secure) {
   PurgeExpired();
   std::shared_lock<std::shared_mutex> lock(lock_);
-  std::string target = UpperCase(uri.Host + uri.Directory);
   std::vector<const TNetscapeCookie*> taken;
   for (const IndexEntry& entry : domain_index_) {
-    if (target.find(UpperCase(entry.key)) == std::string::npos) continue;
     for (auto it = entry.cookies.rbegin(); it != entry.cookies.rend(); ++it) {
       const TNetscapeCookie* cookie = it->second;
-      if (!cookie->Path.empty() && uri.Directory.rfind(cookie->Path, 0) == 0 &&
+      // The host must be the cookie's domain or lie under it; a key that merely occurs inside
+      // "host + directory" would hand h.example's cookies to evilh.example.
+      if (cookie->MatchesHost(uri.Host) && !cookie->Path.empty() &&
+          uri.Directory.rfind(cookie->Path, 0) == 0 &&
           (!cookie->Secure || secure) && !cookie->Value.empty()) {
         taken.push_back(cookie);
       }
