@@ -168,10 +168,8 @@ void TCookieRFC2965::LoadAttributes(const std::vector<std::string>& pieces) {
     while (!inner.empty()) {
       size_t comma = inner.find(',', start);
       std::string item =
-          Trim(inner.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-      std::optional<int64_t> value = ParseDecimal(item, INT32_MIN, INT32_MAX);
-      if (!value) throw EConvertError("'" + item + "' is not a valid integer value");
-      SetPort(Ports.size(), static_cast<int>(*value));
+          inner.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+      SetPort(Ports.size(), static_cast<int>(ConvertInteger(item, INT32_MIN, INT32_MAX)));
       if (comma == std::string::npos) break;
       start = comma + 1;
     }
@@ -224,8 +222,8 @@ std::string TCookieCollection::CookieHeaderFor(const TUri& uri, bool secure) {
       // The host must be the cookie's domain or lie under it; a key that merely occurs inside
       // "host + directory" would hand h.example's cookies to evilh.example.
       if (cookie->MatchesHost(uri.Host) && !cookie->Path.empty() &&
-          uri.Directory.rfind(cookie->Path, 0) == 0 &&
-          (!cookie->Secure || secure) && !cookie->Value.empty()) {
+          uri.Directory.rfind(cookie->Path, 0) == 0 && (!cookie->Secure || secure) &&
+          !cookie->Value.empty()) {
         taken.push_back(cookie);
       }
     }
