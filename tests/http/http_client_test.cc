@@ -366,6 +366,12 @@ TEST(HttpClientMemoryTest, RequestRulesFail) {
     EXPECT_STREQ(e.what(), "This request method is supported in HTTP 1.1");
   }
   EXPECT_THROW(client.GetDocument("http://h:8o/x", sink), EConvertError);
+  try {
+    client.GetDocument("http://127.0.0.1:65616/x", sink);
+    FAIL();
+  } catch (const ESocketError& e) {
+    EXPECT_EQ(e.ErrorCode(), 10022);
+  }
 }
 
 // Arbitrary answers through the in-memory transport: whatever the bytes, the client either
