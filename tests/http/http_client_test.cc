@@ -289,6 +289,20 @@ TEST_F(HttpClientTest, RedirectLimitEndsTheRequestWithTheLastRedirect) {
   EXPECT_EQ(client_.RedirectsDone(), 0);
 }
 
+TEST_F(HttpClientTest, ProxyRouteNamesTheFullUrl) {
+  server_.AddConnection(TServerScript().ReadRequest().Send(kHello));
+  client_.ProxyParams.ProxyServer = "127.0.0.1";
+  client_.ProxyParams.ProxyPort = server_.Port();
+  client_.ProtocolVersion = THttpProtocolVersion::pv1_0;
+  client_.GetDocument("http://site.example/a/b.htm?q=1#f", sink_);
+  EXPECT_EQ(sink_.DataString(), "hello");
+  ASSERT_EQ(server_.Requests().size(), 1u);
+  EXPECT_EQ(server_.Requests()[0],
+            "GET http://site.example:80/a/b.htm?q=1 HTTP/1.0\r\n"
+            "Proxy-Connection: keep-alive\r\nHost: site.example\r\nAccept: text/html, */*\r\n"
+            "User-Agent: Mozilla/3.0 (compatible; Qelvu)\r\n\r\n");
+}
+
 TEST_F(HttpClientTest, ResetMidBodyRaisesAndTheNextRequestConnectsAnew) {
   server_.AddConnection(TServerScript()
                             .ReadRequest()
