@@ -1,12 +1,12 @@
 #include "app/channel_list.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace qelvu {
 namespace {

@@ -1,9 +1,9 @@
 // The program's entry point: one application, one main window, the event loop.
+#include <unistd.h>
+
 #include <QApplication>
 #include <QFont>
 #include <cstdlib>
-
-#include <unistd.h>
 
 #include "app/main_window.h"
 

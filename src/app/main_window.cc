@@ -101,7 +101,8 @@ void TMainWindow::BuildComponents() {
   btn1_->setText(QStringLiteral("搜"));
   btn1_->setFont(SongTi(12));
   SetColors(btn1_, nullptr, &kBlue);
-  connect(btn1_, &QPushButton::clicked, this, [this] { Dispatch([this] { controller_.btn1Click(); }); });
+  connect(btn1_, &QPushButton::clicked, this,
+          [this] { Dispatch([this] { controller_.btn1Click(); }); });
   spnl1_ = Make<QWidget>("spnl1", spnl2_, 0, 31, 187, 50);
   wb2_ = Make<QWebEngineView>("wb2", spnl1_, 2, 2, 183, 46);
 
@@ -214,7 +215,9 @@ int TMainWindow::ChannelPaneWidth() const { return wb1_->width(); }
 
 void TMainWindow::ShowStatusPanel() { pnl1_->show(); }
 void TMainWindow::HideStatusPanel() { pnl1_->hide(); }
-void TMainWindow::SetStatusPanelCaption(const std::string& caption) { pnl1_->setText(Text(caption)); }
+void TMainWindow::SetStatusPanelCaption(const std::string& caption) {
+  pnl1_->setText(Text(caption));
+}
 void TMainWindow::RepaintStatusPanel() { pnl1_->repaint(); }
 
 int TMainWindow::BannerWidth() const { return pnlAd_->width(); }

@@ -23,8 +23,8 @@ class ChannelItem : public QTreeWidgetItem {
 };
 
 ChannelItem* Item(TreeNode node) {
-  return static_cast<ChannelItem*>(const_cast<QTreeWidgetItem*>(
-      static_cast<const QTreeWidgetItem*>(node)));
+  return static_cast<ChannelItem*>(
+      const_cast<QTreeWidgetItem*>(static_cast<const QTreeWidgetItem*>(node)));
 }
 
 }  // namespace
@@ -69,9 +69,8 @@ TreeNode TQtChannelTree::AddChannel(TreeNode category, std::string_view text,
   ChannelItem* parent = Item(category);
   auto* item = new ChannelItem(text, std::string(suffix));
   parent->addChild(item);
-  const bool parent_is_last =
-      widget_->topLevelItemCount() > 0 &&
-      widget_->topLevelItem(widget_->topLevelItemCount() - 1) == parent;
+  const bool parent_is_last = widget_->topLevelItemCount() > 0 &&
+                              widget_->topLevelItem(widget_->topLevelItemCount() - 1) == parent;
   if (pre_order_valid_ && parent_is_last) {
     pre_order_.push_back(item);
   } else {

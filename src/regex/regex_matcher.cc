@@ -202,9 +202,14 @@ std::string TRegexMatcher::GroupText(int index) const {
 int TRegexMatcher::GroupIndexOf(std::string_view name) {
   CompileIfNeeded();
   const std::string terminated(name);
-  const int number = pcre2_substring_number_from_name(
-      code_.get(), reinterpret_cast<PCRE2_SPTR>(terminated.c_str()));
-  return number == PCRE2_ERROR_NOSUBSTRING ? kMissingNameCode : number;
+  PCRE2_SPTR first = nullptr;
+  PCRE2_SPTR last = nullptr;
+  const int found = pcre2_substring_nametable_scan(
+      code_.get(), reinterpret_cast<PCRE2_SPTR>(terminated.c_str()), &first, &last);
+  if (found < 0) return kMissingNameCode;
+  // A name used twice under (?J) has several entries, sorted by number; the table stores each
+  // number in two big-endian bytes.
+  return first[0] << 8 | first[1];
 }
 
 }  // namespace qelvu

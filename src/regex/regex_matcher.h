@@ -147,8 +147,9 @@ class TRegexMatcher {
   int GroupLength(int index) const;
   std::string GroupText(int index) const;
 
-  // The number of the named group (its position among all capturing groups), or -7 when the
-  // pattern has no group of that name. Compiles the pattern if needed (compile errors raise).
+  // The number of the named group (its position among all capturing groups; the lowest one for a
+  // name used twice), or -7 when the pattern has no group of that name. Compiles the pattern if
+  // needed (compile errors raise).
   int GroupIndexOf(std::string_view name);
 
   // Lets PCRE2's JIT compiler speed up matching of patterns compiled from now on; off by
