@@ -1,0 +1,49 @@
+// The node collection of the channel tree `tv1`: categories at the root, channels below them.
+//
+// A channel node owns its URL suffix (a GBK byte string, possibly empty); a category node has no
+// data. Nodes are addressed by opaque handles owned by the tree and by their index in depth-first
+// pre-order. Implemented by the real window's tree and by test fakes; window thread only.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qelvu {
+
+// Handle of a node, valid until the node is removed; nullptr means "no node".
+using TreeNode = const void*;
+
+class TChannelTree {
+ public:
+  virtual ~TChannelTree() = default;
+
+  virtual int NodeCount() const = 0;
+  // The node at `index` in depth-first pre-order (0 is the first category).
+  virtual TreeNode NodeAt(int index) const = 0;
+  virtual std::string NodeText(TreeNode node) const = 0;
+  // The channel's URL suffix, or nullptr for a category node.
+  virtual const std::string* NodeData(TreeNode node) const = 0;
+  virtual TreeNode NodeParent(TreeNode node) const = 0;
+
+  // Appends a category node at the root level.
+  virtual TreeNode AddCategory(std::string_view text) = 0;
+  // Appends a channel node owning a copy of `suffix` as the last child of `category`.
+  virtual TreeNode AddChannel(TreeNode category, std::string_view text,
+                              std::string_view suffix) = 0;
+  // Removes every node, releasing every suffix.
+  virtual void Clear() = 0;
+
+  // Suspend and resume redrawing around a bulk change.
+  virtual void BeginUpdate() = 0;
+  virtual void EndUpdate() = 0;
+
+  virtual void Expand(TreeNode node) = 0;
+  virtual void Select(TreeNode node) = 0;
+  virtual TreeNode Selected() const = 0;
+  virtual void SetFocus() = 0;
+};
+
+// Releases every channel node's suffix and removes all nodes.
+inline void ClearChannelTree(TChannelTree& tree) { tree.Clear(); }
+
+}  // namespace qelvu

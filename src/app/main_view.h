@@ -1,0 +1,55 @@
+// What the main window's logic needs from the window: the abstract view behind `TMain`.
+//
+// The real Qt window implements it; tests use a fake. Texts are UTF-8 except where a method says
+// GBK. Window thread only.
+#pragma once
+
+#include <string>
+
+#include "app/channel_tree.h"
+
+namespace qelvu {
+
+enum class TTimerId { tmr1, tmr2, GetTvListTimer };
+enum class TBrowserPane { wb1, wb2 };
+
+class TMainView {
+ public:
+  virtual ~TMainView() = default;
+
+  virtual TChannelTree& tv1() = 0;
+
+  // The search box `edt1`: its text encoded to GBK bytes.
+  virtual std::string EditText() const = 0;
+  virtual void FocusEdit() = 0;
+
+  // Hands a Unicode address to a browser pane; returns at once.
+  virtual void Navigate(TBrowserPane pane, const std::string& url) = 0;
+  virtual int ChannelPaneWidth() const = 0;
+
+  // The status panel `pnl1`.
+  virtual void ShowStatusPanel() = 0;
+  virtual void HideStatusPanel() = 0;
+  virtual void SetStatusPanelCaption(const std::string& caption) = 0;
+  virtual void RepaintStatusPanel() = 0;
+
+  // The banner `pnlAd`.
+  virtual int BannerWidth() const = 0;
+  virtual void SetBannerWidth(int width) = 0;
+  virtual void RepaintBanner() = 0;
+
+  virtual void SetStatusPaneCaption(const std::string& caption) = 0;
+  virtual void SetWindowCaption(const std::string& caption) = 0;
+  virtual void ShowUrlLabel() = 0;
+
+  virtual void EnableTimer(TTimerId timer) = 0;
+  virtual void DisableTimer(TTimerId timer) = 0;
+
+  // Runs the window messages already pending, without waiting for more.
+  virtual void ProcessPendingMessages() = 0;
+
+  // Sends the private refresh message to the window and returns once it has been handled.
+  virtual void SendGetTvList() = 0;
+};
+
+}  // namespace qelvu

@@ -1,0 +1,164 @@
+// An in-memory main window for the window logic's tests: a two-level tree and a record of what
+// the logic asked of the view.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/main_services.h"
+#include "app/main_view.h"
+
+namespace qelvu::testing {
+
+class FakeChannelTree : public TChannelTree {
+ public:
+  struct Node {
+    std::string text;
+    std::optional<std::string> suffix;
+    Node* parent = nullptr;
+    std::vector<std::unique_ptr<Node>> children;
+    bool expanded = false;
+  };
+
+  int NodeCount() const override { return static_cast<int>(PreOrder().size()); }
+  TreeNode NodeAt(int index) const override { return PreOrder().at(index); }
+  std::string NodeText(TreeNode node) const override { return N(node)->text; }
+  const std::string* NodeData(TreeNode node) const override {
+    return N(node)->suffix ? &*N(node)->suffix : nullptr;
+  }
+  TreeNode NodeParent(TreeNode node) const override { return N(node)->parent; }
+  TreeNode AddCategory(std::string_view text) override {
+    roots_.push_back(std::make_unique<Node>(Node{std::string(text), std::nullopt, nullptr, {}}));
+    dirty_ = true;
+    return roots_.back().get();
+  }
+  TreeNode AddChannel(TreeNode category, std::string_view text, std::string_view suffix) override {
+    Node* parent = const_cast<Node*>(N(category));
+    parent->children.push_back(
+        std::make_unique<Node>(Node{std::string(text), std::string(suffix), parent, {}}));
+    dirty_ = true;
+    return parent->children.back().get();
+  }
+  void Clear() override {
+    roots_.clear();
+    dirty_ = true;
+    selected_ = nullptr;
+    ++clears;
+  }
+  void BeginUpdate() override { ++update_depth; }
+  void EndUpdate() override { --update_depth; }
+  void Expand(TreeNode node) override { const_cast<Node*>(N(node))->expanded = true; }
+  void Select(TreeNode node) override { selected_ = node; }
+  TreeNode Selected() const override { return selected_; }
+  void SetFocus() override { focused = true; }
+
+  // The tree as "category:name=suffix" lines in pre-order, categories as "[name]".
+  std::vector<std::string> Dump() const {
+    std::vector<std::string> lines;
+    for (const auto& root : roots_) {
+      lines.push_back("[" + root->text + "]");
+      for (const auto& child : root->children) {
+        lines.push_back(child->text + "=" + *child->suffix);
+      }
+    }
+    return lines;
+  }
+  const Node* Root(int i) const { return roots_.at(i).get(); }
+  int RootCount() const { return static_cast<int>(roots_.size()); }
+
+  int update_depth = 0;
+  int clears = 0;
+  bool focused = false;
+
+ private:
+  static const Node* N(TreeNode node) { return static_cast<const Node*>(node); }
+  // Rebuilt only after a change, so that walking by index stays linear.
+  const std::vector<const Node*>& PreOrder() const {
+    if (dirty_) {
+      pre_order_.clear();
+      for (const auto& root : roots_) {
+        pre_order_.push_back(root.get());
+        for (const auto& child : root->children) pre_order_.push_back(child.get());
+      }
+      dirty_ = false;
+    }
+    return pre_order_;
+  }
+  mutable std::vector<const Node*> pre_order_;
+  mutable bool dirty_ = false;
+
+  std::vector<std::unique_ptr<Node>> roots_;
+  TreeNode selected_ = nullptr;
+};
+
+class FakeMainView : public TMainView {
+ public:
+  TChannelTree& tv1() override { return tree; }
+  std::string EditText() const override { return edit_text; }
+  void FocusEdit() override {
+    focus = "edt1";
+    tree.focused = false;
+  }
+  void Navigate(TBrowserPane pane, const std::string& url) override {
+    navigations.push_back((pane == TBrowserPane::wb1 ? "wb1 " : "wb2 ") + url);
+  }
+  int ChannelPaneWidth() const override { return channel_pane_width; }
+  void ShowStatusPanel() override { status_panel_visible = true; }
+  void HideStatusPanel() override { status_panel_visible = false; }
+  void SetStatusPanelCaption(const std::string& caption) override {
+    status_panel_captions.push_back(caption);
+  }
+  void RepaintStatusPanel() override { ++status_panel_repaints; }
+  int BannerWidth() const override { return banner_width; }
+  void SetBannerWidth(int width) override { banner_width = width; }
+  void RepaintBanner() override { ++banner_repaints; }
+  void SetStatusPaneCaption(const std::string& caption) override { status_pane = caption; }
+  void SetWindowCaption(const std::string& caption) override { window_caption = caption; }
+  void ShowUrlLabel() override { url_label_visible = true; }
+  void EnableTimer(TTimerId timer) override { timers[timer] = true; }
+  void DisableTimer(TTimerId timer) override { timers[timer] = false; }
+  void ProcessPendingMessages() override { ++pending_processed; }
+  void SendGetTvList() override { ++get_tv_list_sent; }
+
+  FakeChannelTree tree;
+  std::string edit_text;
+  std::string focus;
+  std::vector<std::string> navigations;
+  int channel_pane_width = 585;
+  bool status_panel_visible = true;
+  std::vector<std::string> status_panel_captions;
+  int status_panel_repaints = 0;
+  int banner_width = 591;
+  int banner_repaints = 0;
+  std::string status_pane;
+  std::string window_caption;
+  bool url_label_visible = false;
+  std::map<TTimerId, bool> timers;
+  int pending_processed = 0;
+  int get_tv_list_sent = 0;
+};
+
+// Records the shell and directory requests instead of carrying them out.
+class RecordingServices : public TMainServices {
+ public:
+  std::string ExecutablePath() override { return "/opt/qelvu/bin/qelvu"; }
+  std::string GetFileVersionString(const std::string&) override { return version; }
+  void CreateShortcut(const std::string& target, const std::string& name,
+                      bool in_own_folder) override {
+    shortcuts.push_back(target + " " + name + (in_own_folder ? " own" : " desktop"));
+  }
+  void OpenExternal(const std::string& url) override { opened.push_back(url); }
+  void ScrapeChannelDirectory(TMainView&) override { ++scrapes; }
+  void StartRefresh(TMainView&) override { ++refreshes; }
+
+  std::string version = "3.2.0.0";
+  std::vector<std::string> shortcuts;
+  std::vector<std::string> opened;
+  int scrapes = 0;
+  int refreshes = 0;
+};
+
+}  // namespace qelvu::testing

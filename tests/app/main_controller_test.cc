@@ -1,0 +1,295 @@
+#include "app/main_controller.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/channel_list.h"
+#include "app/gbk.h"
+#include "fake_main_view.h"
+
+namespace qelvu {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+using testing::FakeMainView;
+using testing::RecordingServices;
+using Lines = std::vector<std::string>;
+
+const TSiteAddresses kAddresses{"http://tv.test/", "http://notice.test/tvtq/tq.asp",
+                                "http://service.test/", "pen.test"};
+
+// GBK for UTF-8 literals, so the tests read naturally.
+std::string G(const char* utf8) { return Utf8ToGbk(utf8); }
+
+class MainControllerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    cache_home_ = fs::temp_directory_path() /
+                  ("qelvu-main-" + std::to_string(::getpid()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(cache_home_);
+    fs::create_directories(cache_home_);
+    ::setenv("XDG_CACHE_HOME", cache_home_.c_str(), 1);
+  }
+  void TearDown() override { fs::remove_all(cache_home_); }
+
+  void WriteCache(const std::string& bytes) {
+    fs::create_directories(fs::path(GetCacheFileName()).parent_path());
+    std::ofstream(GetCacheFileName(), std::ios::binary) << bytes;
+  }
+
+  fs::path cache_home_;
+  FakeMainView view_;
+  RecordingServices services_;
+  TMain main_{view_, services_, kAddresses};
+};
+
+TEST_F(MainControllerTest, FormCreateSetsVersionTextsAndShortcut) {
+  view_.channel_pane_width = 585;
+  view_.banner_width = 591;
+  main_.FormCreate();
+  EXPECT_EQ(view_.window_caption, "Qelvu网络电视播放器 V3.2.0.0");
+  EXPECT_EQ(view_.status_pane, " 版本3.2.0.0");
+  EXPECT_EQ(view_.banner_width, 585);
+  EXPECT_TRUE(view_.url_label_visible);
+  EXPECT_EQ(services_.shortcuts, Lines{"/opt/qelvu/bin/qelvu Qelvu网络电视播放器 desktop"});
+
+  // Without a version note the caption ends in " V".
+  services_.version = "";
+  main_.FormCreate();
+  EXPECT_EQ(view_.window_caption, "Qelvu网络电视播放器 V");
+  EXPECT_EQ(view_.status_pane, " 版本");
+}
+
+TEST_F(MainControllerTest, FormShowStartsTimersAndLoadsNotice) {
+  main_.FormShow();
+  EXPECT_TRUE(view_.timers[TTimerId::tmr1]);
+  EXPECT_TRUE(view_.timers[TTimerId::tmr2]);
+  EXPECT_FALSE(view_.timers[TTimerId::GetTvListTimer]);
+  EXPECT_EQ(view_.navigations, Lines{"wb2 http://notice.test/tvtq/tq.asp"});
+}
+
+TEST_F(MainControllerTest, StartWithCacheFillsTreePlaysDefaultChannelAndArmsRefresh) {
+  WriteCache(
+      G("央视|CCTV-1|tv/1.htm|\r\n卫视|湖南卫视|tv/hn.htm|\r\n卫视|东方卫视高清|tv/df.htm|"
+        "\r\n卫视|东方卫视|tv/df2.htm|\r\n"));
+  main_.FormShow();
+  main_.tmr1Timer();
+
+  EXPECT_FALSE(view_.timers[TTimerId::tmr1]);
+  EXPECT_TRUE(view_.timers[TTimerId::GetTvListTimer]);
+  EXPECT_EQ(services_.scrapes, 0);
+  EXPECT_EQ(view_.tree.RootCount(), 2);
+  // The first channel in tree order whose name holds the default text wins.
+  const auto* selected = static_cast<const testing::FakeChannelTree::Node*>(view_.tree.Selected());
+  ASSERT_NE(selected, nullptr);
+  EXPECT_EQ(selected->text, G("东方卫视高清"));
+  EXPECT_TRUE(selected->parent->expanded);
+  EXPECT_FALSE(view_.tree.Root(0)->expanded);
+  EXPECT_EQ(view_.navigations.back(), "wb1 http://tv.test/tv/df.htm");
+  EXPECT_EQ(view_.focus, "edt1");
+  EXPECT_FALSE(view_.status_panel_visible);
+}
+
+TEST_F(MainControllerTest, StartWithoutCacheScrapesAndArmsNoRefresh) {
+  main_.tmr1Timer();
+  EXPECT_EQ(services_.scrapes, 1);
+  EXPECT_FALSE(view_.timers[TTimerId::GetTvListTimer]);
+  EXPECT_TRUE(view_.navigations.empty());  // nothing found, nothing played, no message
+  EXPECT_EQ(view_.focus, "edt1");
+}
+
+TEST_F(MainControllerTest, EmptyCacheLeavesTreeEmptyAndStillArmsRefresh) {
+  WriteCache("");
+  main_.tmr1Timer();
+  EXPECT_EQ(view_.tree.NodeCount(), 0);
+  EXPECT_TRUE(view_.navigations.empty());
+  EXPECT_TRUE(view_.timers[TTimerId::GetTvListTimer]);
+}
+
+TEST_F(MainControllerTest, UnreadableCacheFailsTheTickAndSkipsTheRest) {
+  fs::create_directories(GetCacheFileName());  // exists, but cannot be read as a file
+  EXPECT_THROW(main_.tmr1Timer(), std::runtime_error);
+  EXPECT_FALSE(view_.timers[TTimerId::tmr1]);
+  EXPECT_FALSE(view_.timers[TTimerId::GetTvListTimer]);
+  EXPECT_TRUE(view_.focus.empty());
+  EXPECT_EQ(view_.tree.NodeCount(), 0);
+}
+
+TEST_F(MainControllerTest, FillChannelTreeGrouping) {
+  struct Case {
+    const char* name;
+    std::string text;
+    Lines tree;
+  } cases[] = {
+      {"grouped", "A|x|1|\r\nA|y|2|\r\nB|z|3|\r\n", {"[A]", "x=1", "y=2", "[B]", "z=3"}},
+      {"repeated category",
+       "A|x|1|\r\nB|y|2|\r\nA|z|3|\r\n",
+       {"[A]", "x=1", "[B]", "y=2", "[A]", "z=3"}},
+      {"empty category first adds nothing", "|x|1|\r\nA|y|2|\r\n", {"[A]", "y=2"}},
+      {"empty line inside", "A|x|1|\r\n\r\nA|y|2|\r\n", {"[A]", "x=1", "[]", "=", "[A]", "y=2"}},
+      {"two fields", "A|x\r\n", {"[A]", "x="}},
+      {"one field", "A\r\n", {"[A]", "="}},
+      {"extra fields ignored", "A|x|1|extra|more|\r\n", {"[A]", "x=1"}},
+      {"no final bar", "A|x|1\r\n", {"[A]", "x=1"}},
+      {"LF only", "A|x|1|\nB|y|2|\n", {"[A]", "x=1", "[B]", "y=2"}},
+      {"CR only", "A|x|1|\rB|y|2|\r", {"[A]", "x=1", "[B]", "y=2"}},
+      {"no line end at all", "A|x|1|", {"[A]", "x=1"}},
+      {"NUL ends the text", "A|x|1|\r\nB|y|2|\0C|z|3|\r\n"s, {"[A]", "x=1", "[B]", "y=2"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    main_.FillChannelTree(c.text);
+    EXPECT_EQ(view_.tree.Dump(), c.tree);
+  }
+}
+
+TEST_F(MainControllerTest, FillShowsLoadingNoticeAndLoadsTwiceWithoutDoubling) {
+  const std::string text = "A|x|1|\r\nB|y|2|\r\n";
+  main_.FillChannelTree(text);
+  main_.FillChannelTree(text);
+  EXPECT_EQ(view_.tree.Dump(), (Lines{"[A]", "x=1", "[B]", "y=2"}));
+  EXPECT_EQ(view_.status_panel_captions, (Lines{"加载服务器列表中....", "加载服务器列表中...."}));
+  EXPECT_FALSE(view_.status_panel_visible);
+  EXPECT_EQ(view_.status_panel_repaints, 4);  // after showing and after hiding, each time
+  EXPECT_EQ(view_.tree.update_depth, 0);
+  EXPECT_GE(view_.pending_processed, 2);
+}
+
+TEST_F(MainControllerTest, LoadCachedListSurvivesBadBytes) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    int nodes;
+  } cases[] = {
+      {"NUL bytes", "A|x|1|\r\n\0\0\0B|y|2|\r\n"s, 2},
+      {"binary junk", std::string("\xff\xfe\x00\x85\x01|\x80\r\n", 9) + "A|x|1|", 2},
+      {"1 MB line", "A|" + std::string(1 << 20, 'n') + "|s|\r\n", 2},
+      {"no line ends", std::string(100000, 'z'), 2},  // one category holding one empty channel
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteCache(c.bytes);
+    main_.LoadCachedList();
+    EXPECT_EQ(view_.tree.NodeCount(), c.nodes);
+  }
+}
+
+TEST_F(MainControllerTest, LoadsTwoHundredThousandLines) {
+  std::string bytes;
+  for (int i = 0; i < 200000; ++i) {
+    bytes += "cat" + std::to_string(i / 100) + "|ch" + std::to_string(i) + "|s" +
+             std::to_string(i) + "|\r\n";
+  }
+  WriteCache(bytes);
+  main_.LoadCachedList();
+  EXPECT_EQ(view_.tree.RootCount(), 2000);
+  EXPECT_EQ(view_.tree.NodeCount(), 202000);
+  main_.SearchChannel("ch199999");
+  EXPECT_EQ(view_.navigations.back(), "wb1 http://tv.test/s199999");
+}
+
+TEST_F(MainControllerTest, SearchChannel) {
+  main_.FillChannelTree(G("卫视|湖南卫视|hn|\r\n卫视|东方卫视|df|\r\n地方|东方卫视|df2|\r\n"));
+  struct Case {
+    std::string text;
+    std::string navigation;  // "" when nothing plays
+  } cases[] = {
+      {G("东方"), "wb1 http://tv.test/df"},  // first in pre-order
+      {G("卫视"), "wb1 http://tv.test/hn"},
+      {"", ""},                            // empty text never matches
+      {G("凤凰"), ""},                     // no match, no message
+      {G("卫"), "wb1 http://tv.test/hn"},  // any byte substring
+      {"\xCE", "wb1 http://tv.test/hn"},   // even half a character: a plain byte test
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(GbkToUtf8(c.text));
+    view_.navigations.clear();
+    view_.tree.focused = false;
+    main_.SearchChannel(c.text);
+    EXPECT_EQ(view_.navigations.empty() ? "" : view_.navigations.back(), c.navigation);
+    EXPECT_EQ(view_.tree.focused, !c.navigation.empty());
+  }
+}
+
+TEST_F(MainControllerTest, EnterInSearchBoxClicksSearch) {
+  main_.FillChannelTree("A|alpha|a|\r\nA|beta|b|\r\n");
+  view_.edit_text = "bet";
+  main_.edt1KeyPress('x');
+  EXPECT_TRUE(view_.navigations.empty());
+  main_.edt1KeyPress('\r');
+  EXPECT_EQ(view_.navigations, Lines{"wb1 http://tv.test/b"});
+  view_.edit_text = "";
+  main_.edt1KeyPress('\r');
+  EXPECT_EQ(view_.navigations.size(), 1u);
+}
+
+TEST_F(MainControllerTest, DoubleClickPlaysOnlyChannels) {
+  main_.FillChannelTree("A|alpha|tv/a.htm|\r\n");
+  main_.tv1DblClick();  // nothing selected
+  view_.tree.Select(view_.tree.NodeAt(0));
+  main_.tv1DblClick();  // a category
+  EXPECT_TRUE(view_.navigations.empty());
+  view_.tree.Select(view_.tree.NodeAt(1));
+  main_.tv1DblClick();
+  EXPECT_EQ(view_.navigations, Lines{"wb1 http://tv.test/tv/a.htm"});
+}
+
+TEST_F(MainControllerTest, BannerFollowsChannelPane) {
+  view_.channel_pane_width = 585;
+  view_.banner_width = 585;
+  main_.tmr2Timer();
+  EXPECT_EQ(view_.banner_repaints, 0);
+  view_.channel_pane_width = 772;  // the channel column collapsed
+  main_.tmr2Timer();
+  EXPECT_EQ(view_.banner_width, 772);
+  EXPECT_EQ(view_.banner_repaints, 1);
+  view_.channel_pane_width = 700;
+  main_.wb1Resize(100, 100);  // the requested size is not used
+  EXPECT_EQ(view_.banner_width, 700);
+}
+
+TEST_F(MainControllerTest, NoticePopupsAndPromotionLinks) {
+  bool cancel = false;
+  main_.wb2NewWindow2(cancel);
+  EXPECT_TRUE(cancel);
+  main_.marquee1Click();
+  main_.marquee2Click();
+  EXPECT_EQ(services_.opened,
+            (Lines{"http://service.test/", "http://service.test/registerForMobile.act"}));
+}
+
+TEST_F(MainControllerTest, RefreshTimerSendsOnceAndMessageStartsWorker) {
+  view_.EnableTimer(TTimerId::GetTvListTimer);
+  main_.GetTvListTimerTimer();
+  EXPECT_EQ(view_.get_tv_list_sent, 1);
+  EXPECT_FALSE(view_.timers[TTimerId::GetTvListTimer]);
+  main_.WmGetTvList();
+  EXPECT_EQ(services_.refreshes, 1);
+}
+
+TEST_F(MainControllerTest, FormDestroyReleasesTheTree) {
+  main_.FillChannelTree("A|x|1|\r\n");
+  main_.FormDestroy();
+  EXPECT_EQ(view_.tree.NodeCount(), 0);
+}
+
+TEST(SiteAddressesTest, ServiceHostAndRegistrationPage) {
+  EXPECT_EQ(kAddresses.ServiceSiteHost(), "service.test");
+  EXPECT_EQ(kAddresses.RegistrationPageUrl(), "http://service.test/registerForMobile.act");
+  ::setenv("QELVU_DIRECTORY_URL", "http://127.0.0.1:8000/", 1);
+  ::unsetenv("QELVU_NOTICE_URL");
+  const TSiteAddresses from_env = TSiteAddresses::FromEnvironment();
+  EXPECT_EQ(from_env.DirectoryBaseUrl, "http://127.0.0.1:8000/");
+  EXPECT_EQ(from_env.NoticePageUrl, "http://weather.qelvu.example/tvtq/tq.asp");
+  ::unsetenv("QELVU_DIRECTORY_URL");
+}
+
+}  // namespace
+}  // namespace qelvu

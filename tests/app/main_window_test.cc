@@ -1,0 +1,148 @@
+#include "app/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFont>
+#include <QLabel>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "app/gbk.h"
+#include "fake_main_view.h"
+
+namespace qelvu {
+namespace {
+
+const TSiteAddresses kAddresses{"http://tv.test/", "http://notice.test/tvtq/tq.asp",
+                                "http://service.test/", "pen.test"};
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  testing::RecordingServices services_;
+  TMainWindow window_{services_, kAddresses};
+
+  QWidget* Find(const char* name) {
+    QWidget* widget = window_.findChild<QWidget*>(QString::fromLatin1(name));
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+  }
+};
+
+TEST_F(MainWindowTest, ComponentsSitWhereTheLayoutPutsThem) {
+  EXPECT_EQ(window_.size(), QSize(780, 455));
+  EXPECT_EQ(window_.minimumSize(), window_.maximumSize());  // edges cannot be dragged
+  struct Case {
+    const char* name;
+    const char* parent;
+    QRect geometry;
+  } cases[] = {
+      {"pnlNotes", "Main", {585, 0, 195, 421}},
+      {"tv1", "pnlNotes", {8, 0, 187, 340}},
+      {"spnl2", "pnlNotes", {8, 340, 187, 81}},
+      {"lbl2", "spnl2", {3, 10, 60, 12}},
+      {"edt1", "spnl2", {63, 5, 65, 20}},
+      {"btn1", "spnl2", {132, 4, 21, 22}},
+      {"spnl1", "spnl2", {0, 31, 187, 50}},
+      {"wb2", "spnl1", {2, 2, 183, 46}},
+      {"wb1", "Main", {0, 0, 585, 421}},
+      {"pnlAd", "Main", {-3, 0, 585, 36}},
+      {"statusBar1", "Main", {0, 421, 780, 34}},
+      {"marquee1", "statusBar1", {0, 0, 262, 34}},
+      {"marquee2", "statusBar1", {262, 0, 211, 34}},
+      {"statusPane1", "statusBar1", {473, 0, 118, 34}},
+      {"urlLabel1", "statusBar1", {623, 10, 125, 13}},
+      {"pnl1", "Main", {218, 247, 185, 41}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QWidget* widget = Find(c.name);
+    ASSERT_NE(widget, nullptr);
+    EXPECT_EQ(widget->parentWidget()->objectName(), QString::fromLatin1(c.parent));
+    // pnlAd starts 591 wide and is set to the channel pane's width at creation.
+    EXPECT_EQ(widget->geometry(), c.geometry);
+  }
+}
+
+TEST_F(MainWindowTest, LaterComponentsLieAbove) {
+  const QObjectList& children = window_.children();
+  const auto z = [&](const char* name) { return children.indexOf(Find(name)); };
+  EXPECT_LT(z("wb1"), z("pnlAd"));
+  EXPECT_LT(z("wb1"), z("pnl1"));
+  EXPECT_LT(z("pnlNotes"), z("wb1"));
+}
+
+TEST_F(MainWindowTest, CaptionsColoursAndFonts) {
+  EXPECT_EQ(window_.windowTitle(), QStringLiteral("Qelvu网络电视播放器 V3.2.0.0"));
+  struct Case {
+    const char* name;
+    QString text;
+    int pixel_size;
+    QColor color;
+  } cases[] = {
+      {"lbl2", QStringLiteral("电视台搜索"), 12, QColor(0, 0, 255)},
+      {"pnlAd", QStringLiteral("Marvoli电话软件    不换号码    打遍全国4分钱/分钟"), 19,
+       QColor(0, 0, 255)},
+      {"marquee1", QStringLiteral("Marvoli官方网站：service.test "), 16, QColor(255, 0, 0)},
+      {"marquee2", QStringLiteral("立即免费注册获赠话费"), 16, QColor(255, 0, 0)},
+      {"statusPane1", QStringLiteral(" 版本3.2.0.0"), -1, QColor()},
+      {"urlLabel1", QStringLiteral("Pemblo  一分钟会打字"), 13, QColor(128, 0, 128)},
+      {"pnl1", QStringLiteral("正在从服务器下载数据..."), 12, QColor()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto* label = qobject_cast<QLabel*>(Find(c.name));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text(), c.text);
+    if (c.pixel_size > 0) {
+      EXPECT_EQ(label->font().pixelSize(), c.pixel_size);
+    }
+    if (c.color.isValid()) {
+      EXPECT_EQ(label->palette().color(QPalette::WindowText), c.color);
+    }
+  }
+  EXPECT_TRUE(Find("pnlAd")->font().bold());
+  EXPECT_TRUE(Find("urlLabel1")->font().underline());
+  EXPECT_FALSE(Find("pnl1")->isHidden());  // visible from the start
+  EXPECT_FALSE(Find("urlLabel1")->isHidden());
+}
+
+TEST_F(MainWindowTest, RefreshMessageIsHandledBeforeTheSendReturns) {
+  window_.SendGetTvList();
+  EXPECT_EQ(services_.refreshes, 1);
+}
+
+TEST(QtChannelTreeTest, PreOrderSurvivesAppendsToEarlierCategories) {
+  QTreeWidget widget;
+  TQtChannelTree tree(&widget);
+  const TreeNode a = tree.AddCategory("A");
+  tree.AddChannel(a, "x", "1");
+  const TreeNode b = tree.AddCategory(Utf8ToGbk("卫视"));
+  tree.AddChannel(b, "y", "");
+  tree.AddChannel(a, "z", "3");  // not at the end: pre-order must be rebuilt
+  ASSERT_EQ(tree.NodeCount(), 5);
+  std::vector<std::string> texts;
+  for (int i = 0; i < tree.NodeCount(); ++i) texts.push_back(tree.NodeText(tree.NodeAt(i)));
+  EXPECT_EQ(texts, (std::vector<std::string>{"A", "x", "z", Utf8ToGbk("卫视"), "y"}));
+  EXPECT_EQ(widget.topLevelItem(1)->text(0), QStringLiteral("卫视"));  // shown decoded
+  EXPECT_EQ(tree.NodeData(tree.NodeAt(0)), nullptr);
+  ASSERT_NE(tree.NodeData(tree.NodeAt(4)), nullptr);
+  EXPECT_EQ(*tree.NodeData(tree.NodeAt(4)), "");  // an empty suffix is not "no data"
+  EXPECT_EQ(tree.NodeParent(tree.NodeAt(2)), a);
+  tree.Select(tree.NodeAt(2));
+  EXPECT_EQ(tree.Selected(), tree.NodeAt(2));
+  tree.Clear();
+  EXPECT_EQ(tree.NodeCount(), 0);
+  EXPECT_EQ(widget.topLevelItemCount(), 0);
+}
+
+}  // namespace
+}  // namespace qelvu
+
+int main(int argc, char** argv) {
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  QApplication app(argc, argv);
+  QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("WenQuanYi Zen Hei"));
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
