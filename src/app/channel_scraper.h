@@ -18,8 +18,8 @@ namespace qelvu {
 
 // The two patterns, byte for byte as the directory site's pages require.
 inline constexpr char kCategoryPattern[] =
-    R"(<div class="boxtop"(.*?)">(?<tvname>.*?)</div>(.*?))";
-inline constexpr char kLinkPattern[] = R"(<a id=(.*?)href="(.*?)">(.*?)</a>)";
+    R"re(<div class="boxtop"(.*?)">(?<tvname>.*?)</div>(.*?))re";
+inline constexpr char kLinkPattern[] = R"re(<a id=(.*?)href="(.*?)">(.*?)</a>)re";
 
 // The scraper's downloads: every GET appends its body to one page text. Implementations own
 // their client; GetDocument and PageText are called by the scraping thread only.

@@ -1,12 +1,10 @@
 #include "app/program_services.h"
 
-#include <QDesktopServices>
-#include <QUrl>
-
 #include "app/channel_list.h"
 #include "app/desktop_shortcut.h"
 #include "app/directory_client.h"
 #include "app/file_version.h"
+#include "widgets/shell_open.h"
 
 namespace qelvu {
 
@@ -23,9 +21,7 @@ void TProgramServices::CreateShortcut(const std::string& target, const std::stri
   qelvu::CreateShortcut(target, name, in_own_folder);
 }
 
-void TProgramServices::OpenExternal(const std::string& url) {
-  QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
-}
+void TProgramServices::OpenExternal(const std::string& url) { ShellOpen(url); }
 
 void TProgramServices::ScrapeChannelDirectory(TMainView& view) {
   THttpPageSource source;
