@@ -67,7 +67,8 @@ void ScrapeChannelDirectory(TPageSource& source, const std::string& directory_ba
           static_cast<size_t>(headers.MatchOffset() - 1 + headers.MatchLength());
       scraper.StartCategory(headers.GroupText(headers.GroupIndexOf("tvname")));
       found = headers.FindNextMatch();
-      const size_t section_end = found ? static_cast<size_t>(headers.MatchOffset() - 1) : text.size();
+      const size_t section_end =
+          found ? static_cast<size_t>(headers.MatchOffset() - 1) : text.size();
       scraper.AddSectionChannels(
           std::string_view(text).substr(section_start, section_end - section_start));
       sink.ProcessPendingMessages();

@@ -36,7 +36,8 @@ std::string AskXdgUserDir() {
   if (!pipe) return {};
   std::string output;
   char buffer[512];
-  while (const size_t got = ::fread(buffer, 1, sizeof buffer, pipe.get())) output.append(buffer, got);
+  while (const size_t got = ::fread(buffer, 1, sizeof buffer, pipe.get()))
+    output.append(buffer, got);
   while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
   return output;
 }
@@ -93,9 +94,15 @@ std::string DesktopFolder() {
 std::string DesktopEntryText(const std::string& target, const std::string& name) {
   return "[Desktop Entry]\n"
          "Type=Application\n"
-         "Name=" + EscapeValue(name) + "\n"
-         "Exec=" + EscapeValue(QuoteExecArgument(target)) + "\n"
-         "Path=" + EscapeValue(FolderOf(target)) + "\n"
+         "Name=" +
+         EscapeValue(name) +
+         "\n"
+         "Exec=" +
+         EscapeValue(QuoteExecArgument(target)) +
+         "\n"
+         "Path=" +
+         EscapeValue(FolderOf(target)) +
+         "\n"
          "Terminal=false\n";
 }
 
