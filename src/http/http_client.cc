@@ -12,6 +12,24 @@ int PortNumber(const std::string& text) {
   return static_cast<int>(*port);
 }
 
+// A line break inside the target or the host would end the request line or the header early
+// and let URL text pose as headers of its own; such bytes go out percent-encoded.
+std::string EscapeLineBreaks(const std::string& text) {
+  std::string result;
+  for (char c : text) {
+    if (c == '\r') {
+      result += "%0D";
+    } else if (c == '\n') {
+      result += "%0A";
+    } else if (c == '\0') {
+      result += "%00";
+    } else {
+      result += c;
+    }
+  }
+  return result;
+}
+
 // Restores a value on every path out of a scope.
 template <typename T>
 class ScopedValue {
@@ -152,7 +170,7 @@ void TCustomHttpClient::PrepareTarget() {
   } else if (c.Port.empty()) {
     throw EUnknownProtocol("");
   }
-  request_.TargetUrl = c.Directory + c.Resource + c.Query;
+  request_.TargetUrl = EscapeLineBreaks(c.Directory + c.Resource + c.Query);
   if (request_.RequestMethod == THttpMethod::hmOptions && target.Resource == "*") {
     request_.TargetUrl = "*";
   }
@@ -164,7 +182,7 @@ void TCustomHttpClient::PrepareTarget() {
   }
   bool has_body = (m == THttpMethod::hmPost || m == THttpMethod::hmPut) && request_.BodySource;
   request_.SetContentLength(has_body ? static_cast<int32_t>(request_.BodySource->Size()) : -1);
-  request_.Host = c.Port == "80" ? c.Host : c.Host + ":" + c.Port;
+  request_.Host = EscapeLineBreaks(c.Port == "80" ? c.Host : c.Host + ":" + c.Port);
 }
 
 TConnectionKind TCustomHttpClient::SelectRoute() {

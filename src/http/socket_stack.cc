@@ -214,24 +214,28 @@ void TSocketStack::SetNoDelay(int handle, bool no_delay) {
   ::setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, &value, sizeof value);
 }
 
-void TSocketStack::LocalName(int handle, std::string& address, uint16_t& port) {
+namespace {
+
+using NameCall = int (*)(int, sockaddr*, socklen_t*);
+
+void ReadName(NameCall call, int handle, std::string& address, uint16_t& port) {
   sockaddr_in sa{};
   socklen_t length = sizeof sa;
-  if (::getsockname(handle, reinterpret_cast<sockaddr*>(&sa), &length) != 0) {
-    throw ESocketError(LastError());
+  if (call(handle, reinterpret_cast<sockaddr*>(&sa), &length) != 0) {
+    throw ESocketError(TSocketStack::LastError());
   }
   address = FormatAddress(sa);
   port = ntohs(sa.sin_port);
 }
 
+}  // namespace
+
+void TSocketStack::LocalName(int handle, std::string& address, uint16_t& port) {
+  ReadName(::getsockname, handle, address, port);
+}
+
 void TSocketStack::PeerName(int handle, std::string& address, uint16_t& port) {
-  sockaddr_in sa{};
-  socklen_t length = sizeof sa;
-  if (::getpeername(handle, reinterpret_cast<sockaddr*>(&sa), &length) != 0) {
-    throw ESocketError(LastError());
-  }
-  address = FormatAddress(sa);
-  port = ntohs(sa.sin_port);
+  ReadName(::getpeername, handle, address, port);
 }
 
 std::string TSocketStack::LookupHost(const std::string& name) {

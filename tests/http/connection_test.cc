@@ -244,6 +244,40 @@ TEST(SocketConnectionTest, ProbeNoticesAPeerThatClosedAnIdleConnection) {
   EXPECT_THROW(client.ReadLine(), EConnClosedGracefully);
 }
 
+TEST(SocketConnectionTest, ReportsStatusAndWorkAndServesTheIdleHook) {
+  class CountingHook : public TIdleHook {
+   public:
+    int steps = 0;
+
+   protected:
+    void ProcessStep(bool) override { ++steps; }
+  };
+  test::TLoopbackServer server;
+  server.AddConnection(test::TServerScript().Delay(100).Send("0123456789"));
+  TTcpClient client;
+  std::vector<std::string> events;
+  client.OnStatus = [&](TStatus, const std::string& text) { events.push_back(text); };
+  int64_t work_total = 0;
+  int work_pairs = 0;
+  client.OnWorkBegin = [&](TWorkMode, int64_t) { ++work_pairs; };
+  client.OnWork = [&](TWorkMode, int64_t total) { work_total = total; };
+  client.SetHost("localhost");
+  client.SetPort(server.Port());
+  CountingHook hook;
+  hook.IdleTimeOut = 10;
+  client.Connect();
+  TStringStream stream;
+  client.ReadIntoStream(stream, 10);
+  client.Disconnect();
+  EXPECT_EQ(stream.DataString(), "0123456789");
+  EXPECT_GT(hook.steps, 0);
+  EXPECT_EQ(work_pairs, 1);
+  EXPECT_EQ(work_total, 10);
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"Resolving hostname localhost.", "Connecting to 127.0.0.1.",
+                                      "Connected.", "Disconnecting.", "Disconnected."}));
+}
+
 TEST(SocketConnectionTest, ResetMidStreamRaisesTheSocketError) {
   test::TLoopbackServer server;
   server.AddConnection(test::TServerScript().Send("abc").Delay(50).Reset());

@@ -91,71 +91,80 @@ TEST_F(HttpClientTest, ConnectionCloseAndVersion10DropTheConnection) {
   }
 }
 
-TEST_F(HttpClientTest, SilentlyClosedKeptConnectionIsReopened) {
-  server_.AddConnection(TServerScript().ReadRequest().Send(kHello).Delay(20).Close());
-  server_.AddConnection(TServerScript().ReadRequest().Send(kHello));
-  client_.GetDocument(server_.Url("/"), sink_);
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  client_.GetDocument(server_.Url("/"), sink_);
-  EXPECT_EQ(sink_.DataString(), "hellohello");
-  EXPECT_EQ(server_.AcceptedConnections(), 2);
+TEST_F(HttpClientTest, KeptConnectionTheServerDroppedIsReopened) {
+  for (bool reset : {false, true}) {
+    SCOPED_TRACE(reset ? "reset" : "closed");
+    TLoopbackServer server;
+    TServerScript first;
+    first.ReadRequest().Send(kHello).Delay(20);
+    if (reset) {
+      first.Reset();
+    } else {
+      first.Close();
+    }
+    server.AddConnection(first);
+    server.AddConnection(TServerScript().ReadRequest().Send(kHello));
+    THttpClient client;
+    TStringStream sink;
+    client.GetDocument(server.Url("/"), sink);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    client.GetDocument(server.Url("/"), sink);
+    EXPECT_EQ(sink.DataString(), "hellohello");
+    EXPECT_EQ(server.AcceptedConnections(), 2);
+  }
 }
 
 TEST_F(HttpClientTest, BodyForms) {
   struct Case {
     const char* name;
     const char* answer;
+    bool server_closes;
     const char* body;
   } cases[] = {
       {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
-       "hello"},
+       false, "hello"},
       {"chunk extension after a blank",
-       "HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\n\r\n3 ;x=1\r\nabc\r\n0\r\n\r\n", "abc"},
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\n\r\n3 ;x=1\r\nabc\r\n0\r\n\r\n", false,
+       "abc"},
+      {"chunk size beyond 32 bits ends the body",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nffffffffff\r\n\r\n", false, ""},
       {"garbage chunk size ends the body",
-       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n\r\n", ""},
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n\r\n", false, ""},
       {"100 then 200",
-       "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", "ok"},
-      {"204 reads nothing", "HTTP/1.1 204 No Content\r\nContent-Length: 5\r\n\r\n", ""},
-      {"zero length", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    TLoopbackServer server;
-    server.AddConnection(TServerScript().ReadRequest().Send(c.answer).ReadRequest().Send(kHello));
-    THttpClient client;
-    client.ReadTimeout = 5000;
-    TStringStream sink;
-    client.GetDocument(server.Url("/"), sink);
-    EXPECT_EQ(sink.DataString(), c.body);
-    // Nothing of the answer was left unread: the next answer on the connection reads cleanly.
-    TStringStream next;
-    client.GetDocument(server.Url("/"), next);
-    EXPECT_EQ(next.DataString(), "hello");
-    EXPECT_EQ(server.AcceptedConnections(), 1);
-  }
-}
-
-TEST_F(HttpClientTest, UntilCloseAndShortBodiesKeepWhatCame) {
-  struct Case {
-    const char* name;
-    const char* answer;
-    const char* body;
-  } cases[] = {
-      {"no length", "HTTP/1.0 200 OK\r\n\r\nuntil close", "until close"},
+       "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", false, "ok"},
+      {"204 reads nothing", "HTTP/1.1 204 No Content\r\nContent-Length: 5\r\n\r\n", false, ""},
+      {"zero length", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", false, ""},
+      {"no length: until the server closes", "HTTP/1.0 200 OK\r\n\r\nuntil close", true,
+       "until close"},
       {"length larger than what comes", "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nshort",
-       "short"},
+       true, "short"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TLoopbackServer server;
-    server.AddConnection(TServerScript().ReadRequest().Send(c.answer).Close());
+    TServerScript script;
+    script.ReadRequest().Send(c.answer);
+    if (c.server_closes) {
+      script.Close();
+    } else {
+      script.ReadRequest().Send(kHello);
+    }
+    server.AddConnection(script);
     THttpClient client;
     client.ReadTimeout = 5000;
     TStringStream sink("prefix");
     sink.SetPosition(6);
     client.GetDocument(server.Url("/"), sink);
     EXPECT_EQ(sink.DataString(), std::string("prefix") + c.body);
-    EXPECT_FALSE(client.IsConnected());
+    if (c.server_closes) {
+      EXPECT_FALSE(client.IsConnected());
+      continue;
+    }
+    // Nothing of the answer was left unread: the next answer on the connection reads cleanly.
+    TStringStream next;
+    client.GetDocument(server.Url("/"), next);
+    EXPECT_EQ(next.DataString(), "hello");
+    EXPECT_EQ(server.AcceptedConnections(), 1);
   }
 }
 
@@ -233,6 +242,9 @@ TEST_F(HttpClientTest, MalformedAnswersEndInTheirExceptions) {
              return lines;
            }(),
        false, "EHeaderBlockTooLarge"},
+      {"absurd chunk size, then the server closes",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n7fffffff\r\nabc", true,
+       "EConnClosedGracefully"},
       {"closed before the status line", "", true, "EConnClosedGracefully"},
       {"closed before the first header", "HTTP/1.1 200 OK\r\n", true, "EConnClosedGracefully"},
       {"silent server", "", false, "EReadTimeout"},
@@ -256,6 +268,25 @@ TEST_F(HttpClientTest, MalformedAnswersEndInTheirExceptions) {
     }
     EXPECT_FALSE(client.IsConnected());
   }
+}
+
+TEST_F(HttpClientTest, RedirectLimitEndsTheRequestWithTheLastRedirect) {
+  TServerScript script;
+  for (int i = 1; i <= 15; ++i) {
+    std::string body = "r" + std::to_string(i);
+    script.ReadRequest().Send("HTTP/1.1 302 Found\r\nLocation: /p" + std::to_string(i) +
+                              "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
+                              body);
+  }
+  server_.AddConnection(script);
+  client_.HandleRedirects = true;
+  TStringStream sink("kept");
+  sink.SetPosition(4);
+  client_.GetDocument(server_.Url("/p0"), sink);
+  EXPECT_EQ(server_.Requests().size(), 15u);
+  EXPECT_EQ(client_.Response().Location, "/p15");
+  EXPECT_EQ(sink.DataString(), "kept");
+  EXPECT_EQ(client_.RedirectsDone(), 0);
 }
 
 TEST_F(HttpClientTest, ResetMidBodyRaisesAndTheNextRequestConnectsAnew) {
@@ -291,6 +322,7 @@ TEST(HttpClientMemoryTest, HostValueAndTargetFollowTheUrl) {
       {{"http://h/a/b/x.htm", "../c.htm"}, "GET /a/c.htm HTTP/1.1", "Host: h"},
       {{"http://h/a/b/x.htm", "./c.htm"}, "GET /a/b/./c.htm HTTP/1.1", "Host: h"},
       {{"http://h/\x01 \x7f\xff"}, "GET /\x01 \x7f\xff HTTP/1.1", "Host: h"},
+      {{"http://h/a\r\nX-Injected: 1"}, "GET /a%0D%0AX-Injected: 1 HTTP/1.1", "Host: h"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.urls.back());
@@ -334,6 +366,56 @@ TEST(HttpClientMemoryTest, RequestRulesFail) {
     EXPECT_STREQ(e.what(), "This request method is supported in HTTP 1.1");
   }
   EXPECT_THROW(client.GetDocument("http://h:8o/x", sink), EConvertError);
+}
+
+// Arbitrary answers through the in-memory transport: whatever the bytes, the client either
+// finishes or raises one of its own exceptions.
+TEST(HttpClientMemoryTest, ArbitraryAnswersNeverEscapeTheExceptionFamily) {
+  const std::string fragments[] = {"HTTP/1.1 200 OK\r\n",
+                                   "HTTP/1.0 100 Continue\r\n\r\n",
+                                   "Content-Length: 3\r\n",
+                                   "Content-Length: -7\r\n",
+                                   "Content-Length: 99999999999\r\n",
+                                   "Transfer-Encoding: chunked\r\n",
+                                   "Content-Range: bytes x-y/z\r\n",
+                                   "Set-Cookie: a=1; path=/; max-age=-5; domain=.\r\n",
+                                   "Set-cookie2: b=2; Port=\"1,x\"\r\n",
+                                   "Expires: 12\r\n",
+                                   "Date: Sun, 99 Zzz 99999 99:99:99 +9999\r\n",
+                                   "Location: \r\n",
+                                   "\r\n",
+                                   "\n",
+                                   "\r",
+                                   "5\r\nhello\r\n",
+                                   "0\r\n\r\n",
+                                   "7fffffff\r\n",
+                                   " \t: :\r\n",
+                                   std::string("\0\xff\x80", 3)};
+  uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) & 0x7fff;
+  };
+  for (int round = 0; round < 500; ++round) {
+    std::string answer;
+    int parts = 1 + static_cast<int>(next() % 12);
+    for (int i = 0; i < parts; ++i) answer += fragments[next() % std::size(fragments)];
+    SCOPED_TRACE(answer);
+    TMemoryTransport transport;
+    transport.CloseAtEnd = next() % 2 == 0;
+    for (size_t at = 0; at < answer.size();) {
+      size_t size = 1 + next() % 16;
+      transport.AddInput(answer.substr(at, size));
+      at += size;
+    }
+    THttpClient client;
+    client.SetTransport(&transport);
+    TStringStream sink;
+    try {
+      client.GetDocument("http://h/", sink);
+    } catch (const ENetException&) {
+    }
+  }
 }
 
 }  // namespace
