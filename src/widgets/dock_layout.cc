@@ -1,5 +1,6 @@
 #include "widgets/dock_layout.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QWidget>
 #include <QWidgetItem>
@@ -24,6 +25,14 @@ void TDockLayout::AddWidget(QWidget* child, TAlign align) {
   entries_.append({new QWidgetItem(child), align});
   child->installEventFilter(this);
   Arrange();
+  NotifyDockChange(child);
+}
+
+bool TDockLayout::Manages(const QWidget* child) const {
+  for (const Entry& e : entries_) {
+    if (e.item->widget() == child) return true;
+  }
+  return false;
 }
 
 TAlign TDockLayout::AlignOf(const QWidget* child) const {
@@ -38,6 +47,7 @@ void TDockLayout::SetAlign(QWidget* child, TAlign align) {
     if (e.item->widget() == child && e.align != align) {
       e.align = align;
       Arrange();
+      NotifyDockChange(child);
     }
   }
 }
@@ -52,6 +62,16 @@ void TDockLayout::Arrange() {
 
 TDockLayout* TDockLayout::Of(const QWidget* container) {
   return container != nullptr ? qobject_cast<TDockLayout*>(container->layout()) : nullptr;
+}
+
+QEvent::Type TDockLayout::DockChangeEvent() {
+  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
+void TDockLayout::NotifyDockChange(QWidget* child) {
+  QEvent event(DockChangeEvent());
+  QCoreApplication::sendEvent(child, &event);
 }
 
 void TDockLayout::addItem(QLayoutItem* item) { entries_.append({item, alNone}); }

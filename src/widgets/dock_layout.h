@@ -10,6 +10,7 @@
 #ifndef QELVU_WIDGETS_DOCK_LAYOUT_H_
 #define QELVU_WIDGETS_DOCK_LAYOUT_H_
 
+#include <QEvent>
 #include <QLayout>
 #include <QList>
 
@@ -25,6 +26,7 @@ class TDockLayout : public QLayout {
   ~TDockLayout() override;
 
   void AddWidget(QWidget* child, TAlign align);
+  bool Manages(const QWidget* child) const;
   // alNone for widgets this layout does not manage.
   TAlign AlignOf(const QWidget* child) const;
   void SetAlign(QWidget* child, TAlign align);
@@ -34,6 +36,8 @@ class TDockLayout : public QLayout {
   void Arrange();
   // The dock layout of `container`, or nullptr.
   static TDockLayout* Of(const QWidget* container);
+  // Sent to a child whenever its docking side is set, so it can follow (a size bar moves).
+  static QEvent::Type DockChangeEvent();
 
   void addItem(QLayoutItem* item) override;
   QLayoutItem* itemAt(int index) const override;
@@ -50,6 +54,7 @@ class TDockLayout : public QLayout {
     TAlign align;
   };
   std::vector<TDockItem> Items() const;
+  void NotifyDockChange(QWidget* child);
 
   QList<Entry> entries_;
   bool arranging_ = false;
