@@ -1,0 +1,132 @@
+// The cookie store of the HTTP client: cookies that servers set, kept per domain and path, and
+// the "Cookie" header value for the next request.
+//
+// `TCookieManager` owns one `TCookieCollection`. The collection takes a reader/writer lock
+// (reads for a request share it; storing and purging take it alone), so one store may serve
+// clients on several threads. Cookie objects themselves are not locked.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <shared_mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "http/uri.h"
+
+namespace qelvu {
+
+enum class TCookieFormat { NetscapeFormat = 0, Rfc2109Format = 1, Rfc2965Format = 2 };
+
+class TNetscapeCookie {
+ public:
+  virtual ~TNetscapeCookie() = default;
+
+  // Reads a "Set-cookie" value: name=value, then attributes; a text equal to the last one
+  // parsed is not read again.
+  void ParseCookie(const std::string& text);
+  // True when a cookie with this `Domain` may be set by (and sent to) `host`: the host is the
+  // domain, or lies under it (ends with "." and the domain); a dotted IPv4 host must equal it.
+  bool MatchesHost(const std::string& host) const;
+  virtual std::string ServerForm() const;
+  std::string ClientForm() const { return Name + "=" + Value; }
+
+  const std::string& ExpiresText() const { return expires_text_; }
+  virtual void SetExpiresText(const std::string& text) { expires_text_ = text; }
+
+  std::string Name;
+  std::string Value;
+  std::string Path;
+  std::string Domain;
+  bool Secure = false;
+  TCookieFormat Format = TCookieFormat::NetscapeFormat;
+  std::string HeaderText;
+
+ protected:
+  // Attribute pieces: "NAME=value" with the name upper-cased, or a bare upper-cased word.
+  virtual void LoadAttributes(const std::vector<std::string>& pieces);
+  static std::string AttributeValue(const std::vector<std::string>& pieces,
+                                    const std::string& name);
+  static bool HasFlag(const std::vector<std::string>& pieces, const std::string& flag);
+
+ private:
+  std::string expires_text_;
+};
+
+class TCookieRFC2109 : public TNetscapeCookie {
+ public:
+  TCookieRFC2109() { Format = TCookieFormat::Rfc2109Format; }
+
+  std::string ServerForm() const override;
+  // Also sets MaxAge to the seconds from now until the date.
+  void SetExpiresText(const std::string& text) override;
+
+  int64_t MaxAge = -1;
+  std::string VersionText;
+  std::string Comment;
+
+ protected:
+  void LoadAttributes(const std::vector<std::string>& pieces) override;
+};
+
+class TCookieRFC2965 : public TCookieRFC2109 {
+ public:
+  TCookieRFC2965() { Format = TCookieFormat::Rfc2965Format; }
+
+  // Raises ENetException "Index out of range." more than one past the end.
+  void SetPort(size_t index, int port);
+
+  std::string CommentUrl;
+  bool Discard = false;
+  std::vector<int> Ports;
+
+ protected:
+  void LoadAttributes(const std::vector<std::string>& pieces) override;
+};
+
+class TCookieCollection {
+ public:
+  // Keeps the cookie under Domain + Path and its name; a cookie already kept under both takes
+  // over the new one's attributes instead.
+  void StoreCookie(std::unique_ptr<TNetscapeCookie> cookie);
+  // Drops every cookie whose expiry has come (an unreadable expiry counts as past).
+  void PurgeExpired();
+  // The "Cookie" value for a request to `uri`; empty when no cookie applies.
+  std::string CookieHeaderFor(const TUri& uri, bool secure);
+  int Count() const;
+
+ private:
+  using NameList = std::vector<std::pair<std::string, TNetscapeCookie*>>;
+  struct IndexEntry {
+    std::string key;
+    NameList cookies;
+  };
+
+  mutable std::shared_mutex lock_;
+  std::vector<std::unique_ptr<TNetscapeCookie>> items_;
+  std::vector<IndexEntry> domain_index_;
+};
+
+class TCookieManager {
+ public:
+  TCookieManager() = default;
+  // Purges expired cookies and fires OnDestroy.
+  ~TCookieManager();
+  TCookieManager(const TCookieManager&) = delete;
+  TCookieManager& operator=(const TCookieManager&) = delete;
+
+  // Parses a "Set-cookie" (or, with `rfc2965`, "Set-cookie2") value from `host` and keeps it
+  // unless its domain does not match the host or OnNewCookie refuses it.
+  void AcceptCookie(const std::string& value, const std::string& host, bool rfc2965 = false);
+  std::string CookieHeaderFor(const TUri& uri, bool secure) {
+    return CookieCollection.CookieHeaderFor(uri, secure);
+  }
+
+  TCookieCollection CookieCollection;
+  std::function<void(TCookieManager& sender, TCookieCollection& cookies)> OnDestroy;
+  std::function<void(TCookieManager& sender, TNetscapeCookie& cookie, bool& accept)> OnNewCookie;
+};
+
+}  // namespace qelvu

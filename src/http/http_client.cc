@@ -1,0 +1,448 @@
+#include "http/http_client.h"
+
+#include "http/net_exceptions.h"
+#include "http/text_util.h"
+
+namespace qelvu {
+namespace {
+
+int PortNumber(const std::string& text) {
+  std::optional<int64_t> port = ParseDecimal(Trim(text), INT32_MIN, INT32_MAX);
+  if (!port) throw EConvertError("'" + text + "' is not a valid integer value");
+  return static_cast<int>(*port);
+}
+
+// A line break inside the target or the host would end the request line or the header early
+// and let URL text pose as headers of its own; such bytes go out percent-encoded.
+std::string EscapeLineBreaks(const std::string& text) {
+  std::string result;
+  for (char c : text) {
+    if (c == '\r') {
+      result += "%0D";
+    } else if (c == '\n') {
+      result += "%0A";
+    } else if (c == '\0') {
+      result += "%00";
+    } else {
+      result += c;
+    }
+  }
+  return result;
+}
+
+// Restores a value on every path out of a scope.
+template <typename T>
+class ScopedValue {
+ public:
+  ScopedValue(T& target, T value) : target_(target), saved_(target) { target_ = value; }
+  ~ScopedValue() { target_ = saved_; }
+  ScopedValue(const ScopedValue&) = delete;
+  ScopedValue& operator=(const ScopedValue&) = delete;
+
+ private:
+  T& target_;
+  T saved_;
+};
+
+}  // namespace
+
+int THttpResponse::StatusCode() const {
+  size_t blank = StatusLine.find(' ');
+  if (blank == std::string::npos) return -1;
+  std::string rest = Trim(StatusLine.substr(blank + 1));
+  std::string word = rest.substr(0, rest.find(' '));
+  return static_cast<int>(ParseDecimal(word, INT32_MIN, INT32_MAX).value_or(-1));
+}
+
+bool THttpResponse::KeepConnection() {
+  if (StatusLine.size() >= 8) {
+    std::string version = StatusLine.substr(5, 3);
+    if (version == "1.0") ServerVersion = THttpProtocolVersion::pv1_0;
+    if (version == "1.1") ServerVersion = THttpProtocolVersion::pv1_1;
+  }
+  client_.CheckPeerClosed(false, false);
+  if (!client_.IsConnected()) return false;
+  std::string connection = Trim(Connection);
+  std::string proxy_connection = Trim(ProxyConnection);
+  if (client_.ProtocolVersion == THttpProtocolVersion::pv1_0) {
+    return SameText(connection, "KEEP-ALIVE") || SameText(proxy_connection, "KEEP-ALIVE");
+  }
+  return !SameText(connection, "CLOSE") && !SameText(proxy_connection, "CLOSE");
+}
+
+TCustomHttpClient::TCustomHttpClient() : response_(*this) {
+  current_uri_.Port = "80";
+  TTcpClient::SetPort(80);
+}
+
+TCustomHttpClient::~TCustomHttpClient() = default;
+
+void TCustomHttpClient::SetHost(const std::string& host) {
+  TTcpClient::SetHost(host);
+  current_uri_.Host = host;
+}
+
+void TCustomHttpClient::SetPort(int port) {
+  TTcpClient::SetPort(port);
+  current_uri_.Port = std::to_string(port);
+}
+
+void TCustomHttpClient::SetCookieManager(TCookieManager* manager) {
+  if (manager == cookie_manager_) return;
+  if (own_cookie_manager_.get() != manager) own_cookie_manager_.reset();
+  cookie_manager_ = manager;
+}
+
+void TCustomHttpClient::GetDocument(const std::string& url, TByteStream& sink) {
+  PerformRequest(THttpMethod::hmGet, url, nullptr, &sink);
+}
+
+void TCustomHttpClient::PerformRequest(THttpMethod method, const std::string& url,
+                                       TByteStream* source, TByteStream* sink) {
+  int64_t start_position = sink ? sink->Position() : 0;
+  request_.TargetUrl = url;
+  request_.RequestMethod = method;
+  request_.BodySource = source;
+  response_.BodySink = sink;
+  try {
+    bool finished = false;
+    while (!finished) {
+      ++redirects_done_;
+      PrepareTarget();
+      OpenRoute();
+      do {
+        response_.StatusLine = ReadLine();
+        ReadResponseHead();
+        StoreCookies();
+      } while (response_.StatusCode() == 100);
+      switch (DecideNextStep()) {
+        case TNextStep::RetryNewTarget:
+          if (sink) {
+            sink->SetPosition(start_position);
+            sink->SetSize(start_position);
+          }
+          break;
+        case TNextStep::Finished:
+          finished = true;
+          break;
+        case TNextStep::Undetermined:
+          throw ENetException("Undefined situation");
+        case TNextStep::RetryWithCredentials:
+          --redirects_done_;
+          request_.TargetUrl = url;
+          break;
+      }
+    }
+  } catch (const EHTTPProtocolException&) {
+    // The error answer was read whole, so the connection may serve the next request.
+    if (!response_.KeepConnection()) Disconnect();
+    throw;
+  } catch (...) {
+    // Any other failure may leave part of an answer unread on the connection; reusing it would
+    // hand those bytes to the next request as its answer.
+    Disconnect();
+    throw;
+  }
+  if (!response_.KeepConnection()) Disconnect();
+  redirects_done_ = 0;
+}
+
+void TCustomHttpClient::PrepareTarget() {
+  TUri target(request_.TargetUrl);
+  TUri& c = current_uri_;
+  if (!target.UserName.empty()) {
+    request_.Username = target.UserName;
+    request_.Password = target.Password;
+  }
+  c.UserName = request_.Username;
+  c.Password = request_.Password;
+  c.Directory = ResolvePath(c.Directory, target.Directory);
+  c.Resource = target.Resource;
+  c.Query = target.Query;
+  if (!target.Host.empty()) c.Host = target.Host;
+  c.Scheme = target.Scheme.empty() ? "http" : target.Scheme;
+  if (!target.Port.empty()) {
+    c.Port = target.Port;
+  } else if (SameText(target.Scheme, "http")) {
+    c.Port = "80";
+  } else if (SameText(target.Scheme, "https")) {
+    c.Port = "443";
+  } else if (c.Port.empty()) {
+    throw EUnknownProtocol("");
+  }
+  request_.TargetUrl = EscapeLineBreaks(c.Directory + c.Resource + c.Query);
+  if (request_.RequestMethod == THttpMethod::hmOptions && target.Resource == "*") {
+    request_.TargetUrl = "*";
+  }
+  THttpMethod m = request_.RequestMethod;
+  if ((m == THttpMethod::hmOptions || m == THttpMethod::hmTrace || m == THttpMethod::hmPut ||
+       m == THttpMethod::hmDelete) &&
+      ProtocolVersion == THttpProtocolVersion::pv1_0) {
+    throw ENetException("This request method is supported in HTTP 1.1");
+  }
+  bool has_body = (m == THttpMethod::hmPost || m == THttpMethod::hmPut) && request_.BodySource;
+  request_.SetContentLength(has_body ? static_cast<int32_t>(request_.BodySource->Size()) : -1);
+  request_.Host = EscapeLineBreaks(c.Port == "80" ? c.Host : c.Host + ":" + c.Port);
+}
+
+TConnectionKind TCustomHttpClient::SelectRoute() {
+  bool https = SameText(current_uri_.Scheme, "HTTPS");
+  // The connection target is set through the base class so the current URI keeps naming the
+  // origin server even when the connection goes to a proxy.
+  auto retarget = [this](const std::string& host, int port) {
+    if (!SameText(Host(), host) || Port() != port) {
+      if (IsConnected()) Disconnect();
+      TTcpClient::SetHost(host);
+      TTcpClient::SetPort(port);
+    }
+  };
+  TTransport* transport = Transport();
+  bool tls_transport = transport && transport->IsTls();
+  if (ProxyParams.ProxyServer.empty()) {
+    retarget(current_uri_.Host, PortNumber(current_uri_.Port));
+    if (https) {
+      if (!tls_transport) throw ETransportPropInvalid("Transport value is not valid");
+      transport->SetPassThrough(false);
+      return TConnectionKind::TlsRoute;
+    }
+    if (tls_transport) transport->SetPassThrough(true);
+    return TConnectionKind::DirectRoute;
+  }
+  retarget(ProxyParams.ProxyServer, ProxyParams.ProxyPort);
+  if (https) {
+    if (transport && !tls_transport) throw ETransportPropInvalid("Transport value is not valid");
+    if (tls_transport) transport->SetPassThrough(true);
+    return TConnectionKind::TlsProxyRoute;
+  }
+  if (tls_transport) transport->SetPassThrough(true);
+  return TConnectionKind::ProxyRoute;
+}
+
+void TCustomHttpClient::ApplyConnectionFields() {
+  bool v10 = ProtocolVersion == THttpProtocolVersion::pv1_0;
+  switch (request_.ConnectionKind) {
+    case TConnectionKind::DirectRoute:
+      if (v10 && request_.Connection.empty()) request_.Connection = "keep-alive";
+      break;
+    case TConnectionKind::ProxyRoute:
+      if (v10 && request_.Connection.empty()) request_.ProxyConnection = "keep-alive";
+      break;
+    case TConnectionKind::TlsRoute:
+    case TConnectionKind::TlsProxyRoute:
+      request_.Connection.clear();
+      break;
+  }
+}
+
+void TCustomHttpClient::OpenRoute() {
+  request_.ConnectionKind = SelectRoute();
+  if (request_.ConnectionKind == TConnectionKind::ProxyRoute) {
+    TUri full = current_uri_;
+    request_.TargetUrl = full.Uri();
+  }
+  ApplyConnectionFields();
+  if (request_.ConnectionKind == TConnectionKind::TlsProxyRoute) {
+    // The CONNECT tunnel needs the TLS transport, which this build does not offer yet.
+    throw ETransportPropInvalid("Transport value is not valid");
+  }
+  EnsureConnected(response_);
+  SendRequestHead(&current_uri_);
+  THttpMethod m = request_.RequestMethod;
+  if ((m == THttpMethod::hmPost || m == THttpMethod::hmPut) && request_.BodySource) {
+    WriteFromStream(*request_.BodySource, true, false);
+  }
+}
+
+void TCustomHttpClient::EnsureConnected(THttpResponse& previous) {
+  if (!previous.KeepConnection()) Disconnect();
+  try {
+    ProbePeerClosed(false);
+  } catch (const ESocketError&) {
+    // A kept connection the server reset while idle is as good as closed: the failed receive
+    // closed the socket, and a fresh connection follows.
+  }
+  if (!IsConnected()) Connect(ConnectTimeout);
+}
+
+void TCustomHttpClient::SendRequestHead(const TUri* uri) {
+  request_.ComposeHeaders();
+  if (uri && cookie_manager_) {
+    bool secure = Transport() && Transport()->IsTls();
+    request_.RawHeaders.SetHeaderValue("Cookie", cookie_manager_->CookieHeaderFor(*uri, secure));
+  }
+  OpenWriteBatch();
+  try {
+    WriteLine(std::string(MethodToken(request_.RequestMethod)) + " " + request_.TargetUrl +
+              " HTTP/" + VersionText(ProtocolVersion));
+    for (int i = 0; i < request_.RawHeaders.Count(); ++i) {
+      if (!request_.RawHeaders.Line(i).empty()) WriteLine(request_.RawHeaders.Line(i));
+    }
+    WriteLine("");
+    CloseWriteBatch();
+  } catch (...) {
+    DiscardWriteBatch();
+    throw;
+  }
+}
+
+void TCustomHttpClient::ReadResponseHead() {
+  response_.RawHeaders.Clear();
+  size_t total = response_.StatusLine.size();
+  while (true) {
+    std::string line;
+    try {
+      line = ReadLine();
+    } catch (const EConnClosedGracefully&) {
+      if (response_.RawHeaders.Count() == 0) throw;
+      Disconnect();
+      break;
+    }
+    if (line.empty()) break;
+    total += line.size() + 2;
+    // Each line is bounded by MaxLineLength; this bounds their number, so a head that never
+    // ends cannot grow without limit.
+    if (total > MaxHeaderBlockSize) throw EHeaderBlockTooLarge("Header block too large.");
+    response_.RawHeaders.Add(line);
+  }
+  response_.InterpretHeaders();
+}
+
+void TCustomHttpClient::StoreCookies() {
+  if (!cookie_manager_ && AllowCookies) {
+    own_cookie_manager_ = std::make_unique<TCookieManager>();
+    cookie_manager_ = own_cookie_manager_.get();
+  }
+  if (!cookie_manager_) return;
+  std::vector<std::string> values;
+  response_.RawHeaders.ExtractValues("Set-cookie", values);
+  for (const std::string& value : values) {
+    cookie_manager_->AcceptCookie(value, current_uri_.Host);
+  }
+  values.clear();
+  response_.RawHeaders.ExtractValues("Set-cookie2", values);
+  for (const std::string& value : values) {
+    cookie_manager_->AcceptCookie(value, current_uri_.Host, true);
+  }
+}
+
+bool TCustomHttpClient::AuthorizeStep(THttpRequest&, THttpResponse&) { return false; }
+bool TCustomHttpClient::ProxyAuthorizeStep(THttpRequest&, THttpResponse&) { return false; }
+
+bool TCustomHttpClient::DoRedirect(std::string& location, THttpMethod& method, int redirect_count) {
+  bool handled = HandleRedirects;
+  if (OnRedirect) OnRedirect(location, redirect_count, handled, method);
+  return handled;
+}
+
+TNextStep TCustomHttpClient::DecideNextStep() {
+  if (OnHeadersAvailable) {
+    bool continue_reading = true;
+    OnHeadersAvailable(response_.RawHeaders, continue_reading);
+    if (!continue_reading) {
+      // The body stays unread, so the connection cannot serve another request.
+      response_.Connection = "close";
+      response_.ProxyConnection = "close";
+      return TNextStep::Finished;
+    }
+  }
+  TNextStep result = TNextStep::Undetermined;
+  int code = response_.StatusCode();
+  int d = code / 100;
+  if ((d == 3 && code != 304) || !response_.Location.empty()) {
+    std::string location = response_.Location;
+    THttpMethod method = request_.RequestMethod;
+    if (HandleRedirects && redirects_done_ < RedirectMaximum) {
+      if (!DoRedirect(location, method, redirects_done_)) RaiseProtocolError();
+      result = TNextStep::RetryNewTarget;
+      request_.TargetUrl = location;
+      request_.RequestMethod = method;
+    } else {
+      result = TNextStep::Finished;
+      if (!DoRedirect(location, method, redirects_done_)) RaiseProtocolError();
+      response_.Location = location;
+    }
+    if (IsConnected()) DrainBody();
+    return result;
+  }
+  bool in_process_auth = false;
+  if (d != 2) {
+    result = TNextStep::RetryNewTarget;
+    if (code == 401 || code == 407) {
+      bool proxy = code == 407;
+      THttpAuthentication* auth = proxy ? nullptr : request_.Authentication.get();
+      bool refused =
+          (auth && auth->Attempts >= AuthRetries) ||
+          !(proxy ? ProxyAuthorizeStep(request_, response_) : AuthorizeStep(request_, response_));
+      if (refused) {
+        if (request_.Authentication && !proxy) request_.Authentication->Reset();
+        if (proxy) {
+          ProxyParams.ProxyUsername.clear();
+          ProxyParams.ProxyPassword.clear();
+        }
+        RaiseProtocolError();
+      }
+      in_process_auth = (HTTPOptions & hoInProcessAuth) != 0;
+    } else {
+      RaiseProtocolError();
+    }
+  }
+  if (IsConnected()) {
+    if (in_process_auth) {
+      DrainBody();
+      result = TNextStep::RetryWithCredentials;
+    } else {
+      if (code != 204) ReadBody();
+      result = TNextStep::Finished;
+    }
+  }
+  return result;
+}
+
+void TCustomHttpClient::ReadBody() {
+  TByteStream* sink = response_.BodySink;
+  if (!sink) return;
+  if (response_.ContentLength() > 0) {
+    try {
+      ReadIntoStream(*sink, response_.ContentLength());
+    } catch (const EConnClosedGracefully&) {
+      // A server that closes early leaves the bytes that came.
+    }
+  } else if (LowerCase(response_.RawHeaders.HeaderValue("Transfer-Encoding")).find("chunked") !=
+             std::string::npos) {
+    DoStatus(TStatus::hsStatusText, "Chunk Started");
+    for (int size = ReadChunkSize(); size > 0; size = ReadChunkSize()) {
+      ReadIntoStream(*sink, size);
+      ReadLine();
+    }
+    ReadLine();
+  } else if (!response_.HasContentLength()) {
+    ReadIntoStream(*sink, -1, true);
+  }
+}
+
+int TCustomHttpClient::ReadChunkSize() {
+  std::string line = ReadLine();
+  line = line.substr(0, line.find(' '));
+  return static_cast<int>(ParseHex(line, INT32_MAX).value_or(0));
+}
+
+std::string TCustomHttpClient::ReadBodyAside(int read_timeout_ms, bool ignore_failure) {
+  TStringStream scratch;
+  ScopedValue<TByteStream*> sink(response_.BodySink, &scratch);
+  ScopedValue<int> timeout(ReadTimeout, read_timeout_ms);
+  try {
+    ReadBody();
+  } catch (const ENetException&) {
+    if (!ignore_failure) throw;
+  }
+  return scratch.DataString();
+}
+
+void TCustomHttpClient::DrainBody() { ReadBodyAside(4000, true); }
+
+void TCustomHttpClient::RaiseProtocolError() {
+  std::string body = ReadBodyAside(2000, false);
+  throw EHTTPProtocolException(response_.StatusLine, response_.StatusCode(), body);
+}
+
+}  // namespace qelvu

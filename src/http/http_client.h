@@ -1,0 +1,136 @@
+// The blocking HTTP/1.0 and 1.1 client.
+//
+// `THttpClient` runs one request to completion on the calling thread: it merges the URL into
+// its current location, connects (or reuses the kept connection), sends the head, reads the
+// answer, keeps cookies, and writes a 2xx body into the caller's stream at its position. Every
+// other final status raises `EHTTPProtocolException`; transport failures raise the connection's
+// exceptions; all derive from `ENetException`. The client owns its request and response
+// records, its current URI and (when it made it) its cookie store. One thread at a time.
+//
+//   THttpClient client;
+//   client.ReadTimeout = 30000;
+//   TStringStream page;
+//   client.GetDocument("http://host/", page);
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "http/byte_stream.h"
+#include "http/cookies.h"
+#include "http/http_headers.h"
+#include "http/tcp_connection.h"
+#include "http/uri.h"
+
+namespace qelvu {
+
+class TCustomHttpClient;
+
+// The answer to the last request. Status code and keep-alive verdict are derived on demand.
+class THttpResponse : public TResponseHeaderInfo {
+ public:
+  explicit THttpResponse(TCustomHttpClient& client) : client_(client) {}
+
+  // The code read from the status line's second word; -1 when there is none.
+  int StatusCode() const;
+  // Whether the connection stays open after this answer (by the client's protocol version).
+  bool KeepConnection();
+
+  std::string StatusLine;
+  THttpProtocolVersion ServerVersion = THttpProtocolVersion::pv1_0;
+  TByteStream* BodySink = nullptr;
+
+ private:
+  TCustomHttpClient& client_;
+};
+
+// An HTTP proxy to route plain requests through; empty server means none.
+struct TProxyConnectionInfo {
+  std::string ProxyServer;
+  int ProxyPort = 0;
+  std::string ProxyUsername;
+  std::string ProxyPassword;
+  bool BasicAuthentication = false;
+};
+
+enum THttpOption { hoInProcessAuth = 1, hoKeepOrigProtocol = 2, hoForceEncodeParams = 4 };
+
+enum class TNextStep { RetryNewTarget, Finished, Undetermined, RetryWithCredentials };
+
+class TCustomHttpClient : public TTcpClient {
+ public:
+  TCustomHttpClient();
+  ~TCustomHttpClient() override;
+
+  // GETs `url` into `sink` at its position.
+  void GetDocument(const std::string& url, TByteStream& sink);
+  // Runs one request to its end; returns only when it finished, raises otherwise.
+  virtual void PerformRequest(THttpMethod method, const std::string& url, TByteStream* source,
+                              TByteStream* sink);
+
+  THttpRequest& Request() { return request_; }
+  THttpResponse& Response() { return response_; }
+  TUri& CurrentUri() { return current_uri_; }
+  int RedirectsDone() const { return redirects_done_; }
+
+  // Setting the target also sets the current URI's host or port.
+  void SetHost(const std::string& host) override;
+  void SetPort(int port) override;
+
+  // The store in use, or null. Assigning one the client does not own replaces its own.
+  TCookieManager* CookieManager() const { return cookie_manager_; }
+  void SetCookieManager(TCookieManager* manager);
+
+  int AuthRetries = 3;
+  bool AllowCookies = true;
+  bool HandleRedirects = false;
+  THttpProtocolVersion ProtocolVersion = THttpProtocolVersion::pv1_1;
+  int RedirectMaximum = 15;
+  TProxyConnectionInfo ProxyParams;
+  int HTTPOptions = hoForceEncodeParams;
+  int ConnectTimeout = 0;
+  // Upper bound of one response head in bytes; a longer head raises EHeaderBlockTooLarge.
+  size_t MaxHeaderBlockSize = 1 << 20;
+
+  std::function<void(const THeaderList& headers, bool& continue_reading)> OnHeadersAvailable;
+  std::function<void(std::string& destination, int redirect_count, bool& handled,
+                     THttpMethod& method)>
+      OnRedirect;
+
+ protected:
+  // Credential steps for 401 and 407 answers; true retries with credentials. None is offered
+  // here, so both refuse.
+  virtual bool AuthorizeStep(THttpRequest& request, THttpResponse& response);
+  virtual bool ProxyAuthorizeStep(THttpRequest& request, THttpResponse& response);
+  // Whether to follow a redirect to `location` (which it may change, as the method).
+  virtual bool DoRedirect(std::string& location, THttpMethod& method, int redirect_count);
+
+ private:
+  void PrepareTarget();
+  void OpenRoute();
+  TConnectionKind SelectRoute();
+  void ApplyConnectionFields();
+  void EnsureConnected(THttpResponse& previous);
+  void SendRequestHead(const TUri* uri);
+  void ReadResponseHead();
+  void StoreCookies();
+  TNextStep DecideNextStep();
+  void ReadBody();
+  int ReadChunkSize();
+  void DrainBody();
+  [[noreturn]] void RaiseProtocolError();
+  // Reads the body into a scratch stream with a temporary read limit; returns its bytes.
+  std::string ReadBodyAside(int read_timeout_ms, bool ignore_failure);
+
+  TUri current_uri_;
+  THttpRequest request_;
+  THttpResponse response_;
+  int redirects_done_ = 0;
+  TCookieManager* cookie_manager_ = nullptr;
+  std::unique_ptr<TCookieManager> own_cookie_manager_;
+};
+
+class THttpClient : public TCustomHttpClient {};
+
+}  // namespace qelvu

@@ -1,0 +1,344 @@
+#include "http/socket_stack.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <mutex>
+#include <vector>
+
+#include "http/net_exceptions.h"
+#include "http/text_util.h"
+
+namespace qelvu {
+namespace {
+
+std::mutex g_stack_mutex;
+int g_component_count = 0;
+TSocketStack* g_stack = nullptr;
+
+std::mutex g_hook_mutex;
+TIdleHook* g_idle_hook = nullptr;
+
+sockaddr_in MakeAddress(const std::string& address, uint16_t port) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(port);
+  uint32_t host_order = INADDR_ANY;
+  if (!address.empty() && !ParseDottedAddress(address, host_order)) {
+    throw EInvalidIPAddress(address + " is not a valid IP address.");
+  }
+  sa.sin_addr.s_addr = htonl(host_order);
+  return sa;
+}
+
+std::string FormatAddress(const sockaddr_in& sa) {
+  char text[INET_ADDRSTRLEN] = {};
+  inet_ntop(AF_INET, &sa.sin_addr, text, sizeof text);
+  return text;
+}
+
+}  // namespace
+
+TStackReference::TStackReference() {
+  std::lock_guard<std::mutex> lock(g_stack_mutex);
+  if (g_component_count++ == 0) g_stack = new TSocketStack();
+}
+
+TStackReference::TStackReference(const TStackReference&) : TStackReference() {}
+
+TStackReference::~TStackReference() {
+  std::lock_guard<std::mutex> lock(g_stack_mutex);
+  if (--g_component_count == 0) {
+    delete g_stack;
+    g_stack = nullptr;
+  }
+}
+
+int TStackReference::Count() {
+  std::lock_guard<std::mutex> lock(g_stack_mutex);
+  return g_component_count;
+}
+
+TSocketStack& TSocketStack::Instance() { return *g_stack; }
+
+int TSocketStack::MapErrno(int error) {
+  switch (error) {
+    case EINTR:
+      return 10004;
+    case EBADF:
+      return 10009;
+    case EACCES:
+    case EPERM:
+      return 10013;
+    case EFAULT:
+      return 10014;
+    case EINVAL:
+      return 10022;
+    case EMFILE:
+    case ENFILE:
+      return 10024;
+    case EWOULDBLOCK:
+      return 10035;
+    case EINPROGRESS:
+      return 10036;
+    case EALREADY:
+      return 10037;
+    case ENOTSOCK:
+      return 10038;
+    case EDESTADDRREQ:
+      return 10039;
+    case EMSGSIZE:
+      return 10040;
+    case EPROTOTYPE:
+      return 10041;
+    case ENOPROTOOPT:
+      return 10042;
+    case EPROTONOSUPPORT:
+      return 10043;
+    case ESOCKTNOSUPPORT:
+      return 10044;
+    case EOPNOTSUPP:
+      return 10045;
+    case EPFNOSUPPORT:
+      return 10046;
+    case EAFNOSUPPORT:
+      return 10047;
+    case EADDRINUSE:
+      return 10048;
+    case EADDRNOTAVAIL:
+      return 10049;
+    case ENETDOWN:
+      return 10050;
+    case ENETUNREACH:
+      return 10051;
+    case ENETRESET:
+      return 10052;
+    case ECONNABORTED:
+      return 10053;
+    case ECONNRESET:
+      return 10054;
+    case ENOBUFS:
+    case ENOMEM:
+      return 10055;
+    case EISCONN:
+      return 10056;
+    case ENOTCONN:
+      return 10057;
+    case ESHUTDOWN:
+    case EPIPE:
+      return 10058;
+    case ETOOMANYREFS:
+      return 10059;
+    case ETIMEDOUT:
+      return 10060;
+    case ECONNREFUSED:
+      return 10061;
+    case ELOOP:
+      return 10062;
+    case ENAMETOOLONG:
+      return 10063;
+    case EHOSTDOWN:
+      return 10064;
+    case EHOSTUNREACH:
+      return 10065;
+    case ENOTEMPTY:
+      return 10066;
+    default:
+      return error;
+  }
+}
+
+int TSocketStack::LastError() { return MapErrno(errno); }
+
+int TSocketStack::CreateSocket() {
+  int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (handle < 0) throw EInvalidSocket("Cannot allocate socket.");
+  return handle;
+}
+
+int TSocketStack::Bind(int handle, const std::string& address, uint16_t port) {
+  sockaddr_in sa = MakeAddress(address, port);
+  return ::bind(handle, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 ? 0 : LastError();
+}
+
+int TSocketStack::Connect(int handle, const std::string& address, uint16_t port) {
+  sockaddr_in sa = MakeAddress(address, port);
+  int result;
+  do {
+    result = ::connect(handle, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+  } while (result != 0 && errno == EINTR);
+  return result == 0 ? 0 : LastError();
+}
+
+int TSocketStack::Receive(int handle, void* buffer, int length, int& error) {
+  ssize_t n;
+  do {
+    n = ::recv(handle, buffer, static_cast<size_t>(length), 0);
+  } while (n < 0 && errno == EINTR);
+  error = n < 0 ? LastError() : 0;
+  return static_cast<int>(n);
+}
+
+int TSocketStack::Send(int handle, const void* buffer, int length, int& error) {
+  ssize_t n;
+  do {
+    // No SIGPIPE: a peer that went away is reported as an error code like any other.
+    n = ::send(handle, buffer, static_cast<size_t>(length), MSG_NOSIGNAL);
+  } while (n < 0 && errno == EINTR);
+  error = n < 0 ? LastError() : 0;
+  return static_cast<int>(n);
+}
+
+void TSocketStack::ShutdownSend(int handle) { ::shutdown(handle, SHUT_WR); }
+void TSocketStack::ShutdownBoth(int handle) { ::shutdown(handle, SHUT_RDWR); }
+void TSocketStack::Close(int handle) { ::close(handle); }
+
+bool TSocketStack::WaitReadable(int handle, int timeout_ms) {
+  pollfd pfd{handle, POLLIN, 0};
+  int result;
+  do {
+    result = ::poll(&pfd, 1, timeout_ms == -2 ? -1 : timeout_ms);
+  } while (result < 0 && errno == EINTR);
+  if (result < 0) throw ESocketError(LastError());
+  return result > 0;
+}
+
+void TSocketStack::SetNoDelay(int handle, bool no_delay) {
+  int value = no_delay ? 1 : 0;
+  ::setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, &value, sizeof value);
+}
+
+namespace {
+
+using NameCall = int (*)(int, sockaddr*, socklen_t*);
+
+void ReadName(NameCall call, int handle, std::string& address, uint16_t& port) {
+  sockaddr_in sa{};
+  socklen_t length = sizeof sa;
+  if (call(handle, reinterpret_cast<sockaddr*>(&sa), &length) != 0) {
+    throw ESocketError(TSocketStack::LastError());
+  }
+  address = FormatAddress(sa);
+  port = ntohs(sa.sin_port);
+}
+
+}  // namespace
+
+void TSocketStack::LocalName(int handle, std::string& address, uint16_t& port) {
+  ReadName(::getsockname, handle, address, port);
+}
+
+void TSocketStack::PeerName(int handle, std::string& address, uint16_t& port) {
+  ReadName(::getpeername, handle, address, port);
+}
+
+std::string TSocketStack::LookupHost(const std::string& name) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  int result = ::getaddrinfo(name.c_str(), nullptr, &hints, &found);
+  if (result != 0 || found == nullptr) {
+    int code = result == EAI_SYSTEM ? LastError() : 11001;
+    throw ESocketError(code);
+  }
+  std::string address = FormatAddress(*reinterpret_cast<sockaddr_in*>(found->ai_addr));
+  ::freeaddrinfo(found);
+  return address;
+}
+
+bool ParseDottedAddress(const std::string& text, uint32_t& address) {
+  std::vector<uint32_t> parts;
+  size_t start = 0;
+  while (true) {
+    size_t dot = text.find('.', start);
+    std::string part =
+        text.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+    std::optional<int64_t> value = ParseDecimal(part, 0, UINT32_MAX);
+    if (!value || part[0] == '+' || part[0] == '-' || parts.size() == 4) return false;
+    parts.push_back(static_cast<uint32_t>(*value));
+    if (dot == std::string::npos) break;
+    start = dot + 1;
+  }
+  // The last part fills the bytes the earlier ones leave.
+  static constexpr uint64_t kLastLimit[] = {0, 0xFFFFFFFFull, 0xFFFFFFull, 0xFFFFull, 0xFFull};
+  uint32_t result = 0;
+  for (size_t i = 0; i + 1 < parts.size(); ++i) {
+    if (parts[i] > 255) return false;
+    result |= parts[i] << (24 - 8 * i);
+  }
+  if (parts.back() > kLastLimit[parts.size()]) return false;
+  address = result | parts.back();
+  return true;
+}
+
+std::string ResolveHost(const std::string& name) {
+  if (SameText(name, "LOCALHOST")) return "127.0.0.1";
+  uint32_t address;
+  if (ParseDottedAddress(name, address)) return name;
+  return TSocketStack::Instance().LookupHost(name);
+}
+
+TIdleHook::TIdleHook() : owner_thread_(std::this_thread::get_id()) {
+  std::lock_guard<std::mutex> lock(g_hook_mutex);
+  g_idle_hook = this;
+}
+
+TIdleHook::~TIdleHook() {
+  std::lock_guard<std::mutex> lock(g_hook_mutex);
+  if (g_idle_hook == this) g_idle_hook = nullptr;
+}
+
+TIdleHook* TIdleHook::InUse() {
+  std::lock_guard<std::mutex> lock(g_hook_mutex);
+  if (g_idle_hook && g_idle_hook->Active &&
+      g_idle_hook->owner_thread_ == std::this_thread::get_id()) {
+    return g_idle_hook;
+  }
+  return nullptr;
+}
+
+void TIdleHook::Step(bool idle, bool force) {
+  if (idle || !OnlyWhenIdle || force) ProcessStep(idle);
+}
+
+void TSocketHandle::AllocateSocket() {
+  CloseSocket();
+  handle_ = TSocketStack::Instance().CreateSocket();
+  allocated_ = true;
+}
+
+void TSocketHandle::CloseSocket() {
+  if (!allocated_) return;
+  allocated_ = false;
+  TSocketStack& stack = TSocketStack::Instance();
+  stack.ShutdownSend(handle_);
+  stack.Close(handle_);
+  handle_ = -1;
+}
+
+void TSocketHandle::Reset(bool reset_local) {
+  CloseSocket();
+  PeerAddress.clear();
+  PeerPort = 0;
+  if (reset_local) {
+    LocalAddress.clear();
+    LocalPort = 0;
+  }
+}
+
+void TSocketHandle::ReadLocalName() {
+  TSocketStack::Instance().LocalName(handle_, LocalAddress, LocalPort);
+}
+
+void TSocketHandle::ReadPeerName() {
+  TSocketStack::Instance().PeerName(handle_, PeerAddress, PeerPort);
+}
+
+}  // namespace qelvu

@@ -1,0 +1,128 @@
+// The byte transport under a connection: the seam between the HTTP exchange and the wire.
+//
+// `TTransport` is what a `TTcpConnection` reads from and writes to. `TSocketTransport` is the
+// plain TCP socket; a TLS transport derives from it later; `TMemoryTransport` replays scripted
+// bytes for parser tests and fuzzing. A transport serves one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "http/socket_stack.h"
+
+namespace qelvu {
+
+enum class TStatus {
+  hsResolving,
+  hsConnecting,
+  hsConnected,
+  hsDisconnecting,
+  hsDisconnected,
+  hsStatusText,
+  ftpTransfer,
+  ftpReady,
+  ftpAborted
+};
+
+using TStatusEvent = std::function<void(TStatus status, const std::string& text)>;
+
+// The formatted text of a status event ("Resolving hostname h.", "Connected.", ...).
+std::string StatusText(TStatus status, const std::string& argument);
+
+// Where and how to connect.
+struct TConnectTarget {
+  std::string Host;
+  int Port = 0;
+  std::string BoundIP;
+  int BoundPort = 0;
+  int BoundPortMin = 0;
+  int BoundPortMax = 0;
+  // -1 or 0: plain blocking connect (unless an idle hook is in use); -2: no limit.
+  int Timeout = 0;
+};
+
+class TTransport {
+ public:
+  virtual ~TTransport() = default;
+
+  virtual void AfterAccept() {}
+  virtual void Close() = 0;
+  virtual void ConnectTransport(const TConnectTarget& target) = 0;
+  virtual bool IsOpen() const = 0;
+  // Prepares a fresh connection (creates or resets the socket object).
+  virtual void Open() = 0;
+  // True when bytes (or the peer's close) can be received within the timeout (ms, -2 = no
+  // limit). Raises EConnClosedGracefully when the socket is already gone.
+  virtual bool Readable(int timeout_ms) = 0;
+  // A byte count (0 = the peer closed), or -1 with `error` holding the socket error code.
+  // Raise EClosedSocket "Disconnected." when the socket is closed.
+  virtual int Receive(char* buffer, int length, int& error) = 0;
+  virtual int Send(const char* buffer, int length, int& error) = 0;
+  // A TLS transport answers true; the client switches it between pass-through and encryption.
+  virtual bool IsTls() const { return false; }
+  virtual void SetPassThrough(bool /*pass_through*/) {}
+
+  TStatusEvent OnStatus;
+
+ protected:
+  void DoStatus(TStatus status, const std::string& argument = std::string());
+
+ private:
+  TStackReference stack_reference_;
+};
+
+class TSocketTransport : public TTransport {
+ public:
+  void Close() override;
+  void ConnectTransport(const TConnectTarget& target) override;
+  bool IsOpen() const override { return socket_ && socket_->HandleAllocated(); }
+  void Open() override;
+  bool Readable(int timeout_ms) override;
+  int Receive(char* buffer, int length, int& error) override;
+  int Send(const char* buffer, int length, int& error) override;
+
+  // The socket object, or null before the first Open.
+  TSocketHandle* Socket() { return socket_.get(); }
+
+  bool UseNagle = true;
+
+ protected:
+  // Runs after the TCP connect and before any application byte (the place of a proxy
+  // handshake in a derived transport).
+  virtual void AfterTcpConnect(const TConnectTarget& /*target*/) {}
+
+ private:
+  void BindLocal(const TConnectTarget& target);
+  void ConnectWithLimit(const std::string& address, uint16_t port, int timeout_ms);
+
+  std::unique_ptr<TSocketHandle> socket_;
+};
+
+// Replays scripted input, one chunk per receive, and records everything sent. After the last
+// chunk the peer counts as closed (or, with CloseAtEnd false, as silent: nothing is ever
+// readable again). Never blocks.
+class TMemoryTransport : public TTransport {
+ public:
+  void Close() override { open_ = false; }
+  void ConnectTransport(const TConnectTarget& /*target*/) override {}
+  bool IsOpen() const override { return open_; }
+  void Open() override { open_ = true; }
+  bool Readable(int timeout_ms) override;
+  int Receive(char* buffer, int length, int& error) override;
+  int Send(const char* buffer, int length, int& error) override;
+
+  void AddInput(std::string chunk) { input_.push_back(std::move(chunk)); }
+  const std::string& Output() const { return output_; }
+
+  bool CloseAtEnd = true;
+
+ private:
+  std::deque<std::string> input_;
+  std::string output_;
+  bool open_ = false;
+};
+
+}  // namespace qelvu

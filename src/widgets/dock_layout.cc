@@ -1,0 +1,137 @@
+#include "widgets/dock_layout.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QWidget>
+#include <QWidgetItem>
+
+#include "widgets/painter_canvas.h"
+
+namespace qelvu {
+
+TDockLayout::TDockLayout(QWidget* container) : QLayout(container) {
+  setContentsMargins(0, 0, 0, 0);
+  setSpacing(0);
+  // The container's size is the window's business, never the layout's.
+  setSizeConstraint(QLayout::SetNoConstraint);
+}
+
+TDockLayout::~TDockLayout() {
+  while (QLayoutItem* item = takeAt(0)) delete item;
+}
+
+void TDockLayout::AddWidget(QWidget* child, TAlign align) {
+  addChildWidget(child);
+  entries_.append({new QWidgetItem(child), align});
+  child->installEventFilter(this);
+  Arrange();
+  NotifyDockChange(child);
+}
+
+bool TDockLayout::Manages(const QWidget* child) const {
+  for (const Entry& e : entries_) {
+    if (e.item->widget() == child) return true;
+  }
+  return false;
+}
+
+TAlign TDockLayout::AlignOf(const QWidget* child) const {
+  for (const Entry& e : entries_) {
+    if (e.item->widget() == child) return e.align;
+  }
+  return alNone;
+}
+
+void TDockLayout::SetAlign(QWidget* child, TAlign align) {
+  for (Entry& e : entries_) {
+    if (e.item->widget() == child && e.align != align) {
+      e.align = align;
+      Arrange();
+      NotifyDockChange(child);
+    }
+  }
+}
+
+TRect TDockLayout::FreeRect() const {
+  return DockFreeRect(FromQRect(parentWidget()->rect()), Items());
+}
+
+void TDockLayout::Arrange() {
+  if (parentWidget() != nullptr) setGeometry(parentWidget()->rect());
+}
+
+TDockLayout* TDockLayout::Of(const QWidget* container) {
+  return container != nullptr ? qobject_cast<TDockLayout*>(container->layout()) : nullptr;
+}
+
+QEvent::Type TDockLayout::DockChangeEvent() {
+  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
+void TDockLayout::NotifyDockChange(QWidget* child) {
+  QEvent event(DockChangeEvent());
+  QCoreApplication::sendEvent(child, &event);
+}
+
+void TDockLayout::addItem(QLayoutItem* item) { entries_.append({item, alNone}); }
+
+QLayoutItem* TDockLayout::itemAt(int index) const {
+  return index >= 0 && index < entries_.size() ? entries_[index].item : nullptr;
+}
+
+QLayoutItem* TDockLayout::takeAt(int index) {
+  if (index < 0 || index >= entries_.size()) return nullptr;
+  QLayoutItem* item = entries_.takeAt(index).item;
+  if (item->widget() != nullptr) item->widget()->removeEventFilter(this);
+  return item;
+}
+
+int TDockLayout::count() const { return static_cast<int>(entries_.size()); }
+
+QSize TDockLayout::sizeHint() const {
+  return parentWidget() != nullptr ? parentWidget()->size() : QSize();
+}
+
+QSize TDockLayout::minimumSize() const { return QSize(0, 0); }
+
+std::vector<TDockItem> TDockLayout::Items() const {
+  std::vector<TDockItem> items;
+  for (const Entry& e : entries_) {
+    const QWidget* w = e.item->widget();
+    items.push_back({e.align, w ? FromQRect(w->geometry()) : TRect{}, w && !w->isHidden()});
+  }
+  return items;
+}
+
+void TDockLayout::setGeometry(const QRect& rect) {
+  QLayout::setGeometry(rect);
+  if (arranging_) return;
+  arranging_ = true;
+  std::vector<TDockItem> items = Items();
+  ArrangeDocked(FromQRect(contentsRect()), items);
+  for (int i = 0; i < entries_.size(); ++i) {
+    QWidget* w = entries_[i].item->widget();
+    if (w != nullptr && items[i].visible && entries_[i].align != alNone &&
+        entries_[i].align != alCustom) {
+      w->setGeometry(ToQRect(items[i].bounds));
+    }
+  }
+  arranging_ = false;
+}
+
+bool TDockLayout::eventFilter(QObject* watched, QEvent* event) {
+  // A docked child that changes its own size (or appears) moves its siblings at once.
+  switch (event->type()) {
+    case QEvent::Resize:
+    case QEvent::Show:
+    case QEvent::Hide:
+      if (!arranging_) Arrange();
+      break;
+    default:
+      break;
+  }
+  return QLayout::eventFilter(watched, event);
+}
+
+}  // namespace qelvu

@@ -1,0 +1,17 @@
+// Shared by the widgets' property setters, which act only when a value changes.
+#ifndef QELVU_WIDGETS_PROPERTY_H_
+#define QELVU_WIDGETS_PROPERTY_H_
+
+namespace qelvu {
+
+// Stores `value` in `field`; true when that changed it.
+template <typename T, typename U>
+bool Assign(T& field, const U& value) {
+  if (field == value) return false;
+  field = value;
+  return true;
+}
+
+}  // namespace qelvu
+
+#endif  // QELVU_WIDGETS_PROPERTY_H_

@@ -1,0 +1,134 @@
+// `TStyledTreeView`: Qt's tree widget with the classic flat frame, focus-dependent
+// background colours and an outline around the selection while unfocused.
+//
+// The items, expansion, selection and double-click are the QTreeWidget's own; this class
+// adds the frame painted over its border, the resting/focused/disabled colours, the
+// row height, wheel scrolling that leaves the selection alone, the node context-menu
+// event and text save/load. Owns its items (QTreeWidget). User-interface thread only.
+#ifndef QELVU_WIDGETS_STYLED_TREE_VIEW_H_
+#define QELVU_WIDGETS_STYLED_TREE_VIEW_H_
+
+#include <QPen>
+#include <QStringList>
+#include <QTreeWidget>
+#include <functional>
+
+#include "widgets/colors.h"
+#include "widgets/frames.h"
+#include "widgets/widget_error.h"
+
+class QMenu;
+
+namespace qelvu {
+
+enum TFramingPreference : std::uint8_t { fpCustomFraming, fpXPThemes };
+
+class TCustomStyledTreeView : public QTreeWidget {
+  Q_OBJECT
+
+ public:
+  // May replace `menu` (or set it to nullptr to show none) and move `pos` (view coordinates).
+  using TNodeContextMenuEvent =
+      std::function<void(QTreeWidgetItem* node, QPoint& pos, QMenu*& menu)>;
+
+  explicit TCustomStyledTreeView(QWidget* parent = nullptr);
+
+  bool FrameVisible() const { return frame_visible_; }
+  void SetFrameVisible(bool on);
+  void SetFrameStyle(TFrameStyle style);
+  void SetFrameColor(TColor color);
+  void SetFrameSides(TSides sides);
+  void SetFrameHotTrack(bool on);
+  void SetFrameHotStyle(TFrameStyle style);
+  void SetFrameHotColor(TColor color);
+  void SetFramingPreference(TFramingPreference preference);
+  // Off gives the plain 1-pixel border line, on the 2-pixel 3-D edge.
+  void SetCtl3D(bool on);
+
+  // The background now shown: disabled, focus or resting colour.
+  TColor Color() const { return current_color_; }
+  // Sets the resting colour, moving the focus colour along when the two were equal.
+  void SetColor(TColor color);
+  TColor FocusColor() const { return focus_color_; }
+  void SetFocusColor(TColor color);
+  TColor DisabledColor() const { return disabled_color_; }
+  void SetDisabledColor(TColor color);
+  TColor RestingColor() const { return resting_color_; }
+
+  // Width 1 solid by default, in the button-shadow colour.
+  void SetSelectionPen(const QPen& pen);
+  void SetHideSelection(bool on);
+  void SetRowSelect(bool on);
+  void SetIndent(int indent) { setIndentation(indent); }
+  int ItemHeight() const { return item_height_; }
+  // 0 (or less, stored as 0) is the default row height.
+  void SetItemHeight(int height);
+  void SetAutoSelect(bool on);
+  bool AutoExpand() const { return auto_expand_; }
+  void SetAutoExpand(bool on);
+  bool AutoSelect() const { return auto_select_; }
+  void SetRightClickSelect(bool on) { right_click_select_ = on; }
+  void SetPopupMenu(QMenu* menu) { popup_menu_ = menu; }
+  void SetOnNodeContextMenu(TNodeContextMenuEvent handler) { on_node_context_menu_ = handler; }
+
+  // One line per node, indented by one tab per level.
+  QStringList SaveToText() const;
+  // Replaces the items; a line more than one level deeper than the one before raises
+  // EWidgetError naming the level and the item, leaving the items read so far.
+  void LoadFromText(const QStringList& lines);
+
+ protected:
+  bool event(QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void enterEvent(QEnterEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void UpdateColorState();
+  void ApplyColors();
+  void UpdateBorder();
+  void PaintFrame();
+  void ShowNodeMenu(QTreeWidgetItem* node, QPoint pos);
+
+  bool frame_visible_ = false;
+  TFrameStyle frame_style_ = fsFlat;
+  TColor frame_color_ = clBtnShadow;
+  TSides frame_sides_ = sdAllSides;
+  bool frame_hot_track_ = false;
+  TFrameStyle frame_hot_style_ = fsFlatBold;
+  TColor frame_hot_color_ = clBtnShadow;
+  TFramingPreference framing_preference_ = fpXPThemes;
+  bool ctl3d_ = true;
+  TColor current_color_ = clWindow;
+  TColor resting_color_ = clWindow;
+  TColor focus_color_ = clWindow;
+  TColor disabled_color_ = clBtnFace;
+  QPen selection_pen_;
+  bool hide_selection_ = true;
+  int item_height_ = 0;
+  bool auto_select_ = false;
+  bool auto_expand_ = false;
+  bool right_click_select_ = false;
+  bool mouse_over_ = false;
+  QTreeWidgetItem* right_clicked_ = nullptr;
+  QMenu* popup_menu_ = nullptr;
+  TNodeContextMenuEvent on_node_context_menu_;
+};
+
+class TStyledTreeView : public TCustomStyledTreeView {
+  Q_OBJECT
+
+ public:
+  using TCustomStyledTreeView::TCustomStyledTreeView;
+};
+
+}  // namespace qelvu
+
+#endif  // QELVU_WIDGETS_STYLED_TREE_VIEW_H_

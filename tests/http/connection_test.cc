@@ -1,0 +1,300 @@
+#include <gtest/gtest.h>
+
+#include "http/net_exceptions.h"
+#include "http/tcp_connection.h"
+#include "support/loopback_server.h"
+
+namespace qelvu {
+namespace {
+
+// A connection over scripted in-memory input: each chunk arrives as one receive.
+class MemoryConnectionTest : public ::testing::Test {
+ protected:
+  void Open(std::initializer_list<std::string> chunks, bool close_at_end = true) {
+    for (const std::string& chunk : chunks) transport_.AddInput(chunk);
+    transport_.CloseAtEnd = close_at_end;
+    client_.SetTransport(&transport_);
+    client_.Connect();
+  }
+
+  TMemoryTransport transport_;
+  TTcpClient client_;
+};
+
+TEST_F(MemoryConnectionTest, ReadLineStripsLineEndsAndFindsSplitTerminators) {
+  Open({"one\r\ntwo\nthr\re", "e\r", "\nfour"});
+  EXPECT_EQ(client_.ReadLine(), "one");
+  EXPECT_EQ(client_.ReadLine(), "two");
+  EXPECT_EQ(client_.ReadLine(), "thr\ree");
+  EXPECT_THROW(client_.ReadLine(), EConnClosedGracefully);
+}
+
+TEST_F(MemoryConnectionTest, MultiByteTerminatorSplitAcrossReceives) {
+  Open({"abc<E", "ND>def<END>"});
+  EXPECT_EQ(client_.ReadLine("<END>"), "abc");
+  EXPECT_EQ(client_.ReadLine("<END>"), "def");
+}
+
+TEST_F(MemoryConnectionTest, LineLengthLimit) {
+  struct Case {
+    const char* name;
+    int line_length;
+    TMaxLineAction action;
+    bool throws;
+  } cases[] = {
+      {"exactly the limit", 16, TMaxLineAction::maException, false},
+      {"one over, exception", 17, TMaxLineAction::maException, true},
+      {"one over, split", 17, TMaxLineAction::maSplit, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TMemoryTransport transport;
+    transport.AddInput(std::string(c.line_length, 'x') + "\r\nnext\r\n");
+    TTcpClient client;
+    client.SetTransport(&transport);
+    client.Connect();
+    client.MaxLineLength = 16;
+    client.MaxLineAction = c.action;
+    if (c.throws) {
+      EXPECT_THROW(client.ReadLine(), EReadLnMaxLineLengthExceeded);
+      continue;
+    }
+    std::string line = client.ReadLine();
+    EXPECT_EQ(line.size(), std::min(c.line_length, 16));
+    EXPECT_EQ(client.LineWasSplit, c.line_length > 16);
+    if (client.LineWasSplit) {
+      EXPECT_EQ(client.ReadLine(), "x");
+    }
+    EXPECT_EQ(client.ReadLine(), "next");
+  }
+}
+
+TEST_F(MemoryConnectionTest, UnterminatedGarbageIsBoundedByTheLimit) {
+  Open({std::string(20000, 'g'), std::string(20000, 'g')}, false);
+  EXPECT_THROW(client_.ReadLine(), EReadLnMaxLineLengthExceeded);
+  EXPECT_LE(client_.InputBuffer.Size(), 40000u);
+}
+
+TEST_F(MemoryConnectionTest, LastLineWithoutTerminatorFailsButStreamReadKeepsIt) {
+  Open({"full\nhalf"});
+  EXPECT_EQ(client_.ReadLine(), "full");
+  EXPECT_THROW(client_.ReadLine(), EConnClosedGracefully);
+  TStringStream stream;
+  client_.ReadIntoStream(stream, -1, true);
+  EXPECT_EQ(stream.DataString(), "half");
+  EXPECT_FALSE(client_.IsConnected());
+}
+
+TEST_F(MemoryConnectionTest, ExplicitTimeoutReturnsEmptyLine) {
+  Open({"partial"}, false);
+  EXPECT_EQ(client_.ReadLine("\n", 10), "");
+  EXPECT_TRUE(client_.LineTimedOut);
+  EXPECT_THROW(client_.ReadLine("\n", -1), EReadTimeout);
+}
+
+TEST_F(MemoryConnectionTest, ReadIntoStreamCounts) {
+  Open({"0123456789"});
+  TStringStream stream;
+  client_.ReadIntoStream(stream, 0);
+  EXPECT_EQ(stream.Size(), 0);
+  client_.ReadIntoStream(stream, 4);
+  EXPECT_EQ(stream.DataString(), "0123");
+  // Asked for 9, the peer closes after 6: the 6 arrive and the failure propagates.
+  EXPECT_THROW(client_.ReadIntoStream(stream, 9), EConnClosedGracefully);
+  EXPECT_EQ(stream.DataString(), "0123456789");
+  EXPECT_EQ(stream.Position(), stream.Size());
+}
+
+TEST_F(MemoryConnectionTest, AsciiFilterMasksEveryByte) {
+  Open({"\xC1\xC2\n", "\xC1\n"});
+  client_.ASCIIFilter = true;
+  EXPECT_EQ(client_.ReadLine(), "AB");
+  EXPECT_EQ(client_.ReadLine(), "A");
+}
+
+TEST_F(MemoryConnectionTest, InterceptsFilterBothWaysInChainOrder) {
+  TConnectionIntercept outer, inner;
+  outer.SetIntercept(&inner);
+  EXPECT_THROW(inner.SetIntercept(&outer), EInterceptCircularLink);
+  std::string order;
+  inner.OnReceive = [&](std::string& block) {
+    order += "inner ";
+    block += "!";
+  };
+  outer.OnReceive = [&](std::string& block) {
+    order += "outer";
+    block += "\n";
+  };
+  outer.OnSend = [](std::string& block) { block = "[" + block + "]"; };
+  client_.Intercept = &outer;
+  Open({"hi"}, false);
+  EXPECT_EQ(client_.ReadLine(), "hi!");
+  EXPECT_EQ(order, "inner outer");
+  client_.WriteText("x");
+  EXPECT_EQ(transport_.Output(), "[x]");
+}
+
+TEST_F(MemoryConnectionTest, WriteBatchSendsOnceOrNothing) {
+  Open({}, false);
+  client_.OpenWriteBatch();
+  client_.WriteLine("a");
+  client_.WriteLine("b");
+  EXPECT_EQ(transport_.Output(), "");
+  client_.CloseWriteBatch();
+  EXPECT_EQ(transport_.Output(), "a\r\nb\r\n");
+  client_.OpenWriteBatch();
+  client_.WriteText("dropped");
+  client_.DiscardWriteBatch();
+  EXPECT_FALSE(client_.WriteBatchOpen());
+  EXPECT_EQ(transport_.Output(), "a\r\nb\r\n");
+}
+
+TEST(ManagedBufferTest, CompactsOnlyAfterThreshold) {
+  TManagedBuffer buffer;
+  std::string block(40000, 'a');
+  buffer.Append(block.data(), block.size());
+  buffer.Remove(30000);
+  EXPECT_EQ(buffer.ReadOffset(), 30000u);
+  buffer.Remove(3000);
+  EXPECT_EQ(buffer.ReadOffset(), 0u);
+  EXPECT_EQ(buffer.Size(), 7000u);
+  EXPECT_THROW(buffer.Remove(7001), ENotEnoughDataInBuffer);
+  buffer.Remove(7000);
+  EXPECT_EQ(buffer.Size(), 0u);
+}
+
+TEST(AddressTest, ParsesTheFourDottedForms) {
+  struct Case {
+    const char* text;
+    bool valid;
+    uint32_t address;
+  } cases[] = {
+      {"1.2.3.4", true, 0x01020304},
+      {"1.2.772", true, 0x01020304},
+      {"1.131844", true, 0x01020304},
+      {"16909060", true, 0x01020304},
+      {"4294967295", true, 0xFFFFFFFF},
+      {"4294967296", false, 0},
+      {"1.2.3.256", false, 0},
+      {"1.2.65536", false, 0},
+      {"256.1.1.1", false, 0},
+      {"1.2.3.4.5", false, 0},
+      {"1..2", false, 0},
+      {"h.example", false, 0},
+      {"", false, 0},
+      {"-1", false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    uint32_t address = 0;
+    EXPECT_EQ(ParseDottedAddress(c.text, address), c.valid);
+    if (c.valid) {
+      EXPECT_EQ(address, c.address);
+    }
+  }
+  TStackReference stack;
+  EXPECT_EQ(ResolveHost("LocalHost"), "127.0.0.1");
+  EXPECT_EQ(ResolveHost("1.2.772"), "1.2.772");
+}
+
+TEST(SocketConnectionTest, RefusedConnectReadsLikeTheWindowsMessage) {
+  uint16_t closed_port;
+  {
+    test::TLoopbackServer server;  // take a port, then free it
+    closed_port = server.Port();
+  }
+  TTcpClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(closed_port);
+  try {
+    client.Connect();
+    FAIL();
+  } catch (const ESocketError& e) {
+    EXPECT_EQ(e.ErrorCode(), 10061);
+    EXPECT_STREQ(e.what(), "Socket Error # 10061\r\nConnection refused.");
+  }
+  EXPECT_FALSE(client.IsConnected());
+}
+
+TEST(SocketConnectionTest, ConnectTimeLimitOnAFullListener) {
+  test::TFullBacklogListener listener;
+  TTcpClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(listener.Port());
+  try {
+    client.Connect(300);
+    FAIL();
+  } catch (const EConnectTimeout& e) {
+    EXPECT_STREQ(e.what(), "Connect timed out.");
+  }
+  EXPECT_FALSE(client.IsConnected());
+}
+
+TEST(SocketConnectionTest, ProbeNoticesAPeerThatClosedAnIdleConnection) {
+  test::TLoopbackServer server;
+  server.AddConnection(test::TServerScript().Send("hello\n").Close());
+  TTcpClient client;
+  client.SetHost("localhost");
+  client.SetPort(server.Port());
+  client.Connect(1000);
+  EXPECT_EQ(client.ReadLine(), "hello");
+  EXPECT_TRUE(client.IsConnected());
+  for (int i = 0; i < 200 && client.IsConnected(); ++i) client.ProbePeerClosed(false);
+  EXPECT_FALSE(client.IsConnected());
+  EXPECT_THROW(client.ReadLine(), EConnClosedGracefully);
+}
+
+TEST(SocketConnectionTest, ReportsStatusAndWorkAndServesTheIdleHook) {
+  class CountingHook : public TIdleHook {
+   public:
+    int steps = 0;
+
+   protected:
+    void ProcessStep(bool) override { ++steps; }
+  };
+  test::TLoopbackServer server;
+  server.AddConnection(test::TServerScript().Delay(100).Send("0123456789"));
+  TTcpClient client;
+  std::vector<std::string> events;
+  client.OnStatus = [&](TStatus, const std::string& text) { events.push_back(text); };
+  int64_t work_total = 0;
+  int work_pairs = 0;
+  client.OnWorkBegin = [&](TWorkMode, int64_t) { ++work_pairs; };
+  client.OnWork = [&](TWorkMode, int64_t total) { work_total = total; };
+  client.SetHost("localhost");
+  client.SetPort(server.Port());
+  CountingHook hook;
+  hook.IdleTimeOut = 10;
+  client.Connect();
+  TStringStream stream;
+  client.ReadIntoStream(stream, 10);
+  client.Disconnect();
+  EXPECT_EQ(stream.DataString(), "0123456789");
+  EXPECT_GT(hook.steps, 0);
+  EXPECT_EQ(work_pairs, 1);
+  EXPECT_EQ(work_total, 10);
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"Resolving hostname localhost.", "Connecting to 127.0.0.1.",
+                                      "Connected.", "Disconnecting.", "Disconnected."}));
+}
+
+TEST(SocketConnectionTest, ResetMidStreamRaisesTheSocketError) {
+  test::TLoopbackServer server;
+  server.AddConnection(test::TServerScript().Send("abc").Delay(50).Reset());
+  TTcpClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(server.Port());
+  client.Connect();
+  TStringStream stream;
+  try {
+    client.ReadIntoStream(stream, 100);
+    FAIL();
+  } catch (const ESocketError& e) {
+    EXPECT_EQ(e.ErrorCode(), 10054);
+  }
+  EXPECT_EQ(stream.DataString(), "abc");
+  EXPECT_FALSE(client.IsConnected());
+}
+
+}  // namespace
+}  // namespace qelvu

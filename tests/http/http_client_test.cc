@@ -1,0 +1,422 @@
+#include "http/http_client.h"
+
+#include <gtest/gtest.h>
+
+#include "http/net_exceptions.h"
+#include "support/loopback_server.h"
+
+namespace qelvu {
+namespace {
+
+using test::TLoopbackServer;
+using test::TServerScript;
+
+constexpr char kHello[] = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello";
+
+class HttpClientTest : public ::testing::Test {
+ protected:
+  HttpClientTest() { client_.ReadTimeout = 5000; }
+
+  // The request head the scraper's client sends for `target`.
+  std::string ScraperHead(const std::string& target, const std::string& extra = "") const {
+    return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server_.Port()) +
+           "\r\nAccept: text/html, */*\r\nUser-Agent: Mozilla/3.0 (compatible; Qelvu)\r\n" + extra +
+           "\r\n";
+  }
+
+  // Runs GetDocument and returns the protocol failure it must raise.
+  EHTTPProtocolException ExpectProtocolError(const std::string& path) {
+    try {
+      client_.GetDocument(server_.Url(path), sink_);
+    } catch (const EHTTPProtocolException& e) {
+      return e;
+    }
+    ADD_FAILURE() << "no EHTTPProtocolException";
+    return EHTTPProtocolException("", 0, "");
+  }
+
+  TLoopbackServer server_;
+  THttpClient client_;
+  TStringStream sink_;
+};
+
+TEST_F(HttpClientTest, ScraperRequestsOnOneKeptConnectionWithCookie) {
+  server_.AddConnection(TServerScript()
+                            .ReadRequest()
+                            .Send("HTTP/1.1 200 OK\r\nSet-Cookie: sid=42; path=/\r\n"
+                                  "Content-Length: 5\r\n\r\nfront")
+                            .ReadRequest()
+                            .Send("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nlist"));
+  client_.GetDocument(server_.Url("/"), sink_);
+  client_.GetDocument(server_.Url("/list.htm"), sink_);
+  EXPECT_EQ(sink_.DataString(), "frontlist");
+  EXPECT_EQ(server_.AcceptedConnections(), 1);
+  std::vector<std::string> requests = server_.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0], ScraperHead("/"));
+  EXPECT_EQ(requests[1], ScraperHead("/list.htm", "Cookie: sid=42\r\n"));
+  EXPECT_TRUE(client_.IsConnected());
+}
+
+TEST_F(HttpClientTest, ConnectionCloseAndVersion10DropTheConnection) {
+  struct Case {
+    const char* name;
+    THttpProtocolVersion version;
+    const char* answer;
+    const char* request_connection_line;
+  } cases[] = {
+      {"close", THttpProtocolVersion::pv1_1,
+       "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 5\r\n\r\nhello", ""},
+      {"1.0 without keep-alive", THttpProtocolVersion::pv1_0, kHello, "Connection: keep-alive\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TLoopbackServer server;
+    server.AddConnection(TServerScript().ReadRequest().Send(c.answer));
+    server.AddConnection(TServerScript().ReadRequest().Send(c.answer));
+    THttpClient client;
+    client.ProtocolVersion = c.version;
+    TStringStream sink;
+    client.GetDocument(server.Url("/a"), sink);
+    EXPECT_FALSE(client.IsConnected());
+    client.GetDocument(server.Url("/b"), sink);
+    EXPECT_EQ(sink.DataString(), "hellohello");
+    EXPECT_EQ(server.AcceptedConnections(), 2);
+    std::string first = server.Requests().at(0);
+    EXPECT_NE(first.find(std::string("GET /a HTTP/") +
+                         (c.version == THttpProtocolVersion::pv1_0 ? "1.0\r\n" : "1.1\r\n") +
+                         c.request_connection_line),
+              std::string::npos)
+        << first;
+  }
+}
+
+TEST_F(HttpClientTest, KeptConnectionTheServerDroppedIsReopened) {
+  for (bool reset : {false, true}) {
+    SCOPED_TRACE(reset ? "reset" : "closed");
+    TLoopbackServer server;
+    TServerScript first;
+    first.ReadRequest().Send(kHello).Delay(20);
+    if (reset) {
+      first.Reset();
+    } else {
+      first.Close();
+    }
+    server.AddConnection(first);
+    server.AddConnection(TServerScript().ReadRequest().Send(kHello));
+    THttpClient client;
+    TStringStream sink;
+    client.GetDocument(server.Url("/"), sink);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    client.GetDocument(server.Url("/"), sink);
+    EXPECT_EQ(sink.DataString(), "hellohello");
+    EXPECT_EQ(server.AcceptedConnections(), 2);
+  }
+}
+
+TEST_F(HttpClientTest, BodyForms) {
+  struct Case {
+    const char* name;
+    const char* answer;
+    bool server_closes;
+    const char* body;
+  } cases[] = {
+      {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
+       false, "hello"},
+      {"chunk extension after a blank",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\n\r\n3 ;x=1\r\nabc\r\n0\r\n\r\n", false,
+       "abc"},
+      {"chunk size beyond 32 bits ends the body",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nffffffffff\r\n\r\n", false, ""},
+      {"garbage chunk size ends the body",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n\r\n", false, ""},
+      {"100 then 200",
+       "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", false, "ok"},
+      {"204 reads nothing", "HTTP/1.1 204 No Content\r\nContent-Length: 5\r\n\r\n", false, ""},
+      {"zero length", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", false, ""},
+      {"no length: until the server closes", "HTTP/1.0 200 OK\r\n\r\nuntil close", true,
+       "until close"},
+      {"length larger than what comes", "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nshort",
+       true, "short"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TLoopbackServer server;
+    TServerScript script;
+    script.ReadRequest().Send(c.answer);
+    if (c.server_closes) {
+      script.Close();
+    } else {
+      script.ReadRequest().Send(kHello);
+    }
+    server.AddConnection(script);
+    THttpClient client;
+    client.ReadTimeout = 5000;
+    TStringStream sink("prefix");
+    sink.SetPosition(6);
+    client.GetDocument(server.Url("/"), sink);
+    EXPECT_EQ(sink.DataString(), std::string("prefix") + c.body);
+    if (c.server_closes) {
+      EXPECT_FALSE(client.IsConnected());
+      continue;
+    }
+    // Nothing of the answer was left unread: the next answer on the connection reads cleanly.
+    TStringStream next;
+    client.GetDocument(server.Url("/"), next);
+    EXPECT_EQ(next.DataString(), "hello");
+    EXPECT_EQ(server.AcceptedConnections(), 1);
+  }
+}
+
+TEST_F(HttpClientTest, FinalStatusesOtherThan2xxRaise) {
+  struct Case {
+    const char* name;
+    const char* answer;
+    const char* message;
+    int code;
+    const char* error_body;
+  } cases[] = {
+      {"404 with body", "HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\ngone",
+       "HTTP/1.1 404 Not Found", 404, "gone"},
+      {"302 redirect", "HTTP/1.1 302 Found\r\nLocation: /x\r\nContent-Length: 0\r\n\r\n",
+       "HTTP/1.1 302 Found", 302, ""},
+      {"200 with Location", "HTTP/1.1 200 OK\r\nLocation: /x\r\nContent-Length: 2\r\n\r\nok",
+       "HTTP/1.1 200 OK", 200, "ok"},
+      {"non-numeric status", "HTTP/1.1 abc Odd\r\nContent-Length: 1\r\n\r\nz", "HTTP/1.1 abc Odd",
+       -1, "z"},
+      {"304", "HTTP/1.1 304 Not Modified\r\nContent-Length: 0\r\n\r\n", "HTTP/1.1 304 Not Modified",
+       304, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TLoopbackServer server;
+    server.AddConnection(TServerScript().ReadRequest().Send(c.answer).ReadRequest().Send(kHello));
+    THttpClient client;
+    TStringStream sink;
+    try {
+      client.GetDocument(server.Url("/"), sink);
+      ADD_FAILURE() << "no exception";
+    } catch (const EHTTPProtocolException& e) {
+      EXPECT_STREQ(e.what(), c.message);
+      EXPECT_EQ(e.ErrorCode(), c.code);
+      EXPECT_EQ(e.ErrorBody(), c.error_body);
+    }
+    EXPECT_EQ(sink.DataString(), "");
+    // The error answer was read whole, so the kept connection serves the next request.
+    client.GetDocument(server.Url("/"), sink);
+    EXPECT_EQ(sink.DataString(), "hello");
+  }
+}
+
+TEST_F(HttpClientTest, FollowsRelativeRedirectsWhenAsked) {
+  server_.AddConnection(
+      TServerScript()
+          .ReadRequest()
+          .Send("HTTP/1.1 301 Moved\r\nLocation: x.htm\r\nContent-Length: 3\r\n\r\nold")
+          .ReadRequest()
+          .Send(kHello));
+  client_.HandleRedirects = true;
+  client_.GetDocument(server_.Url("/d/p.htm"), sink_);
+  EXPECT_EQ(sink_.DataString(), "hello");
+  ASSERT_EQ(server_.Requests().size(), 2u);
+  EXPECT_EQ(server_.Requests()[1].substr(0, 24), "GET /d/x.htm HTTP/1.1\r\nH");
+}
+
+TEST_F(HttpClientTest, MalformedAnswersEndInTheirExceptions) {
+  struct Case {
+    const char* name;
+    std::string answer;
+    bool close;
+    const char* exception;
+  } cases[] = {
+      {"status line over the limit", std::string(20000, 'A') + "\r\n\r\n", false,
+       "EReadLnMaxLineLengthExceeded"},
+      {"header line over the limit (a 100 KB cookie)",
+       "HTTP/1.1 200 OK\r\nSet-Cookie: a=" + std::string(100000, 'c') + "\r\n\r\n", false,
+       "EReadLnMaxLineLengthExceeded"},
+      {"header block that never ends",
+       "HTTP/1.1 200 OK\r\n" +
+           [] {
+             std::string lines;
+             for (int i = 0; i < 40000; ++i) lines += "X-Filler-" + std::to_string(i) + ": yes\r\n";
+             return lines;
+           }(),
+       false, "EHeaderBlockTooLarge"},
+      {"absurd chunk size, then the server closes",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n7fffffff\r\nabc", true,
+       "EConnClosedGracefully"},
+      {"closed before the status line", "", true, "EConnClosedGracefully"},
+      {"closed before the first header", "HTTP/1.1 200 OK\r\n", true, "EConnClosedGracefully"},
+      {"silent server", "", false, "EReadTimeout"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TLoopbackServer server;
+    TServerScript script;
+    script.ReadRequest().Send(c.answer);
+    if (c.close) script.Close();
+    server.AddConnection(script);
+    THttpClient client;
+    client.ReadTimeout = 300;
+    client.MaxHeaderBlockSize = 64 * 1024;
+    TStringStream sink;
+    try {
+      client.GetDocument(server.Url("/"), sink);
+      ADD_FAILURE() << "no exception";
+    } catch (const ENetException& e) {
+      EXPECT_STREQ(e.ClassName(), c.exception) << e.what();
+    }
+    EXPECT_FALSE(client.IsConnected());
+  }
+}
+
+TEST_F(HttpClientTest, RedirectLimitEndsTheRequestWithTheLastRedirect) {
+  TServerScript script;
+  for (int i = 1; i <= 15; ++i) {
+    std::string body = "r" + std::to_string(i);
+    script.ReadRequest().Send("HTTP/1.1 302 Found\r\nLocation: /p" + std::to_string(i) +
+                              "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
+                              body);
+  }
+  server_.AddConnection(script);
+  client_.HandleRedirects = true;
+  TStringStream sink("kept");
+  sink.SetPosition(4);
+  client_.GetDocument(server_.Url("/p0"), sink);
+  EXPECT_EQ(server_.Requests().size(), 15u);
+  EXPECT_EQ(client_.Response().Location, "/p15");
+  EXPECT_EQ(sink.DataString(), "kept");
+  EXPECT_EQ(client_.RedirectsDone(), 0);
+}
+
+TEST_F(HttpClientTest, ResetMidBodyRaisesAndTheNextRequestConnectsAnew) {
+  server_.AddConnection(TServerScript()
+                            .ReadRequest()
+                            .Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npart")
+                            .Delay(50)
+                            .Reset());
+  server_.AddConnection(TServerScript().ReadRequest().Send(kHello));
+  try {
+    client_.GetDocument(server_.Url("/"), sink_);
+    FAIL();
+  } catch (const ESocketError& e) {
+    EXPECT_EQ(e.ErrorCode(), 10054);
+  }
+  EXPECT_EQ(sink_.DataString(), "part");
+  client_.GetDocument(server_.Url("/"), sink_);
+  EXPECT_EQ(sink_.DataString(), "parthello");
+}
+
+TEST(HttpClientMemoryTest, HostValueAndTargetFollowTheUrl) {
+  struct Case {
+    std::vector<std::string> urls;
+    const char* request_line;
+    const char* host;
+  } cases[] = {
+      {{"http://h"}, "GET / HTTP/1.1", "Host: h"},
+      {{"http://h:80/x"}, "GET /x HTTP/1.1", "Host: h"},
+      {{"http://h:8080/x"}, "GET /x HTTP/1.1", "Host: h:8080"},
+      {{"http://h/a#top"}, "GET /a HTTP/1.1", "Host: h"},
+      {{"http://h/a/b?c=d/e"}, "GET /a/b?c=d/e HTTP/1.1", "Host: h"},
+      {{"http://h:8080/a/b.htm", "c.htm"}, "GET /a/c.htm HTTP/1.1", "Host: h:8080"},
+      {{"http://h/a/b/x.htm", "../c.htm"}, "GET /a/c.htm HTTP/1.1", "Host: h"},
+      {{"http://h/a/b/x.htm", "./c.htm"}, "GET /a/b/./c.htm HTTP/1.1", "Host: h"},
+      {{"http://h/\x01 \x7f\xff"}, "GET /\x01 \x7f\xff HTTP/1.1", "Host: h"},
+      {{"http://h/a\r\nX-Injected: 1"}, "GET /a%0D%0AX-Injected: 1 HTTP/1.1", "Host: h"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.urls.back());
+    TMemoryTransport transport;
+    transport.CloseAtEnd = false;
+    THttpClient client;
+    client.SetTransport(&transport);
+    for (size_t i = 0; i < c.urls.size(); ++i) transport.AddInput(kHello);
+    TStringStream sink;
+    for (const std::string& url : c.urls) client.GetDocument(url, sink);
+    std::string output = transport.Output();
+    size_t last = output.rfind("GET ");
+    ASSERT_NE(last, std::string::npos);
+    std::string head = output.substr(last);
+    EXPECT_EQ(head.substr(0, head.find("\r\n")), c.request_line);
+    EXPECT_NE(head.find(std::string("\r\n") + c.host + "\r\n"), std::string::npos) << head;
+  }
+}
+
+TEST(HttpClientMemoryTest, RequestRulesFail) {
+  THttpClient client;
+  TStringStream sink;
+  client.CurrentUri().Port.clear();
+  try {
+    client.GetDocument("ftp://h/x", sink);
+    FAIL();
+  } catch (const EUnknownProtocol& e) {
+    EXPECT_STREQ(e.what(), "");
+  }
+  try {
+    client.GetDocument("https://h/x", sink);
+    FAIL();
+  } catch (const ETransportPropInvalid& e) {
+    EXPECT_STREQ(e.what(), "Transport value is not valid");
+  }
+  client.ProtocolVersion = THttpProtocolVersion::pv1_0;
+  try {
+    client.PerformRequest(THttpMethod::hmDelete, "http://h/x", nullptr, nullptr);
+    FAIL();
+  } catch (const ENetException& e) {
+    EXPECT_STREQ(e.what(), "This request method is supported in HTTP 1.1");
+  }
+  EXPECT_THROW(client.GetDocument("http://h:8o/x", sink), EConvertError);
+}
+
+// Arbitrary answers through the in-memory transport: whatever the bytes, the client either
+// finishes or raises one of its own exceptions.
+TEST(HttpClientMemoryTest, ArbitraryAnswersNeverEscapeTheExceptionFamily) {
+  const std::string fragments[] = {"HTTP/1.1 200 OK\r\n",
+                                   "HTTP/1.0 100 Continue\r\n\r\n",
+                                   "Content-Length: 3\r\n",
+                                   "Content-Length: -7\r\n",
+                                   "Content-Length: 99999999999\r\n",
+                                   "Transfer-Encoding: chunked\r\n",
+                                   "Content-Range: bytes x-y/z\r\n",
+                                   "Set-Cookie: a=1; path=/; max-age=-5; domain=.\r\n",
+                                   "Set-cookie2: b=2; Port=\"1,x\"\r\n",
+                                   "Expires: 12\r\n",
+                                   "Date: Sun, 99 Zzz 99999 99:99:99 +9999\r\n",
+                                   "Location: \r\n",
+                                   "\r\n",
+                                   "\n",
+                                   "\r",
+                                   "5\r\nhello\r\n",
+                                   "0\r\n\r\n",
+                                   "7fffffff\r\n",
+                                   " \t: :\r\n",
+                                   std::string("\0\xff\x80", 3)};
+  uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) & 0x7fff;
+  };
+  for (int round = 0; round < 500; ++round) {
+    std::string answer;
+    int parts = 1 + static_cast<int>(next() % 12);
+    for (int i = 0; i < parts; ++i) answer += fragments[next() % std::size(fragments)];
+    SCOPED_TRACE(answer);
+    TMemoryTransport transport;
+    transport.CloseAtEnd = next() % 2 == 0;
+    for (size_t at = 0; at < answer.size();) {
+      size_t size = 1 + next() % 16;
+      transport.AddInput(answer.substr(at, size));
+      at += size;
+    }
+    THttpClient client;
+    client.SetTransport(&transport);
+    TStringStream sink;
+    try {
+      client.GetDocument("http://h/", sink);
+    } catch (const ENetException&) {
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qelvu

@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+#include "widget_test_support.h"
+#include "widgets/styled_tree_view.h"
+
+namespace qelvu {
+namespace {
+
+constexpr TColor kCream = RGB(250, 245, 200);
+
+// The channel tree as the main window sets it up, beside an edit box to take the focus.
+class StyledTreeViewTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    window_.resize(187, 400);
+    tree_ = new TStyledTreeView(&window_);
+    tree_->setGeometry(0, 0, 187, 340);
+    tree_->SetFrameVisible(true);
+    tree_->SetColor(kCream);
+    tree_->SetCtl3D(false);
+    tree_->SetHideSelection(false);
+    tree_->SetRowSelect(true);
+    edit_ = new QLineEdit(&window_);
+    edit_->setGeometry(0, 350, 100, 20);
+    ShowActive(&window_);
+  }
+
+  QTreeWidgetItem* AddCategory(const QString& name, int channels) {
+    auto* category = new QTreeWidgetItem(tree_, {name});
+    for (int i = 0; i < channels; ++i) new QTreeWidgetItem(category, {name + QString::number(i)});
+    return category;
+  }
+
+  QWidget window_;
+  TStyledTreeView* tree_ = nullptr;
+  QLineEdit* edit_ = nullptr;
+};
+
+TEST_F(StyledTreeViewTest, FlatFrameOverTheBorder) {
+  const QImage image = tree_->grab().toImage();
+  for (QPoint p : {QPoint(0, 0), QPoint(186, 0), QPoint(0, 339), QPoint(186, 339)}) {
+    EXPECT_EQ(PixelAt(image, p.x(), p.y()), ColorToRGB(clBtnShadow));
+  }
+  for (QPoint p : {QPoint(1, 1), QPoint(185, 338), QPoint(100, 300)}) {
+    EXPECT_EQ(PixelAt(image, p.x(), p.y()), kCream);
+  }
+}
+
+TEST_F(StyledTreeViewTest, BackgroundFollowsFocusAndEnabledState) {
+  EXPECT_EQ(tree_->FocusColor(), kCream);  // moved along with the colour
+  tree_->setFocus();
+  EXPECT_EQ(tree_->Color(), kCream);
+
+  const TColor focus = RGB(255, 255, 255);
+  tree_->SetFocusColor(focus);
+  EXPECT_EQ(tree_->Color(), focus);
+  edit_->setFocus();
+  EXPECT_EQ(tree_->Color(), kCream);
+  tree_->setEnabled(false);
+  EXPECT_EQ(tree_->Color(), clBtnFace);
+  tree_->setEnabled(true);
+  EXPECT_EQ(tree_->Color(), kCream);
+  // A new colour leaves a distinct focus colour alone.
+  tree_->SetColor(RGB(1, 2, 3));
+  EXPECT_EQ(tree_->FocusColor(), focus);
+}
+
+TEST_F(StyledTreeViewTest, OutlinesTheSelectionOnlyWhileUnfocused) {
+  QTreeWidgetItem* category = AddCategory(QStringLiteral("cat"), 3);
+  category->setExpanded(true);
+  QTreeWidgetItem* channel = category->child(1);
+  // The outline's top line, a little right of the text's left edge.
+  auto outlined = [&] {
+    const QRect text = tree_->visualRect(tree_->indexFromItem(channel));
+    const QPoint probe = tree_->viewport()->mapTo(tree_, text.topLeft() + QPoint(2, 0));
+    return PixelAt(tree_->grab().toImage(), probe.x(), probe.y()) == ColorToRGB(clBtnShadow);
+  };
+  edit_->setFocus();
+  EXPECT_FALSE(outlined());  // nothing selected
+  tree_->setCurrentItem(channel);
+  EXPECT_TRUE(outlined());
+  tree_->setFocus();
+  EXPECT_FALSE(outlined());
+  edit_->setFocus();
+  tree_->SetHideSelection(true);
+  EXPECT_FALSE(outlined());
+}
+
+TEST_F(StyledTreeViewTest, WheelScrollsWithoutMovingTheSelection) {
+  for (int i = 0; i < 5; ++i) AddCategory(QString::number(i), 10)->setExpanded(true);
+  tree_->setCurrentItem(tree_->topLevelItem(0));
+  QWheelEvent down(QPointF(50, 50), QPointF(tree_->mapToGlobal(QPoint(50, 50))), QPoint(),
+                   QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(tree_->viewport(), &down);
+  EXPECT_EQ(tree_->verticalScrollBar()->value(), QApplication::wheelScrollLines());
+  EXPECT_EQ(tree_->currentItem(), tree_->topLevelItem(0));
+  QWheelEvent up(QPointF(50, 50), QPointF(tree_->mapToGlobal(QPoint(50, 50))), QPoint(),
+                 QPoint(0, 240), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(tree_->viewport(), &up);
+  EXPECT_EQ(tree_->verticalScrollBar()->value(), 0);
+}
+
+TEST_F(StyledTreeViewTest, SavesAndLoadsIndentedText) {
+  const QStringList text = {"a", "\tb", "\t\tc", "\td", "e"};
+  tree_->LoadFromText(text);
+  EXPECT_EQ(tree_->topLevelItemCount(), 2);
+  EXPECT_EQ(tree_->topLevelItem(0)->child(0)->child(0)->text(0), "c");
+  EXPECT_EQ(tree_->SaveToText(), text);
+
+  try {
+    tree_->LoadFromText({"a", "\t\tjump"});
+    FAIL() << "a level jump loaded";
+  } catch (const EWidgetError& e) {
+    EXPECT_STREQ(e.what(), "Invalid level (2) for item \"jump\"");
+  }
+}
+
+}  // namespace
+}  // namespace qelvu
