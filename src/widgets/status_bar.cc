@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "widgets/painter_canvas.h"
+#include "widgets/property.h"
 
 namespace qelvu {
 namespace {
@@ -17,13 +18,6 @@ namespace {
 constexpr int kGripWidth = 13;
 // A pane at the bar's right end leaves this much of its right side to the grip.
 constexpr int kPaneGripWidth = 12;
-
-template <typename T>
-bool Assign(T& field, const T& value) {
-  if (field == value) return false;
-  field = value;
-  return true;
-}
 
 int PaneFrameThickness(TFrameStyle style) {
   switch (style) {
@@ -59,9 +53,8 @@ void DrawTextAt(QPainter& painter, const TRect& clip, int x, int y, const QStrin
 // ---------------------------------------------------------------------------------------------
 // TStatusBar
 
-TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent) {
-  border_.outer = fsNone;
-  border_.inner = fsNone;
+TStatusBar::TStatusBar(QWidget* parent) : TCustomStyledPanel(parent) {
+  TCustomStyledPanel::SetBorderOuter(fsNone);
   setMouseTracking(true);
   resize(width(), 19);
   if (parent != nullptr) parent->installEventFilter(this);
@@ -72,35 +65,27 @@ void TStatusBar::SetAlign(TAlign align) {
   if (Assign(align_, align)) DockToParent();
 }
 
-void TStatusBar::BorderChanged() {
-  auto_style_ = false;
-  ArrangePanes();
-  update();
-}
-
 void TStatusBar::SetBorderInner(TFrameStyle style) {
-  if (Assign(border_.inner, style)) BorderChanged();
+  if (style != BorderInner()) auto_style_ = false;
+  TCustomStyledPanel::SetBorderInner(style);
+  ArrangePanes();
 }
 
 void TStatusBar::SetBorderOuter(TFrameStyle style) {
-  if (Assign(border_.outer, style)) BorderChanged();
+  if (style != BorderOuter()) auto_style_ = false;
+  TCustomStyledPanel::SetBorderOuter(style);
+  ArrangePanes();
 }
 
 void TStatusBar::SetBorderSides(TSides sides) {
-  if (Assign(border_.sides, sides)) BorderChanged();
+  if (sides != BorderSides()) auto_style_ = false;
+  TCustomStyledPanel::SetBorderSides(sides);
+  ArrangePanes();
 }
 
 void TStatusBar::SetBorderWidth(int width) {
-  if (Assign(border_.border_width, width)) {
-    ArrangePanes();
-    update();
-  }
-}
-
-void TStatusBar::SetColor(TColor color) {
-  if (!Assign(border_.color, color)) return;
-  update();
-  for (auto* pane : findChildren<TCustomStatusPane*>(Qt::FindDirectChildrenOnly)) pane->update();
+  TCustomStyledPanel::SetBorderWidth(width);
+  ArrangePanes();
 }
 
 void TStatusBar::SetShowSizeGrip(bool on) {
@@ -132,17 +117,14 @@ void TStatusBar::SetSimpleFrameStyle(TFrameStyle style) {
 
 void TStatusBar::Loaded() {
   if (!auto_style_) return;
-  border_.inner = fsNone;
-  border_.outer = fsNone;
-  border_.sides = sdAllSides;
-  border_.border_width = 0;
+  TCustomStyledPanel::SetBorderInner(fsNone);
+  TCustomStyledPanel::SetBorderOuter(fsNone);
+  TCustomStyledPanel::SetBorderSides(sdAllSides);
+  SetBorderWidth(0);
   resize(width(), 19);
   DockToParent();
   ArrangePanes();
-  update();
 }
-
-TRect TStatusBar::ClientArea() const { return PanelClientRect({0, 0, width(), height()}, border_); }
 
 bool TStatusBar::SizeGripActive() const {
   const QWidget* form = window();
@@ -207,11 +189,10 @@ void TStatusBar::DockToParent() {
   setGeometry(0, parent->height() - height(), parent->width(), height());
 }
 
-void TStatusBar::paintEvent(QPaintEvent*) {
+void TStatusBar::paintEvent(QPaintEvent* event) {
+  TCustomStyledPanel::paintEvent(event);
   QPainter painter(this);
   TPainterCanvas canvas(painter);
-  const TRect inside = DrawPanelBorder(canvas, {0, 0, width(), height()}, border_);
-  canvas.FillRect(inside, border_.color);
   if (simple_status_) {
     TRect frame{-1, 2, width() + 1, height() + 1};  // the classic bar's client area
     frame.bottom -= 1;
@@ -232,7 +213,7 @@ void TStatusBar::paintEvent(QPaintEvent*) {
 }
 
 void TStatusBar::resizeEvent(QResizeEvent* event) {
-  QWidget::resizeEvent(event);
+  TCustomStyledPanel::resizeEvent(event);
   if (auto_scale_panes_ && scaled_width_ > 0 && scaled_width_ != width()) {
     const double delta = width() - scaled_width_;
     for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
@@ -249,7 +230,7 @@ void TStatusBar::mousePressEvent(QMouseEvent* event) {
     StartGripSizing();
     return;
   }
-  QWidget::mousePressEvent(event);
+  TCustomStyledPanel::mousePressEvent(event);
 }
 
 void TStatusBar::mouseMoveEvent(QMouseEvent* event) {
@@ -258,18 +239,18 @@ void TStatusBar::mouseMoveEvent(QMouseEvent* event) {
   } else {
     unsetCursor();
   }
-  QWidget::mouseMoveEvent(event);
+  TCustomStyledPanel::mouseMoveEvent(event);
 }
 
 void TStatusBar::childEvent(QChildEvent* event) {
-  QWidget::childEvent(event);
+  TCustomStyledPanel::childEvent(event);
   // Panes place themselves when they are aligned; the others close up when one goes.
   if (event->removed()) ArrangePanes();
 }
 
 bool TStatusBar::eventFilter(QObject* watched, QEvent* event) {
   if (watched == parentWidget() && event->type() == QEvent::Resize) DockToParent();
-  return QWidget::eventFilter(watched, event);
+  return TCustomStyledPanel::eventFilter(watched, event);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,9 +1,9 @@
 // The window's bottom strip: `TStatusBar` with its status panes and marquee panes.
 //
-// `TStatusBar` is a bordered strip that docks to the bottom of its parent, lines up its
-// panes (alLeft panes from the left in the order of their left edges, alRight panes from
-// the right), can show one `SimpleCaption` instead of its panes, scales its panes with its
-// width on request, and offers a size grip when its window is sizeable and not maximised.
+// `TStatusBar` is a styled panel (styled_panel.h) that docks to the bottom of its parent, lines up
+// its panes (alLeft panes from the left in the order of their left edges, alRight panes from the
+// right), can show one `SimpleCaption` instead of its panes, scales its panes with its width on
+// request, and offers a size grip when its window is sizeable and not maximised.
 //
 // `TStatusPane` draws a frame and one line of text on its bar's background; it has no native
 // window of its own (a Qt alien widget), so the bar shows through a transparent pane.
@@ -21,17 +21,18 @@
 #include <cstdint>
 #include <vector>
 
-#include "widgets/alignment.h"
 #include "widgets/blinking.h"
 #include "widgets/canvas.h"
 #include "widgets/colors.h"
+#include "widgets/dock.h"
 #include "widgets/frames.h"
+#include "widgets/styled_panel.h"
 
 namespace qelvu {
 
 class TCustomStatusPane;
 
-class TStatusBar : public QWidget {
+class TStatusBar : public TCustomStyledPanel {
   Q_OBJECT
 
  public:
@@ -41,17 +42,12 @@ class TStatusBar : public QWidget {
   TAlign Align() const { return align_; }
   void SetAlign(TAlign align);
 
-  // Setting a border property to a new value turns AutoStyle off.
-  TFrameStyle BorderInner() const { return border_.inner; }
+  // The panel's border setters, which also place the panes again. A change of the inner,
+  // outer or sides setting turns AutoStyle off.
   void SetBorderInner(TFrameStyle style);
-  TFrameStyle BorderOuter() const { return border_.outer; }
   void SetBorderOuter(TFrameStyle style);
-  TSides BorderSides() const { return border_.sides; }
   void SetBorderSides(TSides sides);
-  int BorderWidth() const { return border_.border_width; }
   void SetBorderWidth(int width);
-  TColor Color() const { return border_.color; }
-  void SetColor(TColor color);
 
   bool AutoStyle() const { return auto_style_; }
   void SetAutoStyle(bool on) { auto_style_ = on; }
@@ -72,7 +68,7 @@ class TStatusBar : public QWidget {
   void Loaded();
 
   // The rectangle the panes are laid out in.
-  TRect ClientArea() const;
+  TRect ClientArea() const { return ChildArea(); }
   // True when the grip may be shown and used: ShowSizeGrip on, and the bar's window is
   // sizeable and not maximised.
   bool SizeGripActive() const;
@@ -96,10 +92,8 @@ class TStatusBar : public QWidget {
  private:
   bool InGrip(int x) const;
   void DockToParent();
-  void BorderChanged();
 
   TAlign align_ = alBottom;
-  TPanelBorder border_;
   bool auto_style_ = true;
   bool show_size_grip_ = true;
   bool simple_status_ = false;

@@ -4,19 +4,10 @@
 #include <QPainter>
 
 #include "widgets/painter_canvas.h"
+#include "widgets/property.h"
 #include "widgets/shell_open.h"
 
 namespace qelvu {
-namespace {
-
-template <typename T>
-bool Assign(T& field, const T& value) {
-  if (field == value) return false;
-  field = value;
-  return true;
-}
-
-}  // namespace
 
 TStyledLabel::TStyledLabel(QWidget* parent) : QWidget(parent) {
   border_.outer = fsNone;

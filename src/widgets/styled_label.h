@@ -16,10 +16,10 @@
 #include <QWidget>
 #include <cstdint>
 
-#include "widgets/alignment.h"
 #include "widgets/blinking.h"
 #include "widgets/colors.h"
 #include "widgets/frames.h"
+#include "widgets/styled_panel.h"  // TAlignment
 
 namespace qelvu {
 
