@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <QTreeWidget>
@@ -13,6 +12,12 @@
 #include <exception>
 
 #include "app/gbk.h"
+#include "widgets/dock_layout.h"
+#include "widgets/painter_canvas.h"
+#include "widgets/size_panel.h"
+#include "widgets/styled_button.h"
+#include "widgets/styled_panel.h"
+#include "widgets/styled_tree_view.h"
 
 namespace qelvu {
 namespace {
@@ -78,32 +83,45 @@ TMainWindow::~TMainWindow() {
 }
 
 void TMainWindow::BuildComponents() {
-  pnlNotes_ = Make<QWidget>("pnlNotes", this, 585, 0, 195, 421);
+  auto* notes = Make<TSizePanel>("pnlNotes", this, 585, 0, 195, 421);
+  notes->SetBorderOuter(fsNone);
+  notes->SetHotSpotVisible(true);
+  notes->SetSizeBarWidth(7);
+  notes->SetHotSpotColor(cl3DLight);
+  notes->SetHotSpotDotColor(RGB(60, 60, 120));
+  notes->SetHotSpotHighlight(RGB(240, 230, 180));
+  pnlNotes_ = notes;
 
-  tv1_ = Make<QTreeWidget>("tv1", pnlNotes_, 8, 0, 187, 340);
-  tv1_->setHeaderHidden(true);
-  tv1_->setIndentation(19);
-  tv1_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  tv1_->setFrameShape(QFrame::Box);
-  tv1_->setLineWidth(1);
-  const QColor cream(250, 245, 200);
-  SetColors(tv1_, &cream, nullptr);
+  auto* tree = Make<TStyledTreeView>("tv1", pnlNotes_, 8, 0, 187, 340);
+  tree->SetFrameVisible(true);
+  tree->SetColor(RGB(250, 245, 200));
+  tree->SetSelectionPen(QPen(ToQColor(clBtnShadow)));
+  tree->SetRowSelect(true);
+  tree->SetHideSelection(false);
+  tree->SetIndent(19);
+  tree->SetCtl3D(false);
+  tree->setCursor(Qt::ArrowCursor);
+  tv1_ = tree;
   tv1_->viewport()->installEventFilter(this);
 
-  spnl2_ = Make<QWidget>("spnl2", pnlNotes_, 8, 340, 187, 81);
+  auto* search = Make<TStyledPanel>("spnl2", pnlNotes_, 8, 340, 187, 81);
+  search->SetBorderOuter(fsNone);
+  spnl2_ = search;
   lbl2_ = Make<QLabel>("lbl2", spnl2_, 3, 10, 60, 12);
   lbl2_->setText(QStringLiteral("电视台搜索"));
   lbl2_->setFont(SongTi(12));
   SetColors(lbl2_, nullptr, &kBlue);
   edt1_ = Make<QLineEdit>("edt1", spnl2_, 63, 5, 65, 20);
   edt1_->installEventFilter(this);
-  btn1_ = Make<QPushButton>("btn1", spnl2_, 132, 4, 21, 22);
+  btn1_ = Make<TStyledButton>("btn1", spnl2_, 132, 4, 21, 22);
   btn1_->setText(QStringLiteral("搜"));
   btn1_->setFont(SongTi(12));
   SetColors(btn1_, nullptr, &kBlue);
-  connect(btn1_, &QPushButton::clicked, this,
+  connect(btn1_, &QAbstractButton::clicked, this,
           [this] { Dispatch([this] { controller_.btn1Click(); }); });
-  spnl1_ = Make<QWidget>("spnl1", spnl2_, 0, 31, 187, 50);
+  auto* notice_holder = Make<TStyledPanel>("spnl1", spnl2_, 0, 31, 187, 50);
+  notice_holder->SetBorderOuter(fsFlatRounded);
+  spnl1_ = notice_holder;
   wb2_ = Make<QWebEngineView>("wb2", spnl1_, 2, 2, 183, 46);
 
   wb1_ = Make<QWebEngineView>("wb1", this, 0, 0, 585, 421);
@@ -143,6 +161,17 @@ void TMainWindow::BuildComponents() {
   pnl1_->setText(QStringLiteral("正在从服务器下载数据..."));
   pnl1_->setAlignment(Qt::AlignCenter);
   pnl1_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+
+  // Docked components follow their containers (and the channel column's size bar); the
+  // banner and the download notice float above them.
+  auto* dock = new TDockLayout(this);
+  dock->AddWidget(pnlNotes_, alRight);
+  dock->AddWidget(wb1_, alClient);
+  dock->AddWidget(statusBar1_, alBottom);
+  notes->DockLayout()->AddWidget(tv1_, alClient);
+  notes->DockLayout()->AddWidget(spnl2_, alBottom);
+  search->DockLayout()->AddWidget(spnl1_, alBottom);
+  notice_holder->DockLayout()->AddWidget(wb2_, alClient);
 
   tmr1_ = new QTimer(this);
   tmr1_->setInterval(100);

@@ -15,7 +15,7 @@
 
 class QLabel;
 class QLineEdit;
-class QPushButton;
+class QAbstractButton;
 class QTimer;
 class QTreeWidget;
 class QWebEngineView;
@@ -71,7 +71,7 @@ class TMainWindow : public QWidget, public TMainView {
   QWidget* spnl2_ = nullptr;
   QLabel* lbl2_ = nullptr;
   QLineEdit* edt1_ = nullptr;
-  QPushButton* btn1_ = nullptr;
+  QAbstractButton* btn1_ = nullptr;
   QWidget* spnl1_ = nullptr;
   QWebEngineView* wb2_ = nullptr;
   QWebEngineView* wb1_ = nullptr;

@@ -1,0 +1,29 @@
+#ifndef QELVU_BROWSER_BROWSER_APPLICATION_HOOK_H_
+#define QELVU_BROWSER_BROWSER_APPLICATION_HOOK_H_
+
+// TBrowserApplicationHook: one process-wide watcher of the application's events that
+// makes browser panes behave like ordinary controls of a form: when the program is
+// activated again with a pane holding the focus, the page gets the caret back; a
+// mouse wheel turned over a pane focuses that pane (the page under the cursor
+// scrolls). Owned by the application object; GUI thread only.
+
+#include <QObject>
+
+namespace qelvu {
+
+class TBrowserApplicationHook : public QObject {
+  Q_OBJECT
+
+ public:
+  // Installs the hook once per process (later calls do nothing). Needs a QApplication.
+  static void Install();
+
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  explicit TBrowserApplicationHook(QObject* parent);
+};
+
+}  // namespace qelvu
+
+#endif  // QELVU_BROWSER_BROWSER_APPLICATION_HOOK_H_

@@ -1,0 +1,334 @@
+#include "browser/browser_control.h"
+
+#include <QApplication>
+#include <QChildEvent>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QPoint>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWebEngineFullScreenRequest>
+#include <QWebEngineHistory>
+#include <QWebEngineHttpRequest>
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineNewWindowRequest>
+#include <QWebEngineView>
+#include <array>
+
+namespace qelvu {
+namespace {
+
+constexpr std::array<double, 5> kZoomFactors = {0.5, 0.75, 1.0, 1.25, 1.5};
+constexpr int kNormalZoomLevel = 2;
+constexpr uint32_t kCommandNotSupported = 0x80040100;
+constexpr uint32_t kNewWindowUserInitiated = 0x1;
+
+}  // namespace
+
+// The page forwards the engine's questions to the control that owns it, so the
+// answers live in the host classes and not in an engine subclass.
+class TBrowserControl::TPage : public QWebEnginePage {
+ public:
+  explicit TPage(TBrowserControl* control) : QWebEnginePage(control), control_(control) {}
+
+  void BaseAlert(const QUrl& origin, const QString& message) {
+    QWebEnginePage::javaScriptAlert(origin, message);
+  }
+  bool BaseConfirm(const QUrl& origin, const QString& message) {
+    return QWebEnginePage::javaScriptConfirm(origin, message);
+  }
+  bool BasePrompt(const QUrl& origin, const QString& message, const QString& default_value,
+                  QString* result) {
+    return QWebEnginePage::javaScriptPrompt(origin, message, default_value, result);
+  }
+
+ protected:
+  bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool is_main_frame) override {
+    return control_->AcceptNavigation(url, type, is_main_frame);
+  }
+  // Every new window goes through newWindowRequested; a request left open there
+  // must not fall back to the view's own window creation.
+  QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
+  void javaScriptAlert(const QUrl& origin, const QString& message) override {
+    control_->JavaScriptAlert(origin, message);
+  }
+  bool javaScriptConfirm(const QUrl& origin, const QString& message) override {
+    return control_->JavaScriptConfirm(origin, message);
+  }
+  bool javaScriptPrompt(const QUrl& origin, const QString& message, const QString& default_value,
+                        QString* result) override {
+    return control_->JavaScriptPrompt(origin, message, default_value, result);
+  }
+  void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
+                                int line, const QString& source) override {
+    control_->JavaScriptConsoleMessage(level, message, line, source);
+  }
+
+ private:
+  TBrowserControl* control_;
+};
+
+class TBrowserControl::TView : public QWebEngineView {
+ public:
+  TView(TBrowserControl* control) : QWebEngineView(control), control_(control) {}
+  void BaseContextMenu(QContextMenuEvent* event) { QWebEngineView::contextMenuEvent(event); }
+
+ protected:
+  void contextMenuEvent(QContextMenuEvent* event) override { control_->ShowContextMenu(event); }
+
+ private:
+  TBrowserControl* control_;
+};
+
+TBrowserControl::TBrowserControl(QWidget* parent)
+    : QFrame(parent), view_(new TView(this)), page_(new TPage(this)) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(view_);
+  view_->setPage(page_);
+  setFocusProxy(view_);
+
+  // Keys reach the engine through the view's focus proxy, which the view creates (and
+  // may replace) on its own; watch every child it gets.
+  view_->installEventFilter(this);
+  for (QObject* child : view_->children()) WatchChild(child);
+
+  connect(page_, &QWebEnginePage::linkHovered, this, [this](const QString& url) {
+    if (OnStatusTextChange) OnStatusTextChange(this, url);
+  });
+  connect(page_, &QWebEnginePage::loadProgress, this, [this](int progress) {
+    if (OnProgressChange) OnProgressChange(this, progress, 100);
+  });
+  connect(page_, &QWebEnginePage::titleChanged, this, [this](const QString& title) {
+    if (OnTitleChange) OnTitleChange(this, title);
+  });
+  connect(page_, &QWebEnginePage::loadingChanged, this, &TBrowserControl::LoadingChanged);
+  connect(page_, &QWebEnginePage::newWindowRequested, this, &TBrowserControl::NewWindowRequested);
+  connect(page_, &QWebEnginePage::windowCloseRequested, this,
+          &TBrowserControl::WindowCloseRequested);
+  connect(page_, &QWebEnginePage::fullScreenRequested, this,
+          [this](QWebEngineFullScreenRequest request) {
+            bool accept = false;
+            if (OnFullScreen) OnFullScreen(this, request.toggleOn(), accept);
+            accept ? request.accept() : request.reject();
+          });
+  connect(page_, &QWebEnginePage::urlChanged, this, [this] {
+    const bool back = page_->history()->canGoBack();
+    const bool forward = page_->history()->canGoForward();
+    if (OnCommandStateChange && back != can_go_back_) {
+      OnCommandStateChange(this, CSC_NAVIGATEBACK, back);
+    }
+    if (OnCommandStateChange && forward != can_go_forward_) {
+      OnCommandStateChange(this, CSC_NAVIGATEFORWARD, forward);
+    }
+    can_go_back_ = back;
+    can_go_forward_ = forward;
+  });
+}
+
+TBrowserControl::~TBrowserControl() {
+  // The page goes first so that the view never outlives it with a dangling page.
+  view_->removeEventFilter(this);
+  delete page_;
+}
+
+QWebEnginePage* TBrowserControl::Page() const { return page_; }
+
+QWebEngineView* TBrowserControl::View() const { return view_; }
+
+void TBrowserControl::Navigate(const QString& url) { page_->load(QUrl(url)); }
+
+void TBrowserControl::Navigate2(const QUrl& url, int /*flags*/, const QString& /*target_frame*/,
+                                const QByteArray& post_data, const QString& headers) {
+  QWebEngineHttpRequest request(
+      url, post_data.isEmpty() ? QWebEngineHttpRequest::Get : QWebEngineHttpRequest::Post);
+  if (!post_data.isEmpty()) request.setPostData(post_data);
+  for (const QString& line : headers.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
+    const qsizetype colon = line.indexOf(u':');
+    if (colon <= 0) continue;
+    request.setHeader(line.left(colon).trimmed().toLatin1(),
+                      line.mid(colon + 1).trimmed().toUtf8());
+  }
+  page_->load(request);
+}
+
+void TBrowserControl::SetZoomLevel(int level) {
+  page_->setZoomFactor(kZoomFactors[std::clamp(level, 0, int(kZoomFactors.size()) - 1)]);
+}
+
+int TBrowserControl::ZoomLevel() const {
+  const qreal factor = page_->zoomFactor();
+  int best = kNormalZoomLevel;
+  for (int i = 0; i < int(kZoomFactors.size()); ++i) {
+    if (std::abs(kZoomFactors[i] - factor) < std::abs(kZoomFactors[best] - factor)) best = i;
+  }
+  return best;
+}
+
+void TBrowserControl::ExecWB(int cmd_id, int /*cmdexecopt*/, QVariant& in_out) {
+  QWebEnginePage::WebAction action = QWebEnginePage::NoWebAction;
+  switch (cmd_id) {
+    case OLECMDID_CUT:
+      action = QWebEnginePage::Cut;
+      break;
+    case OLECMDID_COPY:
+      action = QWebEnginePage::Copy;
+      break;
+    case OLECMDID_PASTE:
+      action = QWebEnginePage::Paste;
+      break;
+    case OLECMDID_UNDO:
+      action = QWebEnginePage::Undo;
+      break;
+    case OLECMDID_REDO:
+      action = QWebEnginePage::Redo;
+      break;
+    case OLECMDID_SELECTALL:
+      action = QWebEnginePage::SelectAll;
+      break;
+    case OLECMDID_CLEARSELECTION:
+      action = QWebEnginePage::Unselect;
+      break;
+    case OLECMDID_REFRESH:
+      action = QWebEnginePage::Reload;
+      break;
+    case OLECMDID_STOP:
+      action = QWebEnginePage::Stop;
+      break;
+    case OLECMDID_ZOOM:
+      if (in_out.isValid()) SetZoomLevel(in_out.toInt());
+      in_out = ZoomLevel();
+      return;
+    case OLECMDID_GETZOOMRANGE:
+      in_out = QPoint(0, int(kZoomFactors.size()) - 1);
+      return;
+    default:
+      throw EOleError("The browser does not support this command", kCommandNotSupported);
+  }
+  page_->triggerAction(action);
+}
+
+bool TBrowserControl::TranslateKey(QKeyEvent*) { return false; }
+
+void TBrowserControl::ShowContextMenu(QContextMenuEvent* event) { DefaultContextMenu(event); }
+
+void TBrowserControl::DefaultContextMenu(QContextMenuEvent* event) {
+  view_->BaseContextMenu(event);
+}
+
+bool TBrowserControl::EvaluateNewWindow(const QWebEngineNewWindowRequest&) { return true; }
+
+TBrowserControl* TBrowserControl::CreatePopup() { return new TBrowserControl(); }
+
+void TBrowserControl::JavaScriptAlert(const QUrl& origin, const QString& message) {
+  page_->BaseAlert(origin, message);
+}
+
+bool TBrowserControl::JavaScriptConfirm(const QUrl& origin, const QString& message) {
+  return page_->BaseConfirm(origin, message);
+}
+
+bool TBrowserControl::JavaScriptPrompt(const QUrl& origin, const QString& message,
+                                       const QString& default_value, QString* result) {
+  return page_->BasePrompt(origin, message, default_value, result);
+}
+
+void TBrowserControl::JavaScriptConsoleMessage(QWebEnginePage::JavaScriptConsoleMessageLevel,
+                                               const QString&, int, const QString&) {}
+
+void TBrowserControl::WatchChild(QObject* child) {
+  if (child->isWidgetType()) child->installEventFilter(this);
+}
+
+bool TBrowserControl::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == view_) {
+    if (event->type() == QEvent::ChildAdded) {
+      WatchChild(static_cast<QChildEvent*>(event)->child());
+    }
+    return false;
+  }
+  if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
+    auto* key_event = static_cast<QKeyEvent*>(event);
+    if (TranslateKey(key_event)) {
+      key_event->accept();
+      return true;
+    }
+  }
+  return false;
+}
+
+bool TBrowserControl::AcceptNavigation(QUrl url, QWebEnginePage::NavigationType type,
+                                       bool is_main_frame) {
+  if (!OnBeforeNavigate2) return true;
+  const QUrl requested = url;
+  bool cancel = false;
+  OnBeforeNavigate2(this, url, type, is_main_frame, cancel);
+  if (cancel) return false;
+  if (is_main_frame && url != requested) {
+    // The engine cannot retarget a navigation in flight: drop it and start the new one
+    // once the engine has left this callback.
+    QTimer::singleShot(0, page_, [page = page_, url] { page->load(url); });
+    return false;
+  }
+  return true;
+}
+
+void TBrowserControl::NewWindowRequested(QWebEngineNewWindowRequest& request) {
+  if (!EvaluateNewWindow(request)) return;
+  TBrowserControl* target = nullptr;
+  bool cancel = false;
+  if (OnNewWindow2) OnNewWindow2(this, target, cancel);
+  if (!cancel && target == nullptr && OnNewWindow3) {
+    OnNewWindow3(this, target, cancel, request.isUserInitiated() ? kNewWindowUserInitiated : 0,
+                 page_->url(), request.requestedUrl());
+  }
+  if (cancel) return;
+  if (target == nullptr) {
+    target = CreatePopup();
+    target->setAttribute(Qt::WA_DeleteOnClose);
+    // A window still open when the program ends goes with the event loop, while the
+    // engine is still there to take its page down.
+    connect(qApp, &QCoreApplication::aboutToQuit, target, &QObject::deleteLater);
+    const QRect geometry = request.requestedGeometry();
+    if (geometry.width() > 0 && geometry.height() > 0) {
+      target->resize(geometry.size());
+    } else {
+      target->resize(800, 600);
+    }
+    target->show();
+  }
+  request.openIn(target->Page());
+}
+
+void TBrowserControl::LoadingChanged(const QWebEngineLoadingInfo& info) {
+  switch (info.status()) {
+    case QWebEngineLoadingInfo::LoadStartedStatus:
+      LoadStarting();
+      if (OnDownloadBegin) OnDownloadBegin(this);
+      break;
+    case QWebEngineLoadingInfo::LoadSucceededStatus:
+      if (OnDownloadComplete) OnDownloadComplete(this);
+      if (OnNavigateComplete2) OnNavigateComplete2(this, info.url());
+      if (OnDocumentComplete) OnDocumentComplete(this, info.url());
+      break;
+    case QWebEngineLoadingInfo::LoadFailedStatus: {
+      if (OnDownloadComplete) OnDownloadComplete(this);
+      bool cancel = false;
+      if (OnNavigateError) OnNavigateError(this, info.url(), QString(), info.errorCode(), cancel);
+      if (cancel) page_->setHtml(QString());
+      break;
+    }
+    case QWebEngineLoadingInfo::LoadStoppedStatus:
+      if (OnDownloadComplete) OnDownloadComplete(this);
+      break;
+  }
+}
+
+void TBrowserControl::WindowCloseRequested() {
+  bool cancel = false;
+  if (OnWindowClosing) OnWindowClosing(this, !isWindow(), cancel);
+  if (!cancel && isWindow()) close();
+}
+
+}  // namespace qelvu

@@ -1,0 +1,122 @@
+#ifndef QELVU_BROWSER_CUSTOM_BROWSER_HOST_H_
+#define QELVU_BROWSER_CUSTOM_BROWSER_HOST_H_
+
+// TCustomBrowserHost: the host's answers to the engine's user-interface questions on
+// top of TBrowserControl: UI and download options mapped onto the engine's settings,
+// masked Ctrl shortcuts, script errors, the context menu, new-window evaluation,
+// form auto-completion, and page-script window moves and resizes reported as events
+// (nothing is moved or resized unless FloatingHosting is on). Owns a script bridge and
+// the web channel it is published on. GUI thread only.
+
+#include <QChar>
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+#include "browser/browser_control.h"
+#include "browser/browser_options.h"
+
+class QMenu;
+class QWebChannel;
+
+namespace qelvu {
+
+class TScriptBridge;
+
+class TCustomBrowserHost : public TBrowserControl {
+  Q_OBJECT
+
+ public:
+  explicit TCustomBrowserHost(QWidget* parent = nullptr);
+  ~TCustomBrowserHost() override;
+
+  // Both option sets recompute their flag word and apply it to the engine at once;
+  // most settings take effect with the next document.
+  void SetUserInterfaceOptions(TUserInterfaceOptions options);
+  TUserInterfaceOptions UserInterfaceOptions() const { return ui_options_; }
+  uint32_t UserInterfaceFlags() const { return ui_flags_; }
+  void SetDownloadOptions(TDownloadControlOptions options);
+  TDownloadControlOptions DownloadOptions() const { return download_options_; }
+  uint32_t DownloadControlFlags() const { return download_flags_; }
+
+  // Ctrl plus any of these characters (compared with the key's upper-case letter or
+  // digit) is swallowed in the page and raises OnMaskedCtrlChar. Alt+Ctrl is not masked.
+  QString DisableCtrlShortcuts = QStringLiteral("N");
+  // What happens to the page's scripts after a script error; no engine dialog either way.
+  // eaCancel stops scripts on the page until the next document; eaAskUser behaves as
+  // eaContinue, because this engine has no script-error dialog to ask with.
+  TScriptErrorAction ScriptErrorAction = eaContinue;
+  TIEPopupMenus DisabledPopupMenus;
+  TIEPopupMenuItems DisabledPopupMenuItems;
+  // Shown instead of the engine's menu for a disabled menu kind; may stay null.
+  QMenu* PopupMenu = nullptr;
+  // Moves and resizes the containing window on page-script requests.
+  bool FloatingHosting = false;
+
+  void SetDropHandlingType(TDragDropHandlingType type);
+  TDragDropHandlingType DropHandlingType() const { return drop_handling_; }
+  // A style sheet added to every document.
+  void SetHostCSS(const QString& css);
+  QString HostCSS() const { return host_css_; }
+
+  // Host events; unassigned ones leave the defaults above.
+  std::function<void(TCustomBrowserHost* sender, QChar ch)> OnMaskedCtrlChar;
+  // Any other key pressed in the page; setting `done` swallows it.
+  std::function<void(TCustomBrowserHost* sender, QKeyEvent* key, bool& done)>
+      OnTranslateAccelerator;
+  // `menu_id` is a TIEPopupMenu kind; setting `handled` shows nothing further.
+  std::function<void(TCustomBrowserHost* sender, int menu_id, const QPoint& global_pos,
+                     bool& handled)>
+      OnShowContextMenu;
+  // Edits the engine's menu before it shows (only called when menus are filtered).
+  std::function<void(TCustomBrowserHost* sender, QMenu* menu)> OnFilterPopupMenu;
+  // Line, character, code, message and URL of an uncaught script error, as strings.
+  std::function<void(TCustomBrowserHost* sender, const QString& line, const QString& character,
+                     const QString& code, const QString& message, const QString& url)>
+      OnScriptError;
+  // Before a new window is considered at all; clearing `allow` blocks it silently.
+  std::function<void(TCustomBrowserHost* sender, const QUrl& url, const QUrl& url_context,
+                     bool user_initiated, bool& allow)>
+      OnEvaluateNewWindow;
+  // Page-script window requests (moveTo, moveBy, resizeTo, resizeBy) with their numbers.
+  using TOMWindowMoveEvent = std::function<void(TCustomBrowserHost* sender, int cx, int cy)>;
+  TOMWindowMoveEvent OnMove;
+  TOMWindowMoveEvent OnMoveBy;
+  TOMWindowMoveEvent OnResize;
+  TOMWindowMoveEvent OnResizeBy;
+
+  // Values remembered for form fields during this run, most recent first (shared by
+  // every pane of the process).
+  static QStringList RememberedValues(const QString& field);
+
+ protected:
+  bool TranslateKey(QKeyEvent* event) override;
+  void ShowContextMenu(QContextMenuEvent* event) override;
+  bool EvaluateNewWindow(const QWebEngineNewWindowRequest& request) override;
+  void LoadStarting() override;
+
+ private:
+  friend class TScriptBridge;
+
+  void ApplySettings();
+  void UpdateStyleScript();
+  void WindowRequest(const QString& operation, int x, int y);
+  void ScriptError(const QString& line, const QString& character, const QString& code,
+                   const QString& message, const QString& url);
+  int ContextMenuId() const;
+
+  TUserInterfaceOptions ui_options_{EnablesFormsAutoComplete, EnableThemes};
+  uint32_t ui_flags_ = 0;
+  TDownloadControlOptions download_options_{DownloadImages, DownloadVideos, DownloadBGSounds};
+  uint32_t download_flags_ = 0;
+  TDragDropHandlingType drop_handling_ = ddtMS;
+  QString host_css_;
+  bool scripts_stopped_ = false;
+  TScriptBridge* bridge_;
+  QWebChannel* channel_;
+};
+
+}  // namespace qelvu
+
+#endif  // QELVU_BROWSER_CUSTOM_BROWSER_HOST_H_

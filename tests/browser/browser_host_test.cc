@@ -1,0 +1,303 @@
+#include "browser/browser_host.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QHostAddress>
+#include <QKeyEvent>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWebEngineView>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace qelvu {
+namespace {
+
+// Runs the event loop until `done` holds; false if it did not within the guard time.
+bool WaitUntil(const std::function<bool()>& done) {
+  QElapsedTimer guard;
+  guard.start();
+  while (!done()) {
+    if (guard.elapsed() > 20000) return false;
+    QEventLoop loop;
+    QTimer::singleShot(10, &loop, &QEventLoop::quit);
+    loop.exec();
+  }
+  return true;
+}
+
+// Lets the engine work for a while when the test waits for something not to happen.
+void Settle() {
+  int rounds = 0;
+  WaitUntil([&] { return ++rounds > 50; });
+}
+
+QVariant Eval(TBrowserControl& pane, const QString& script) {
+  QVariant result;
+  bool done = false;
+  pane.Page()->runJavaScript(script, [&](const QVariant& v) {
+    result = v;
+    done = true;
+  });
+  EXPECT_TRUE(WaitUntil([&] { return done; })) << script.toStdString();
+  return result;
+}
+
+std::vector<TBrowserControl*> OpenPopups() {
+  std::vector<TBrowserControl*> popups;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (auto* pane = qobject_cast<TBrowserControl*>(w); pane && pane->isVisible()) {
+      popups.push_back(pane);
+    }
+  }
+  return popups;
+}
+
+// A form holding one pane, shown, as the main window holds wb1 and wb2.
+class BrowserHostTest : public ::testing::Test {
+ protected:
+  BrowserHostTest() : form_(std::make_unique<QWidget>()), host_(new TBrowserHost(form_.get())) {
+    auto* layout = new QVBoxLayout(form_.get());
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(host_);
+    form_->resize(400, 300);
+    form_->show();
+  }
+  ~BrowserHostTest() override {
+    for (TBrowserControl* popup : OpenPopups()) delete popup;
+  }
+
+  // Loads `html` and waits until the page and its first scripts are done.
+  void Load(const QString& html) {
+    bool finished = false;
+    auto connection = QObject::connect(host_->Page(), &QWebEnginePage::loadFinished,
+                                       [&](bool) { finished = true; });
+    host_->Page()->setHtml(html, QUrl(QStringLiteral("http://127.0.0.1/")));
+    ASSERT_TRUE(WaitUntil([&] { return finished; }));
+    QObject::disconnect(connection);
+  }
+
+  void MakeNoticePane() {
+    host_->SetUserInterfaceOptions(
+        {DontUseScrollBars, EnablesFormsAutoComplete, DontUse3DBorders, EnableThemes});
+    host_->OnNewWindow2 = [this](TBrowserControl*, TBrowserControl*&, bool& cancel) {
+      ++new_window_requests_;
+      cancel = true;
+    };
+  }
+
+  std::unique_ptr<QWidget> form_;
+  TBrowserHost* host_;
+  int new_window_requests_ = 0;
+};
+
+TEST_F(BrowserHostTest, NoticePaneOpensNoNewWindow) {
+  MakeNoticePane();
+  Load(QStringLiteral("<a id='blank' href='http://127.0.0.1/x' target='_blank'>x</a>"));
+  const QUrl page_url = host_->Page()->url();
+
+  Eval(*host_, QStringLiteral("window.open('http://127.0.0.1/popup'); 1"));
+  Eval(*host_, QStringLiteral("document.getElementById('blank').click(); 1"));
+  ASSERT_TRUE(WaitUntil([&] { return new_window_requests_ == 2; }));
+  Settle();
+
+  EXPECT_TRUE(OpenPopups().empty());
+  EXPECT_EQ(host_->Page()->url(), page_url);
+}
+
+TEST_F(BrowserHostTest, UnassignedNewWindowOpensTopLevelPane) {
+  Load(QStringLiteral("<p>main</p>"));
+  Eval(*host_, QStringLiteral("window.open('about:blank'); 1"));
+  ASSERT_TRUE(WaitUntil([&] { return OpenPopups().size() == 1; }));
+  EXPECT_NE(qobject_cast<TBrowserHost*>(OpenPopups().front()), nullptr);
+}
+
+TEST_F(BrowserHostTest, ScriptResizeIsReportedAndResizesNothing) {
+  struct Request {
+    QString op;
+    int x, y;
+  };
+  std::vector<Request> requests;
+  auto record = [&](const char* op) {
+    return [&requests, op](TCustomBrowserHost*, int x, int y) {
+      requests.push_back({QString::fromLatin1(op), x, y});
+    };
+  };
+  host_->OnResize = record("resizeTo");
+  host_->OnResizeBy = record("resizeBy");
+  host_->OnMove = record("moveTo");
+  host_->OnMoveBy = record("moveBy");
+  const QSize pane_size = host_->size();
+  const QRect form_geometry = form_->geometry();
+
+  Load(
+      QStringLiteral("<script>resizeTo(100, 100); resizeBy(5, 6); moveTo(7, 8);"
+                     "moveBy(-1, -2);</script>"));
+  ASSERT_TRUE(WaitUntil([&] { return requests.size() == 4; }));
+
+  const Request expected[] = {
+      {"resizeTo", 100, 100}, {"resizeBy", 5, 6}, {"moveTo", 7, 8}, {"moveBy", -1, -2}};
+  for (size_t i = 0; i < 4; ++i) {
+    SCOPED_TRACE(expected[i].op.toStdString());
+    EXPECT_EQ(requests[i].op, expected[i].op);
+    EXPECT_EQ(requests[i].x, expected[i].x);
+    EXPECT_EQ(requests[i].y, expected[i].y);
+  }
+  EXPECT_EQ(host_->size(), pane_size);
+  EXPECT_EQ(form_->geometry(), form_geometry);
+}
+
+void SendKey(QWidget* receiver, int key, Qt::KeyboardModifiers modifiers, const QString& text) {
+  QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+  QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
+  QCoreApplication::sendEvent(receiver, &press);
+  QCoreApplication::sendEvent(receiver, &release);
+}
+
+TEST_F(BrowserHostTest, CtrlNIsSwallowedAndAltNReachesThePage) {
+  QString masked;
+  host_->OnMaskedCtrlChar = [&](TCustomBrowserHost*, QChar c) { masked += c; };
+  Load(
+      QStringLiteral("<script>window.keys = [];"
+                     "document.addEventListener('keydown', function(e) {"
+                     "  window.keys.push((e.ctrlKey ? 'C' : '') + (e.altKey ? 'A' : '') + e.key);"
+                     "});</script>"));
+  form_->activateWindow();
+  host_->FocusDocument();
+  QWidget* proxy = host_->View()->focusProxy();
+  ASSERT_NE(proxy, nullptr);
+  // The engine drops keys until the new page is ready for input: probe until one lands.
+  ASSERT_TRUE(WaitUntil([&] {
+    SendKey(proxy, Qt::Key_Q, Qt::NoModifier, QStringLiteral("q"));
+    return Eval(*host_, "window.keys.length").toInt() > 0;
+  }));
+  Eval(*host_, "window.keys = []; 1");
+
+  struct Key {
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    const char* text;
+  };
+  const Key keys[] = {{Qt::Key_N, Qt::ControlModifier, "n"},
+                      {Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier, "N"},
+                      {Qt::Key_N, Qt::AltModifier, "n"},
+                      {Qt::Key_N, Qt::ControlModifier | Qt::AltModifier, "n"},
+                      {Qt::Key_B, Qt::ControlModifier, "b"}};
+  for (const Key& k : keys) SendKey(proxy, k.key, k.modifiers, QString::fromLatin1(k.text));
+  ASSERT_TRUE(WaitUntil([&] { return Eval(*host_, "window.keys.indexOf('Cb')").toInt() >= 0; }))
+      << Eval(*host_, "window.keys.join(',')").toString().toStdString();
+
+  EXPECT_EQ(masked, QStringLiteral("NN"));
+  EXPECT_EQ(Eval(*host_, "window.keys.join(',')").toString(), QStringLiteral("An,CAn,Cb"));
+}
+
+TEST_F(BrowserHostTest, ScriptErrorShowsNoDialogAndLaterScriptsRun) {
+  QStringList error;
+  host_->OnScriptError = [&](TCustomBrowserHost*, const QString& line, const QString& character,
+                             const QString& code, const QString& message, const QString& url) {
+    error = {line, character, code, message, url};
+  };
+  host_->Loaded();
+  Load(QStringLiteral("<script>\nnoSuchFunction();\n</script><script>window.after = 1;</script>"));
+  ASSERT_TRUE(WaitUntil([&] { return !error.isEmpty(); }));
+
+  EXPECT_EQ(error[0], QStringLiteral("2"));
+  EXPECT_EQ(error[2], QStringLiteral("ReferenceError"));
+  EXPECT_TRUE(error[3].contains(QStringLiteral("noSuchFunction")));
+  EXPECT_EQ(Eval(*host_, "window.after").toInt(), 1);
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    EXPECT_FALSE(qobject_cast<QDialog*>(w) && w->isVisible());
+  }
+}
+
+TEST_F(BrowserHostTest, NoticePaneShowsNoScrollBarsOnATallPage) {
+  const QString tall = QStringLiteral("<div style='height:5000px;width:5000px'>tall</div>");
+  const QString gutter = QStringLiteral("window.innerWidth - document.documentElement.clientWidth");
+  Load(tall);
+  EXPECT_GT(Eval(*host_, gutter).toInt(), 0) << "the channel pane keeps its scroll bars";
+
+  MakeNoticePane();
+  Load(tall);
+  EXPECT_EQ(Eval(*host_, gutter).toInt(), 0);
+  EXPECT_EQ(host_->frameWidth(), 0);
+}
+
+// Serves one fixed page to every connection on 127.0.0.1.
+class PageServer {
+ public:
+  explicit PageServer(const QByteArray& html) {
+    server_.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
+    QObject::connect(&server_, &QTcpServer::newConnection, [this, html] {
+      while (QTcpSocket* socket = server_.nextPendingConnection()) {
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, html] {
+          socket->readAll();
+          socket->write(
+              "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n"
+              "Content-Length: " +
+              QByteArray::number(html.size()) + "\r\n\r\n" + html);
+          socket->disconnectFromHost();
+        });
+        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+      }
+    });
+  }
+  QString Url(const char* path) const {
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(server_.serverPort()).arg(path);
+  }
+
+ private:
+  QTcpServer server_;
+};
+
+TEST_F(BrowserHostTest, NavigateRaisesEventsInOrder) {
+  PageServer server("<html><head><title>Channel</title></head><body>tv</body></html>");
+  QStringList events;
+  host_->OnBeforeNavigate2 = [&](TBrowserControl*, QUrl& url, int, bool main_frame, bool&) {
+    if (main_frame) events << "before " + url.path();
+  };
+  host_->OnTitleChange = [&](TBrowserControl*, const QString& title) {
+    if (title == u"Channel") events << "title";
+  };
+  host_->OnNavigateComplete2 = [&](TBrowserControl*, const QUrl& url) {
+    events << "navigated " + url.path();
+  };
+  host_->OnDocumentComplete = [&](TBrowserControl*, const QUrl& url) {
+    events << "complete " + url.path();
+  };
+
+  host_->Navigate(server.Url("/cctv.htm"));
+  ASSERT_TRUE(WaitUntil([&] { return events.contains("complete /cctv.htm"); }));
+
+  EXPECT_EQ(events, QStringList({"before /cctv.htm", "title", "navigated /cctv.htm",
+                                 "complete /cctv.htm"}));
+}
+
+TEST_F(BrowserHostTest, ReparentedPaneKeepsItsPageWithoutReload) {
+  Load(QStringLiteral("<script>window.state = 'kept';</script>"));
+  int loads = 0;
+  host_->OnDownloadBegin = [&](TBrowserControl*) { ++loads; };
+  QWidget other;
+  other.resize(300, 200);
+  other.show();
+
+  host_->setParent(&other);
+  host_->show();
+  Settle();
+  host_->setParent(form_.get());
+  form_->layout()->addWidget(host_);
+  host_->show();
+  Settle();
+
+  EXPECT_EQ(loads, 0);
+  EXPECT_EQ(Eval(*host_, "window.state").toString(), QStringLiteral("kept"));
+}
+
+}  // namespace
+}  // namespace qelvu
