@@ -246,6 +246,7 @@ TEST_F(HttpClientTest, MalformedAnswersEndInTheirExceptions) {
        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n7fffffff\r\nabc", true,
        "EConnClosedGracefully"},
       {"closed before the status line", "", true, "EConnClosedGracefully"},
+      {"closed after a 2xx head", "HTTP/1.1 200 OK\r\nA: b\r\n", true, "ENetException"},
       {"closed before the first header", "HTTP/1.1 200 OK\r\n", true, "EConnClosedGracefully"},
       {"silent server", "", false, "EReadTimeout"},
   };
@@ -354,6 +355,24 @@ TEST(HttpClientMemoryTest, HostValueAndTargetFollowTheUrl) {
     EXPECT_EQ(head.substr(0, head.find("\r\n")), c.request_line);
     EXPECT_NE(head.find(std::string("\r\n") + c.host + "\r\n"), std::string::npos) << head;
   }
+}
+
+TEST(HttpClientMemoryTest, HeadersHandlerMayStopBeforeTheBody) {
+  TMemoryTransport transport;
+  transport.CloseAtEnd = false;
+  transport.AddInput(kHello);
+  THttpClient client;
+  client.SetTransport(&transport);
+  std::string server;
+  client.OnHeadersAvailable = [&](const THeaderList& headers, bool& continue_reading) {
+    server = headers.HeaderValue("Content-Length");
+    continue_reading = false;
+  };
+  TStringStream sink;
+  client.GetDocument("http://h/", sink);
+  EXPECT_EQ(server, "5");
+  EXPECT_EQ(sink.DataString(), "");
+  EXPECT_FALSE(client.IsConnected());
 }
 
 TEST(HttpClientMemoryTest, RequestRulesFail) {
