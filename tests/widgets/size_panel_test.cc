@@ -193,6 +193,16 @@ TEST_F(SizePanelTest, HoverHighlightsTheHotSpotOnlyOnChange) {
   EXPECT_FALSE(notes_->HotSpotHighlighted());
 }
 
+TEST_F(SizePanelTest, StoredCollapsedStateRestoresTheStoredSize) {
+  notes_->resize(8, 421);
+  notes_->LoadHotSpotState(true, 250);
+  EXPECT_TRUE(notes_->HotSpotClosed());
+  Press(hot_spot_);
+  Release(hot_spot_);
+  EXPECT_EQ(notes_->geometry(), QRect(530, 0, 250, 421));
+  EXPECT_FALSE(notes_->HotSpotClosed());
+}
+
 TEST_F(SizePanelTest, MarginsAndVisibility) {
   notes_->SetMarginMin(-5);
   EXPECT_EQ(notes_->MarginMin(), 0);
