@@ -384,8 +384,8 @@ void TCustomSizePanel::mouseMoveEvent(QMouseEvent* event) {
   if (SizeBarBounds().Contains(local.x(), local.y()) && !lock_bar_) {
     const bool vertical = IsVerticalBar(BarType());
     const bool on_hot_spot = hot_spot_visible_ && HotSpotBounds().Contains(local.x(), local.y());
-    setCursor(SplitCursor(on_hot_spot ? (vertical ? "SPLIT_HORZHOTSPOT" : "SPLIT_VERTHOTSPOT")
-                                      : (vertical ? "SPLIT_HORZ" : "SPLIT_VERT")));
+    setCursor(on_hot_spot ? (vertical ? split_horz_hot_spot_ : split_vert_hot_spot_)
+                          : (vertical ? split_horz_ : split_vert_));
   } else if (!bar_drag_active_) {
     unsetCursor();
   }
