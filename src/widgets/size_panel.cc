@@ -236,11 +236,6 @@ int TCustomSizePanel::SizeAt(int p) const {
   }
 }
 
-void TCustomSizePanel::Relayout() {
-  UpdateChildArea();
-  update();
-}
-
 bool TCustomSizePanel::event(QEvent* event) {
   if (event->type() == TDockLayout::DockChangeEvent()) Relayout();
   return TCustomStyledPanel::event(event);

@@ -100,7 +100,6 @@ class TCustomSizePanel : public TCustomStyledPanel {
   void ToggleHotSpot();
   void UpdateHover(QPoint local);
   void RedrawHotSpot(bool highlighted);
-  void Relayout();
   QPoint BandOrigin(int position) const;
 
   TAlign align_ = alLeft;
