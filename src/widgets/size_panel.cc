@@ -175,14 +175,14 @@ void TCustomSizePanel::SetHotSpotSizePercent(int percent) {
 void TCustomSizePanel::SetMarginMin(int margin) {
   margin_min_ = std::max(margin, 0);
   if (parentWidget() != nullptr && AvailableLength() < margin_min_ + margin_max_) {
-    margin_min_ = AvailableLength() - margin_max_;
+    margin_min_ = std::max(AvailableLength() - margin_max_, 0);
   }
 }
 
 void TCustomSizePanel::SetMarginMax(int margin) {
   margin_max_ = std::max(margin, 0);
   if (parentWidget() != nullptr && AvailableLength() < margin_min_ + margin_max_) {
-    margin_max_ = AvailableLength() - margin_min_;
+    margin_max_ = std::max(AvailableLength() - margin_min_, 0);
   }
 }
 
