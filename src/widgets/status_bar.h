@@ -32,6 +32,10 @@ namespace qelvu {
 
 class TCustomStatusPane;
 
+// The colour `widget` shows behind its children: a styled panel's Color, else its palette's
+// background; button face without a widget. Panes and labels take it as their parent colour.
+TColor BackgroundColorOf(const QWidget* widget);
+
 class TStatusBar : public TCustomStyledPanel {
   Q_OBJECT
 
