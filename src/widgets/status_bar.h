@@ -81,7 +81,7 @@ class TStatusBar : public TCustomStyledPanel {
   // Places the aligned panes again; panes call it when their size or alignment changes.
   void ArrangePanes();
 
-  // The six 2x2 squares of the dotted grip for a bar of `size` (highlight colour); the shadow
+  // The six 2x2 squares of the dotted grip on a bar of this size (highlight colour); the shadow
   // squares are the same shifted up-left by one pixel.
   static std::vector<TRect> SizeGripSquares(int width, int height);
 
