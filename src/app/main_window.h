@@ -18,9 +18,10 @@ class QLineEdit;
 class QAbstractButton;
 class QTimer;
 class QTreeWidget;
-class QWebEngineView;
 
 namespace qelvu {
+
+class TBrowserHost;
 
 // The private refresh message, delivered synchronously with QCoreApplication::sendEvent.
 inline constexpr QEvent::Type WM_GETTVLIST = static_cast<QEvent::Type>(1039);
@@ -73,8 +74,8 @@ class TMainWindow : public QWidget, public TMainView {
   QLineEdit* edt1_ = nullptr;
   QAbstractButton* btn1_ = nullptr;
   QWidget* spnl1_ = nullptr;
-  QWebEngineView* wb2_ = nullptr;
-  QWebEngineView* wb1_ = nullptr;
+  TBrowserHost* wb2_ = nullptr;
+  TBrowserHost* wb1_ = nullptr;
   QLabel* pnlAd_ = nullptr;
   QWidget* statusBar1_ = nullptr;
   QLabel* marquee1_ = nullptr;
