@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "app/main_window.h"
+#include "app/program_services.h"
 
 int main(int argc, char* argv[]) {
   // The engine refuses to start as root with its sandbox on; a root-only machine is common in
@@ -15,8 +16,17 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("WenQuanYi Zen Hei"));
 
-  qelvu::TMainServices services;
-  qelvu::TMainWindow window(services, qelvu::TSiteAddresses::FromEnvironment());
-  window.show();
-  return app.exec();
+  const qelvu::TSiteAddresses addresses = qelvu::TSiteAddresses::FromEnvironment();
+  qelvu::TProgramServices services(addresses);
+  int result;
+  {
+    qelvu::TMainWindow window(services, addresses);
+    window.show();
+    result = app.exec();
+  }
+  // A refresh still stuck in a connect after the window has gone must not hold up the exit, nor
+  // run while the process tears down its globals; its cache save is atomic, so stopping it
+  // anywhere leaves the old or the new list.
+  if (services.RefreshRunning()) std::_Exit(result);
+  return result;
 }

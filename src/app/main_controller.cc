@@ -58,7 +58,10 @@ void TMain::GetTvListTimerTimer() {
 
 void TMain::WmGetTvList() { services_.StartRefresh(view_); }
 
-void TMain::FormDestroy() { ClearChannelTree(view_.tv1()); }
+void TMain::FormDestroy() {
+  services_.StopRefresh();
+  ClearChannelTree(view_.tv1());
+}
 
 void TMain::SearchChannel(std::string_view text) {
   if (text.empty()) return;

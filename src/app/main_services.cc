@@ -17,5 +17,6 @@ void TMainServices::CreateShortcut(const std::string&, const std::string&, bool)
 void TMainServices::OpenExternal(const std::string&) {}
 void TMainServices::ScrapeChannelDirectory(TMainView&) {}
 void TMainServices::StartRefresh(TMainView&) {}
+void TMainServices::StopRefresh() {}
 
 }  // namespace qelvu

@@ -26,6 +26,8 @@ class TMainServices {
   virtual void ScrapeChannelDirectory(TMainView& view);
   // Starts the one background refresh of the channel list; returns at once.
   virtual void StartRefresh(TMainView& view);
+  // The window is going: from now on no refresh may touch the view.
+  virtual void StopRefresh();
 };
 
 }  // namespace qelvu

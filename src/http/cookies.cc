@@ -168,10 +168,8 @@ void TCookieRFC2965::LoadAttributes(const std::vector<std::string>& pieces) {
     while (!inner.empty()) {
       size_t comma = inner.find(',', start);
       std::string item =
-          Trim(inner.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-      std::optional<int64_t> value = ParseDecimal(item, INT32_MIN, INT32_MAX);
-      if (!value) throw EConvertError("'" + item + "' is not a valid integer value");
-      SetPort(Ports.size(), static_cast<int>(*value));
+          inner.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+      SetPort(Ports.size(), static_cast<int>(ConvertInteger(item, INT32_MIN, INT32_MAX)));
       if (comma == std::string::npos) break;
       start = comma + 1;
     }
@@ -217,14 +215,15 @@ void TCookieCollection::PurgeExpired() {
 std::string TCookieCollection::CookieHeaderFor(const TUri& uri, bool secure) {
   PurgeExpired();
   std::shared_lock<std::shared_mutex> lock(lock_);
-  std::string target = UpperCase(uri.Host + uri.Directory);
   std::vector<const TNetscapeCookie*> taken;
   for (const IndexEntry& entry : domain_index_) {
-    if (target.find(UpperCase(entry.key)) == std::string::npos) continue;
     for (auto it = entry.cookies.rbegin(); it != entry.cookies.rend(); ++it) {
       const TNetscapeCookie* cookie = it->second;
-      if (!cookie->Path.empty() && uri.Directory.rfind(cookie->Path, 0) == 0 &&
-          (!cookie->Secure || secure) && !cookie->Value.empty()) {
+      // The host must be the cookie's domain or lie under it; a key that merely occurs inside
+      // "host + directory" would hand h.example's cookies to evilh.example.
+      if (cookie->MatchesHost(uri.Host) && !cookie->Path.empty() &&
+          uri.Directory.rfind(cookie->Path, 0) == 0 && (!cookie->Secure || secure) &&
+          !cookie->Value.empty()) {
         taken.push_back(cookie);
       }
     }

@@ -93,7 +93,8 @@ class TCookieCollection {
   void StoreCookie(std::unique_ptr<TNetscapeCookie> cookie);
   // Drops every cookie whose expiry has come (an unreadable expiry counts as past).
   void PurgeExpired();
-  // The "Cookie" value for a request to `uri`; empty when no cookie applies.
+  // The "Cookie" value for a request to `uri`: the cookies whose domain matches the host and
+  // whose path begins the URI's directory, longest path first; empty when none applies.
   std::string CookieHeaderFor(const TUri& uri, bool secure);
   int Count() const;
 

@@ -50,20 +50,25 @@ void THeaderList::DeleteContinuations(int index) {
   while (IsContinuation(index + 1)) lines_.erase(lines_.begin() + index + 1);
 }
 
+size_t THeaderList::NameEnd(const std::string& line) const {
+  std::string separator = TrimRight(Separator);
+  return line.find(separator.empty() ? Separator : separator);
+}
+
 std::string THeaderList::NameAt(int index) const {
   if (index < 0 || index >= Count()) return std::string();
   const std::string& line = lines_[index];
-  size_t colon = line.find(':');
-  if (colon == std::string::npos) return std::string();
-  std::string name = line.substr(0, colon);
+  size_t end = NameEnd(line);
+  if (end == std::string::npos) return std::string();
+  std::string name = line.substr(0, end);
   return CaseSensitiveNames ? name : UpperCase(name);
 }
 
 std::string THeaderList::ValueAt(int index) const {
   if (index < 0 || index >= Count()) return std::string();
   const std::string& line = lines_[index];
-  size_t colon = line.find(':');
-  std::string value = colon == std::string::npos ? std::string() : line.substr(colon + 1);
+  size_t end = NameEnd(line);
+  std::string value = end == std::string::npos ? std::string() : line.substr(end + 1);
   if (UnfoldOnGet) {
     for (int next = index + 1; IsContinuation(next); ++next) {
       value = Trim(value) + " " + Trim(lines_[next]);

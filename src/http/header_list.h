@@ -39,6 +39,8 @@ class THeaderList {
   void SetText(const std::string& text);
 
  private:
+  // Where the name ends: at the separator without its trailing blanks.
+  size_t NameEnd(const std::string& line) const;
   bool IsContinuation(int index) const;
   void DeleteContinuations(int index);
 

@@ -6,12 +6,6 @@
 namespace qelvu {
 namespace {
 
-int PortNumber(const std::string& text) {
-  std::optional<int64_t> port = ParseDecimal(Trim(text), INT32_MIN, INT32_MAX);
-  if (!port) throw EConvertError("'" + text + "' is not a valid integer value");
-  return static_cast<int>(*port);
-}
-
 // A line break inside the target or the host would end the request line or the header early
 // and let URL text pose as headers of its own; such bytes go out percent-encoded.
 std::string EscapeLineBreaks(const std::string& text) {
@@ -199,7 +193,8 @@ TConnectionKind TCustomHttpClient::SelectRoute() {
   TTransport* transport = Transport();
   bool tls_transport = transport && transport->IsTls();
   if (ProxyParams.ProxyServer.empty()) {
-    retarget(current_uri_.Host, PortNumber(current_uri_.Port));
+    retarget(current_uri_.Host,
+             static_cast<int>(ConvertInteger(current_uri_.Port, INT32_MIN, INT32_MAX)));
     if (https) {
       if (!tls_transport) throw ETransportPropInvalid("Transport value is not valid");
       transport->SetPassThrough(false);

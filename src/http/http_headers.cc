@@ -8,9 +8,7 @@ namespace qelvu {
 namespace {
 
 uint32_t ToUInt32(const std::string& text) {
-  std::optional<int64_t> value = ParseDecimal(Trim(text), 0, UINT32_MAX);
-  if (!value) throw EConvertError("'" + text + "' is not a valid integer value");
-  return static_cast<uint32_t>(*value);
+  return static_cast<uint32_t>(ConvertInteger(text, 0, UINT32_MAX));
 }
 
 }  // namespace

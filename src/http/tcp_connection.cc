@@ -184,7 +184,8 @@ int TTcpConnection::FillInput(bool raise_if_closed, int timeout_ms, bool raise_o
       if (raise_on_timeout) throw EReadTimeout("Read Timeout");
       return -1;
     }
-    std::string chunk(static_cast<size_t>(std::max(RecvBufferSize, 1)), '\0');
+    std::string& chunk = recv_chunk_;
+    chunk.resize(static_cast<size_t>(std::max(RecvBufferSize, 1)));
     int error = 0;
     count = transport_->Receive(chunk.data(), static_cast<int>(chunk.size()), error);
     ClosedByPeer = count == 0;

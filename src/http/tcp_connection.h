@@ -181,6 +181,7 @@ class TTcpConnection : public TNetComponent {
 
   TTransport* transport_ = nullptr;
   std::unique_ptr<TTransport> owned_transport_;
+  std::string recv_chunk_;
   std::optional<std::string> write_batch_;
   int batch_threshold_ = -1;
   size_t line_searched_ = 0;

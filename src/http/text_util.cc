@@ -1,5 +1,7 @@
 #include "http/text_util.h"
 
+#include "http/net_exceptions.h"
+
 namespace qelvu {
 
 std::string UpperCase(std::string_view text) {
@@ -54,6 +56,12 @@ std::optional<int64_t> ParseDecimal(std::string_view text, int64_t min, int64_t 
   if (negative) value = -value;
   if (value < min || value > max) return std::nullopt;
   return value;
+}
+
+int64_t ConvertInteger(std::string_view text, int64_t min, int64_t max) {
+  std::optional<int64_t> value = ParseDecimal(Trim(text), min, max);
+  if (!value) throw EConvertError("'" + std::string(text) + "' is not a valid integer value");
+  return *value;
 }
 
 std::optional<int64_t> ParseHex(std::string_view text, int64_t max) {

@@ -19,6 +19,9 @@ std::string TrimRight(std::string_view text);
 inline bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 // Whole text as a decimal (optionally signed) integer within [min, max]; nothing otherwise.
 std::optional<int64_t> ParseDecimal(std::string_view text, int64_t min, int64_t max);
+// Whole text (blanks trimmed) as a decimal integer within [min, max]; raises EConvertError
+// otherwise, as the platform's own conversion does.
+int64_t ConvertInteger(std::string_view text, int64_t min, int64_t max);
 // Whole text as a hexadecimal integer within [0, max]; nothing otherwise.
 std::optional<int64_t> ParseHex(std::string_view text, int64_t max);
 

@@ -82,6 +82,8 @@ void TSocketTransport::ConnectTransport(const TConnectTarget& target) {
   uint32_t unused;
   if (!ParseDottedAddress(target.Host, unused)) DoStatus(TStatus::hsResolving, target.Host);
   std::string address = ResolveHost(target.Host);
+  // A port beyond 16 bits must not wrap round to some other port.
+  if (target.Port < 0 || target.Port > 65535) throw ESocketError(10022);
   uint16_t port = static_cast<uint16_t>(target.Port);
   socket_->PeerAddress = address;
   socket_->PeerPort = port;

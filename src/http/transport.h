@@ -114,7 +114,10 @@ class TMemoryTransport : public TTransport {
   int Receive(char* buffer, int length, int& error) override;
   int Send(const char* buffer, int length, int& error) override;
 
-  void AddInput(std::string chunk) { input_.push_back(std::move(chunk)); }
+  // Queues one receive's worth of bytes (an empty chunk is ignored).
+  void AddInput(std::string chunk) {
+    if (!chunk.empty()) input_.push_back(std::move(chunk));
+  }
   const std::string& Output() const { return output_; }
 
   bool CloseAtEnd = true;

@@ -42,6 +42,27 @@ TRect SizeBarRect(TSizeBarType type, int width, int height, int bar_width, bool 
   return {};
 }
 
+TRect TrimBarSide(const TRect& rect, TSizeBarType type, int amount) {
+  TRect r = rect;
+  switch (type) {
+    case sbLeft:
+      r.right -= amount;
+      break;
+    case sbRight:
+      r.left += amount;
+      break;
+    case sbTop:
+      r.bottom -= amount;
+      break;
+    case sbBottom:
+      r.top += amount;
+      break;
+    case sbNone:
+      break;
+  }
+  return r;
+}
+
 TRect HotSpotRect(TSizeBarType type, const TRect& bar, int percent) {
   const bool vertical = IsVerticalBar(type);
   const int start = vertical ? bar.top : bar.left;

@@ -25,6 +25,8 @@ inline bool IsVerticalBar(TSizeBarType type) { return type == sbLeft || type == 
 
 // The bar along the edge opposite the panel's own; `dock_site` widens it by one.
 TRect SizeBarRect(TSizeBarType type, int width, int height, int bar_width, bool dock_site);
+// `rect` less `amount` on the bar's side.
+TRect TrimBarSide(const TRect& rect, TSizeBarType type, int amount);
 // Centred on the bar, `percent` of its length (an even number of pixels).
 TRect HotSpotRect(TSizeBarType type, const TRect& bar, int percent);
 

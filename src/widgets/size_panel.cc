@@ -216,47 +216,24 @@ int TCustomSizePanel::AvailableLength() const {
 }
 
 TRect TCustomSizePanel::BodyRect() const {
-  TRect body = FromQRect(rect());
-  switch (BarType()) {
-    case sbLeft:
-      body.right -= size_bar_width_;
-      break;
-    case sbRight:
-      body.left += size_bar_width_;
-      break;
-    case sbTop:
-      body.bottom -= size_bar_width_;
-      break;
-    case sbBottom:
-      body.top += size_bar_width_;
-      break;
-    case sbNone:
-      break;
-  }
-  return body;
+  return TrimBarSide(FromQRect(rect()), BarType(), size_bar_width_);
 }
 
 TRect TCustomSizePanel::ChildArea() const {
   // A collapsed panel leaves out its frame insets.
-  TRect area = hot_spot_closed_ ? FromQRect(rect()) : TCustomStyledPanel::ChildArea();
-  const int bar = size_bar_width_ + 1;
+  const TRect area = hot_spot_closed_ ? FromQRect(rect()) : TCustomStyledPanel::ChildArea();
+  return TrimBarSide(area, BarType(), size_bar_width_ + 1);
+}
+
+int TCustomSizePanel::SizeAt(int p) const {
   switch (BarType()) {
-    case sbLeft:
-      area.right -= bar;
-      break;
     case sbRight:
-      area.left += bar;
-      break;
-    case sbTop:
-      area.bottom -= bar;
-      break;
+      return press_size_.width() - p;
     case sbBottom:
-      area.top += bar;
-      break;
-    case sbNone:
-      break;
+      return press_size_.height() - p;
+    default:
+      return p;
   }
-  return area;
 }
 
 void TCustomSizePanel::Relayout() {
@@ -392,6 +369,8 @@ void TCustomSizePanel::mousePressEvent(QMouseEvent* event) {
   drag_origin_ = type == sbLeft ? width() : type == sbTop ? height() : 0;
   press_coordinate_ = Coordinate(event->globalPosition().toPoint());
   press_size_ = size();
+  // Taken once: a live drag changes the panel's own place while the limits must not move.
+  drag_limits_ = DragLimits();
   if (!real_time_drag_) {
     band_ = new TDragBand(parentWidget());
     DragTo(drag_origin_);
@@ -414,7 +393,7 @@ void TCustomSizePanel::mouseMoveEvent(QMouseEvent* event) {
   const TSizeBarType type = BarType();
   const int p = ClampDragPosition(
       type, drag_origin_ + Coordinate(event->globalPosition().toPoint()) - press_coordinate_,
-      DragLimits());
+      drag_limits_);
   if (p != drag_position_) {
     hot_spot_pressed_ = false;
     const bool grows_forward = type == sbLeft || type == sbTop;
@@ -424,9 +403,7 @@ void TCustomSizePanel::mouseMoveEvent(QMouseEvent* event) {
     DragTo(p);
     if (real_time_drag_) {
       // Live sizes follow the same rule as the size set at release.
-      SetSize(type == sbLeft || type == sbTop ? p
-              : type == sbRight               ? press_size_.width() - p
-                                              : press_size_.height() - p);
+      SetSize(SizeAt(p));
     }
   }
   drag_position_ = p;
@@ -442,10 +419,7 @@ void TCustomSizePanel::mouseReleaseEvent(QMouseEvent* event) {
   bar_drag_active_ = false;
   if (!real_time_drag_ && was_dragging) {
     EndBand();
-    const TSizeBarType type = BarType();
-    SetSize(type == sbLeft || type == sbTop ? drag_position_
-            : type == sbRight               ? press_size_.width() - drag_position_
-                                            : press_size_.height() - drag_position_);
+    SetSize(SizeAt(drag_position_));
   }
   if (hot_spot_pressed_) {
     hot_spot_pressed_ = false;

@@ -92,6 +92,8 @@ class TCustomSizePanel : public TCustomStyledPanel {
   enum class THotSpotPaint : std::uint8_t { kCycle, kNormal, kHighlighted };
 
   int Coordinate(QPoint global) const;
+  // The size a drag position stands for.
+  int SizeAt(int position) const;
   void DragTo(int position);
   void EndBand();
   void SetSize(int size);
@@ -123,6 +125,7 @@ class TCustomSizePanel : public TCustomStyledPanel {
   int drag_position_ = 0;
   int press_coordinate_ = 0;
   QSize press_size_;
+  TDragLimits drag_limits_;
   bool hot_spot_highlighted_ = false;
   bool hot_spot_refresh_pending_ = false;
   THotSpotPaint hot_spot_paint_ = THotSpotPaint::kCycle;

@@ -153,12 +153,16 @@ class RecordingServices : public TMainServices {
   void OpenExternal(const std::string& url) override { opened.push_back(url); }
   void ScrapeChannelDirectory(TMainView&) override { ++scrapes; }
   void StartRefresh(TMainView&) override { ++refreshes; }
+  // Records how many nodes the tree still held when the window stopped the refresh.
+  void StopRefresh() override { stops.push_back(view ? view->tv1().NodeCount() : -1); }
 
   std::string version = "3.2.0.0";
   std::vector<std::string> shortcuts;
   std::vector<std::string> opened;
   int scrapes = 0;
   int refreshes = 0;
+  std::vector<int> stops;
+  TMainView* view = nullptr;  // set to observe the tree at StopRefresh
 };
 
 }  // namespace qelvu::testing

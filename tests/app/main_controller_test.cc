@@ -274,9 +274,11 @@ TEST_F(MainControllerTest, RefreshTimerSendsOnceAndMessageStartsWorker) {
   EXPECT_EQ(services_.refreshes, 1);
 }
 
-TEST_F(MainControllerTest, FormDestroyReleasesTheTree) {
+TEST_F(MainControllerTest, FormDestroyStopsTheRefreshThenReleasesTheTree) {
   main_.FillChannelTree("A|x|1|\r\n");
+  services_.view = &view_;
   main_.FormDestroy();
+  EXPECT_EQ(services_.stops, std::vector<int>{2});  // stopped while the tree was still whole
   EXPECT_EQ(view_.tree.NodeCount(), 0);
 }
 

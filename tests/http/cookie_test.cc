@@ -87,6 +87,15 @@ TEST_F(CookieTest, DomainMustBeTheHostOrAboveIt) {
   }
 }
 
+TEST_F(CookieTest, CookiesGoOnlyToTheirDomain) {
+  Accept("host=1; path=/");
+  Accept("wide=2; path=/; domain=.h.example");
+  EXPECT_EQ(HeaderFor("http://h.example/"), "host=1; wide=2");
+  EXPECT_EQ(HeaderFor("http://www.h.example/"), "host=1; wide=2");
+  EXPECT_EQ(HeaderFor("http://evilh.example/"), "");
+  EXPECT_EQ(HeaderFor("http://other.example/h.example/"), "");
+}
+
 TEST_F(CookieTest, ParsesAttributesAndServerForm) {
   TCookieRFC2109 cookie;
   cookie.ParseCookie(" n=v=w ; Path=\"/p\"; DOMAIN=d.example; comment=hi; Secure; version=1");

@@ -246,6 +246,7 @@ TEST_F(HttpClientTest, MalformedAnswersEndInTheirExceptions) {
        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n7fffffff\r\nabc", true,
        "EConnClosedGracefully"},
       {"closed before the status line", "", true, "EConnClosedGracefully"},
+      {"closed after a 2xx head", "HTTP/1.1 200 OK\r\nA: b\r\n", true, "ENetException"},
       {"closed before the first header", "HTTP/1.1 200 OK\r\n", true, "EConnClosedGracefully"},
       {"silent server", "", false, "EReadTimeout"},
   };
@@ -287,6 +288,20 @@ TEST_F(HttpClientTest, RedirectLimitEndsTheRequestWithTheLastRedirect) {
   EXPECT_EQ(client_.Response().Location, "/p15");
   EXPECT_EQ(sink.DataString(), "kept");
   EXPECT_EQ(client_.RedirectsDone(), 0);
+}
+
+TEST_F(HttpClientTest, ProxyRouteNamesTheFullUrl) {
+  server_.AddConnection(TServerScript().ReadRequest().Send(kHello));
+  client_.ProxyParams.ProxyServer = "127.0.0.1";
+  client_.ProxyParams.ProxyPort = server_.Port();
+  client_.ProtocolVersion = THttpProtocolVersion::pv1_0;
+  client_.GetDocument("http://site.example/a/b.htm?q=1#f", sink_);
+  EXPECT_EQ(sink_.DataString(), "hello");
+  ASSERT_EQ(server_.Requests().size(), 1u);
+  EXPECT_EQ(server_.Requests()[0],
+            "GET http://site.example:80/a/b.htm?q=1 HTTP/1.0\r\n"
+            "Proxy-Connection: keep-alive\r\nHost: site.example\r\nAccept: text/html, */*\r\n"
+            "User-Agent: Mozilla/3.0 (compatible; Qelvu)\r\n\r\n");
 }
 
 TEST_F(HttpClientTest, ResetMidBodyRaisesAndTheNextRequestConnectsAnew) {
@@ -342,6 +357,24 @@ TEST(HttpClientMemoryTest, HostValueAndTargetFollowTheUrl) {
   }
 }
 
+TEST(HttpClientMemoryTest, HeadersHandlerMayStopBeforeTheBody) {
+  TMemoryTransport transport;
+  transport.CloseAtEnd = false;
+  transport.AddInput(kHello);
+  THttpClient client;
+  client.SetTransport(&transport);
+  std::string server;
+  client.OnHeadersAvailable = [&](const THeaderList& headers, bool& continue_reading) {
+    server = headers.HeaderValue("Content-Length");
+    continue_reading = false;
+  };
+  TStringStream sink;
+  client.GetDocument("http://h/", sink);
+  EXPECT_EQ(server, "5");
+  EXPECT_EQ(sink.DataString(), "");
+  EXPECT_FALSE(client.IsConnected());
+}
+
 TEST(HttpClientMemoryTest, RequestRulesFail) {
   THttpClient client;
   TStringStream sink;
@@ -366,6 +399,12 @@ TEST(HttpClientMemoryTest, RequestRulesFail) {
     EXPECT_STREQ(e.what(), "This request method is supported in HTTP 1.1");
   }
   EXPECT_THROW(client.GetDocument("http://h:8o/x", sink), EConvertError);
+  try {
+    client.GetDocument("http://127.0.0.1:65616/x", sink);
+    FAIL();
+  } catch (const ESocketError& e) {
+    EXPECT_EQ(e.ErrorCode(), 10022);
+  }
 }
 
 // Arbitrary answers through the in-memory transport: whatever the bytes, the client either

@@ -142,6 +142,18 @@ TEST_F(SizePanelTest, LockBarKeepsOnlyTheHotSpot) {
   EXPECT_EQ(notes_->width(), 8);
 }
 
+TEST_F(SizePanelTest, RealTimeDragResizesOnEveryMove) {
+  notes_->SetRealTimeDrag(true);
+  Press(bar_);
+  Move(bar_ + QPoint(-30, 0));
+  EXPECT_EQ(notes_->geometry(), QRect(555, 0, 225, 421));
+  EXPECT_EQ(browser_->width(), 555);
+  Move(bar_ + QPoint(-1000, 0));
+  EXPECT_EQ(notes_->width(), 780);
+  Release(bar_ + QPoint(-1000, 0));
+  EXPECT_EQ(notes_->width(), 780);
+}
+
 TEST_F(SizePanelTest, DraggingOpenClearsTheCollapsedState) {
   Press(hot_spot_);
   Release(hot_spot_);

@@ -1,0 +1,133 @@
+#include "app/channel_scraper.h"
+
+#include <optional>
+
+#include "app/atomic_file.h"
+#include "app/channel_list.h"
+#include "regex/regex_matcher.h"
+
+namespace qelvu {
+namespace {
+
+// The state one scrape shares between its sections.
+class SectionScraper {
+ public:
+  explicit SectionScraper(TScrapeSink& sink) : sink_(sink) { links_.SetRegEx(kLinkPattern); }
+
+  void StartCategory(std::string name) {
+    sink_.AddCategory(name);
+    category_ = std::move(name);
+  }
+
+  void AddSectionChannels(std::string_view section) {
+    links_.SetSearchText(std::string(section));
+    for (bool found = links_.FindFirstMatch(); found; found = links_.FindNextMatch()) {
+      const std::string suffix = links_.GroupText(2);
+      const std::string name = links_.GroupText(3);
+      sink_.AddChannel(name, suffix);
+      if (!cache_lines_) cache_lines_.emplace();
+      cache_lines_->push_back(ComposeCacheLine(category_, name, suffix));
+      sink_.ProcessPendingMessages();
+    }
+  }
+
+  // Saves the cache lines when any channel was found; true when it did.
+  bool SaveCacheLines(const std::string& cache_file) const {
+    if (!cache_lines_) return false;
+    const std::vector<std::string_view> lines(cache_lines_->begin(), cache_lines_->end());
+    WriteFileReplacing(cache_file, JoinCacheLines(lines));
+    return true;
+  }
+
+ private:
+  TScrapeSink& sink_;
+  TRegexMatcher links_;
+  std::string category_;
+  // Absent until the first channel link: a scrape without links must not touch the cache.
+  std::optional<std::vector<std::string>> cache_lines_;
+};
+
+}  // namespace
+
+void ScrapeChannelDirectory(TPageSource& source, const std::string& directory_base_url,
+                            const std::string& cache_file, TScrapeSink& sink) {
+  bool list_saved = false;
+  try {
+    source.GetDocument(directory_base_url);
+    source.GetDocument(directory_base_url + "list.htm");
+
+    SectionScraper scraper(sink);
+    TRegexMatcher headers;
+    headers.SetSearchText(source.PageText());
+    headers.SetRegEx(kCategoryPattern);
+    const std::string& text = headers.SearchText();
+    for (bool found = headers.FindFirstMatch(); found;) {
+      // Offsets are 1-based: the section starts at the first byte after the header.
+      const size_t section_start =
+          static_cast<size_t>(headers.MatchOffset() - 1 + headers.MatchLength());
+      scraper.StartCategory(headers.GroupText(headers.GroupIndexOf("tvname")));
+      found = headers.FindNextMatch();
+      const size_t section_end =
+          found ? static_cast<size_t>(headers.MatchOffset() - 1) : text.size();
+      scraper.AddSectionChannels(
+          std::string_view(text).substr(section_start, section_end - section_start));
+      sink.ProcessPendingMessages();
+    }
+    list_saved = scraper.SaveCacheLines(cache_file);
+  } catch (...) {
+    // The list is a convenience: a site that cannot be read, or a cache that cannot be written,
+    // leaves things as they were without troubling the user.
+  }
+  sink.Finish(list_saved);
+}
+
+void TTreeScrapeSink::AddCategory(std::string_view name) {
+  category_ = view_.tv1().AddCategory(name);
+}
+
+void TTreeScrapeSink::AddChannel(std::string_view name, std::string_view suffix) {
+  view_.tv1().AddChannel(category_, name, suffix);
+}
+
+void TTreeScrapeSink::ProcessPendingMessages() { view_.ProcessPendingMessages(); }
+
+void TTreeScrapeSink::Finish(bool) {
+  view_.HideStatusPanel();
+  view_.RepaintStatusPanel();
+}
+
+void TChannelBatch::AddCategory(std::string_view name) {
+  categories_.push_back({std::string(name), {}});
+}
+
+void TChannelBatch::AddChannel(std::string_view name, std::string_view suffix) {
+  categories_.back().channels.push_back({std::string(name), std::string(suffix)});
+}
+
+void TChannelBatch::ApplyTo(TMainView& view) const {
+  try {
+    if (list_saved_) {
+      TChannelTree& tree = view.tv1();
+      tree.BeginUpdate();
+      try {
+        ClearChannelTree(tree);
+        for (const Category& category : categories_) {
+          const TreeNode node = tree.AddCategory(category.name);
+          for (const Channel& channel : category.channels) {
+            tree.AddChannel(node, channel.name, channel.suffix);
+          }
+        }
+      } catch (...) {
+        tree.EndUpdate();
+        throw;
+      }
+      tree.EndUpdate();
+    }
+    view.HideStatusPanel();
+    view.RepaintStatusPanel();
+  } catch (...) {
+    // As with any scrape, a failure here is dropped without a message.
+  }
+}
+
+}  // namespace qelvu

@@ -1,0 +1,101 @@
+// The channel directory scraper: downloads the site's front page and list page, cuts the text
+// into category sections and channel links, hands every category and channel to a sink in page
+// order, and saves the cache file when at least one channel was found.
+//
+// The scrape runs on the calling thread and keeps nothing between calls. Where its results go
+// is the sink's business: straight into the window's tree when it runs on the window's thread
+// (`TTreeScrapeSink`), or into a batch for the window's thread when it runs on the refresh
+// worker (`TChannelBatch`).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/main_view.h"
+
+namespace qelvu {
+
+// The two patterns, byte for byte as the directory site's pages require.
+inline constexpr char kCategoryPattern[] =
+    R"re(<div class="boxtop"(.*?)">(?<tvname>.*?)</div>(.*?))re";
+inline constexpr char kLinkPattern[] = R"re(<a id=(.*?)href="(.*?)">(.*?)</a>)re";
+
+// The scraper's downloads: every GET appends its body to one page text. Implementations own
+// their client; GetDocument and PageText are called by the scraping thread only.
+class TPageSource {
+ public:
+  virtual ~TPageSource() = default;
+  // Appends the body of `url` to the page text; throws on any failure (transport, time limit,
+  // error status).
+  virtual void GetDocument(const std::string& url) = 0;
+  virtual const std::string& PageText() const = 0;
+  // Any thread: makes the running download and every later one fail promptly.
+  virtual void Abort() {}
+};
+
+// Receives a scrape's results in page order. Called by the scraping thread.
+class TScrapeSink {
+ public:
+  virtual ~TScrapeSink() = default;
+  virtual void AddCategory(std::string_view name) = 0;
+  // Appends a channel to the category added last.
+  virtual void AddChannel(std::string_view name, std::string_view suffix) = 0;
+  // Called after every channel link and every section: a chance to run pending window messages.
+  virtual void ProcessPendingMessages() {}
+  // The scrape is over. `list_saved`: it found at least one channel and saved the cache file.
+  virtual void Finish(bool list_saved) = 0;
+};
+
+// Scrapes `directory_base_url` and "list.htm" below it into `sink` and saves the cache lines
+// to `cache_file` (replacing it whole) when any channel was found. Never throws: a failure ends
+// the scrape where it happened and leaves the cache file as it was; `sink.Finish` always runs.
+void ScrapeChannelDirectory(TPageSource& source, const std::string& directory_base_url,
+                            const std::string& cache_file, TScrapeSink& sink);
+
+// Appends straight to the view's tree and runs pending window messages as the scrape goes; at
+// the end hides the status panel. Window thread only.
+class TTreeScrapeSink : public TScrapeSink {
+ public:
+  explicit TTreeScrapeSink(TMainView& view) : view_(view) {}
+  void AddCategory(std::string_view name) override;
+  void AddChannel(std::string_view name, std::string_view suffix) override;
+  void ProcessPendingMessages() override;
+  void Finish(bool list_saved) override;
+
+ private:
+  TMainView& view_;
+  TreeNode category_ = nullptr;
+};
+
+// Collects a scrape's categories and channels so that the window's thread can apply them in one
+// go. Filled by the scraping thread, then handed over (moved) to the window's thread.
+class TChannelBatch : public TScrapeSink {
+ public:
+  struct Channel {
+    std::string name;
+    std::string suffix;
+  };
+  struct Category {
+    std::string name;
+    std::vector<Channel> channels;
+  };
+
+  void AddCategory(std::string_view name) override;
+  void AddChannel(std::string_view name, std::string_view suffix) override;
+  void Finish(bool list_saved) override { list_saved_ = list_saved; }
+
+  const std::vector<Category>& categories() const { return categories_; }
+  bool list_saved() const { return list_saved_; }
+
+  // Window thread. When the scrape saved a list, replaces the whole tree by it (so a refresh
+  // never doubles the list); otherwise leaves the tree as it was. Then hides the status panel.
+  // Never throws.
+  void ApplyTo(TMainView& view) const;
+
+ private:
+  std::vector<Category> categories_;
+  bool list_saved_ = false;
+};
+
+}  // namespace qelvu

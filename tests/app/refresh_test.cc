@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QObject>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/directory_client.h"
+#include "app/main_controller.h"
+#include "app/refresh_worker.h"
+#include "fake_main_view.h"
+#include "support/loopback_server.h"
+
+namespace qelvu {
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+using test::TLoopbackServer;
+using test::TServerScript;
+
+constexpr char kCachedList[] = "Old|Cached|c.htm|\r\nNews|N1|n.htm|\r\n";
+
+TServerScript Answer(const std::string& body) {
+  return TServerScript()
+      .ReadRequest()
+      .Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+            "\r\nConnection: close\r\n\r\n" + body)
+      .Close();
+}
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// Runs the window's event loop until `done` holds; the bound only keeps a broken build from
+// hanging the suite.
+template <typename Condition>
+void RunEventsUntil(Condition done) {
+  for (int i = 0; i < 3000 && !done(); ++i) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ::usleep(1000);
+  }
+}
+
+// A window started from the cache: the tree holds the cached list, the panel is hidden.
+class RefreshTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() /
+              ("qelvu-refresh-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    std::ofstream(cache_, std::ios::binary) << kCachedList;
+    main_.FillChannelTree(kCachedList);
+    view_.tree.Select(view_.tree.NodeAt(1));
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  std::unique_ptr<TGetTvList> StartRefresh(const std::string& base_url) {
+    return std::make_unique<TGetTvList>(view_, context_, std::make_unique<THttpPageSource>(),
+                                        base_url, cache_.string());
+  }
+
+  fs::path folder_;
+  fs::path cache_ = folder_ / "QoviList.dat";
+  testing::FakeMainView view_;
+  testing::RecordingServices services_;
+  TMain main_{view_, services_, {}};
+  QObject context_;
+};
+
+const Lines kCachedTree{"[Old]", "Cached=c.htm", "[News]", "N1=n.htm"};
+
+TEST_F(RefreshTest, FreshListReplacesTheTreeOnce) {
+  TLoopbackServer server;
+  server.AddConnection(Answer("<html>"));
+  server.AddConnection(
+      Answer("<div class=\"boxtop\" x=\"\">News</div>"
+             "<a id=\"1\" href=\"n2.htm\">N2</a>"
+             "<div class=\"boxtop\" x=\"\">Sport</div>"
+             "<a id=\"2\" href=\"s.htm\">S1</a>"));
+  view_.ShowStatusPanel();
+  auto refresh = StartRefresh(server.Url("/"));
+  RunEventsUntil([&] { return !view_.status_panel_visible; });
+
+  EXPECT_EQ(view_.tree.Dump(), (Lines{"[News]", "N2=n2.htm", "[Sport]", "S1=s.htm"}));
+  EXPECT_EQ(ReadText(cache_), "News|N2|n2.htm|\r\nSport|S1|s.htm|\r\n");
+  EXPECT_FALSE(view_.status_panel_visible);
+  EXPECT_EQ(view_.tree.update_depth, 0);
+  EXPECT_TRUE(view_.navigations.empty());  // the page playing in wb1 stays
+}
+
+TEST_F(RefreshTest, UnreachableSiteChangesNothing) {
+  std::string base_url;
+  {
+    TLoopbackServer gone;
+    base_url = gone.Url("/");
+  }
+  auto refresh = StartRefresh(base_url);
+  RunEventsUntil([&] { return !refresh->Running(); });
+  QCoreApplication::processEvents();
+
+  EXPECT_FALSE(refresh->Running());
+  EXPECT_EQ(view_.tree.Dump(), kCachedTree);
+  EXPECT_EQ(view_.tree.Selected(), view_.tree.NodeAt(1));
+  EXPECT_EQ(ReadText(cache_), kCachedList);
+}
+
+TEST_F(RefreshTest, WindowGoingDuringTheDownloadEndsTheWorkerAndKeepsTheTreeAlone) {
+  TLoopbackServer silent;
+  silent.AddConnection(TServerScript().ReadRequest());  // accepts, reads, never answers
+  auto refresh = StartRefresh(silent.Url("/"));
+  RunEventsUntil([&] { return silent.Requests().size() == 1; });
+  ASSERT_TRUE(refresh->Running());
+
+  refresh->Stop();
+  EXPECT_FALSE(refresh->Running());  // the abort cut the blocked read short
+  QCoreApplication::processEvents();
+  EXPECT_EQ(view_.tree.Dump(), kCachedTree);
+  EXPECT_EQ(ReadText(cache_), kCachedList);
+}
+
+TEST_F(RefreshTest, BatchPostedBeforeStopIsDropped) {
+  TLoopbackServer server;
+  server.AddConnection(Answer("<div class=\"boxtop\" x=\"\">New</div>"));
+  server.AddConnection(Answer("<a id=\"1\" href=\"n.htm\">N</a>"));
+  auto refresh = StartRefresh(server.Url("/"));
+  // Wait for the worker without running the window's queue, so its batch is still pending.
+  while (refresh->Running()) ::usleep(1000);
+  refresh->Stop();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(view_.tree.Dump(), kCachedTree);
+  EXPECT_EQ(ReadText(cache_), "New|N|n.htm|\r\n");
+}
+
+}  // namespace
+}  // namespace qelvu
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
