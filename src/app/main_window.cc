@@ -15,7 +15,9 @@
 #include "widgets/dock_layout.h"
 #include "widgets/painter_canvas.h"
 #include "widgets/size_panel.h"
+#include "widgets/status_bar.h"
 #include "widgets/styled_button.h"
+#include "widgets/styled_label.h"
 #include "widgets/styled_panel.h"
 #include "widgets/styled_tree_view.h"
 
@@ -57,8 +59,6 @@ W* Make(const char* name, QWidget* parent, int left, int top, int width, int hei
 
 const QColor kButtonFace(212, 208, 200);
 const QColor kBlue(0, 0, 255);
-const QColor kRed(255, 0, 0);
-const QColor kPurple(128, 0, 128);
 
 }  // namespace
 
@@ -133,28 +133,39 @@ void TMainWindow::BuildComponents() {
   pnlAd_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   SetColors(pnlAd_, &kButtonFace, &kBlue);
 
-  statusBar1_ = Make<QWidget>("statusBar1", this, 0, 421, 780, 34);
+  statusBar1_ = Make<TStatusBar>("statusBar1", this, 0, 421, 780, 34);
+  statusBar1_->SetAlign(alNone);  // the window's dock layout keeps it at the bottom
+  statusBar1_->SetAutoStyle(false);
+  statusBar1_->SetBorderSides(0);
+  statusBar1_->SetBorderWidth(0);
   statusBar1_->setFont(SongTi(12));
-  marquee1_ = Make<QLabel>("marquee1", statusBar1_, 0, 0, 262, 34);
-  marquee1_->setText(Text("Marvoli官方网站：" + controller_.addresses().ServiceSiteHost() + " "));
-  marquee2_ = Make<QLabel>("marquee2", statusBar1_, 262, 0, 211, 34);
-  marquee2_->setText(QStringLiteral("立即免费注册获赠话费"));
-  marquee2_->setAlignment(Qt::AlignCenter);
-  for (QLabel* marquee : {marquee1_, marquee2_}) {
+  marquee1_ = Make<TMarqueeStatus>("marquee1", statusBar1_, 0, 0, 262, 34);
+  marquee1_->SetCaption(
+      Text("Marvoli官方网站：" + controller_.addresses().ServiceSiteHost() + " "));
+  marquee2_ = Make<TMarqueeStatus>("marquee2", statusBar1_, 262, 0, 211, 34);
+  marquee2_->SetCaption(QStringLiteral("立即免费注册获赠话费"));
+  marquee2_->SetAlignment(taCenter);
+  marquee2_->SetScrollDelay(20);
+  for (TMarqueeStatus* marquee : {marquee1_, marquee2_}) {
+    marquee->SetAlign(alLeft);
     marquee->setFont(SongTi(16));
-    SetColors(marquee, nullptr, &kRed);
+    marquee->SetFontColor(RGB(255, 0, 0));
     marquee->setCursor(Qt::PointingHandCursor);
-    marquee->installEventFilter(this);
+    marquee->SetScrollType(stNone);
   }
-  marquee1_->setContentsMargins(5, 0, 0, 0);
-  statusPane1_ = Make<QLabel>("statusPane1", statusBar1_, 473, 0, 118, 34);
-  urlLabel1_ = Make<QLabel>("urlLabel1", statusBar1_, 623, 10, 125, 13);
-  urlLabel1_->setText(QStringLiteral("Pemblo  一分钟会打字"));
+  connect(marquee1_, &TMarqueeStatus::OnClick, this,
+          [this] { Dispatch([this] { controller_.marquee1Click(); }); });
+  connect(marquee2_, &TMarqueeStatus::OnClick, this,
+          [this] { Dispatch([this] { controller_.marquee2Click(); }); });
+  statusPane1_ = Make<TStatusPane>("statusPane1", statusBar1_, 473, 0, 118, 34);
+  statusPane1_->SetAlign(alLeft);
+  urlLabel1_ = Make<TUrlLabel>("urlLabel1", statusBar1_, 623, 10, 125, 13);
   QFont link_font = SongTi(13);
   link_font.setUnderline(true);
   urlLabel1_->setFont(link_font);
-  SetColors(urlLabel1_, nullptr, &kPurple);
-  urlLabel1_->setCursor(Qt::PointingHandCursor);
+  urlLabel1_->SetCaption(QStringLiteral("Pemblo  一分钟会打字"));
+  urlLabel1_->SetURL(Text(controller_.addresses().ProductLink));
+  urlLabel1_->SetVisited(true);
   urlLabel1_->hide();
 
   pnl1_ = Make<QLabel>("pnl1", this, 218, 247, 185, 41);
@@ -215,10 +226,6 @@ bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
     // Let the tree handle the click first, so the node under the mouse is the selected one.
     QMetaObject::invokeMethod(
         this, [this] { Dispatch([this] { controller_.tv1DblClick(); }); }, Qt::QueuedConnection);
-  } else if (event->type() == QEvent::MouseButtonRelease &&
-             static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-    if (watched == marquee1_) Dispatch([this] { controller_.marquee1Click(); });
-    if (watched == marquee2_) Dispatch([this] { controller_.marquee2Click(); });
   }
   return QWidget::eventFilter(watched, event);
 }
@@ -254,7 +261,7 @@ void TMainWindow::SetBannerWidth(int width) { pnlAd_->resize(width, pnlAd_->heig
 void TMainWindow::RepaintBanner() { pnlAd_->repaint(); }
 
 void TMainWindow::SetStatusPaneCaption(const std::string& caption) {
-  statusPane1_->setText(Text(caption));
+  statusPane1_->SetCaption(Text(caption));
 }
 void TMainWindow::SetWindowCaption(const std::string& caption) { setWindowTitle(Text(caption)); }
 void TMainWindow::ShowUrlLabel() { urlLabel1_->show(); }

@@ -22,6 +22,11 @@ class QWebEngineView;
 
 namespace qelvu {
 
+class TMarqueeStatus;
+class TStatusBar;
+class TStatusPane;
+class TUrlLabel;
+
 // The private refresh message, delivered synchronously with QCoreApplication::sendEvent.
 inline constexpr QEvent::Type WM_GETTVLIST = static_cast<QEvent::Type>(1039);
 
@@ -76,11 +81,11 @@ class TMainWindow : public QWidget, public TMainView {
   QWebEngineView* wb2_ = nullptr;
   QWebEngineView* wb1_ = nullptr;
   QLabel* pnlAd_ = nullptr;
-  QWidget* statusBar1_ = nullptr;
-  QLabel* marquee1_ = nullptr;
-  QLabel* marquee2_ = nullptr;
-  QLabel* statusPane1_ = nullptr;
-  QLabel* urlLabel1_ = nullptr;
+  TStatusBar* statusBar1_ = nullptr;
+  TMarqueeStatus* marquee1_ = nullptr;
+  TMarqueeStatus* marquee2_ = nullptr;
+  TStatusPane* statusPane1_ = nullptr;
+  TUrlLabel* urlLabel1_ = nullptr;
   QLabel* pnl1_ = nullptr;
   QTimer* tmr1_ = nullptr;
   QTimer* tmr2_ = nullptr;

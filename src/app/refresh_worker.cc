@@ -25,17 +25,25 @@ TGetTvList::TGetTvList(TMainView& view, QObject& context, std::unique_ptr<TPageS
                base_url = std::move(directory_base_url), cache = std::move(cache_file)] {
     auto batch = std::make_shared<TChannelBatch>();
     ScrapeChannelDirectory(*shared->source, base_url, cache, *batch);
-    const std::lock_guard lock(shared->mutex);
-    // Posting under the lock: Stop cannot slip in between the check and the post, so after
-    // Stop nothing is queued towards a view that is about to go.
-    if (!shared->stopped) {
-      QMetaObject::invokeMethod(
-          context,
-          [shared, view, batch] {
-            if (!shared->stopped) batch->ApplyTo(*view);
-          },
-          Qt::QueuedConnection);
+    std::unique_ptr<TPageSource> used_source;
+    {
+      const std::lock_guard lock(shared->mutex);
+      // Posting under the lock: Stop cannot slip in between the check and the post, so after
+      // Stop nothing is queued towards a view that is about to go.
+      if (!shared->stopped) {
+        QMetaObject::invokeMethod(
+            context,
+            [shared, view, batch] {
+              if (!shared->stopped) batch->ApplyTo(*view);
+            },
+            Qt::QueuedConnection);
+      }
+      used_source = std::move(shared->source);
     }
+    // The client is released before the worker reports the end, so that a program exiting
+    // right after Stop never tears down the network globals under a client still closing.
+    used_source.reset();
+    const std::lock_guard lock(shared->mutex);
     shared->finished = true;
     shared->finished_signal.notify_all();
   }).detach();
@@ -47,7 +55,7 @@ void TGetTvList::Stop() {
   std::unique_lock lock(shared_->mutex);
   shared_->stopped = true;
   if (shared_->finished) return;
-  shared_->source->Abort();
+  if (shared_->source) shared_->source->Abort();
   // An aborted download ends at once; the bound covers a connect or name lookup that an abort
   // cannot cut short, so that closing the window is never held up by the network.
   shared_->finished_signal.wait_for(lock, std::chrono::milliseconds(500),

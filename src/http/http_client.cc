@@ -64,6 +64,23 @@ bool THttpResponse::KeepConnection() {
   return !SameText(connection, "CLOSE") && !SameText(proxy_connection, "CLOSE");
 }
 
+void TProxyConnectionInfo::SetProxyServer(const std::string& server) {
+  if (!SameText(server, proxy_server_)) Authentication.reset();
+  proxy_server_ = server;
+}
+
+void TProxyConnectionInfo::SetProxyPort(int port) {
+  if (port != proxy_port_) Authentication.reset();
+  proxy_port_ = port;
+}
+
+void TProxyConnectionInfo::Clear() {
+  SetProxyServer("");
+  SetProxyPort(0);
+  ProxyUsername.clear();
+  ProxyPassword.clear();
+}
+
 TCustomHttpClient::TCustomHttpClient() : response_(*this) {
   current_uri_.Port = "80";
   TTcpClient::SetPort(80);
@@ -106,10 +123,10 @@ void TCustomHttpClient::PerformRequest(THttpMethod method, const std::string& ur
       OpenRoute();
       do {
         response_.StatusLine = ReadLine();
-        ReadResponseHead();
-        StoreCookies();
+        ReadResponseHead(response_);
+        StoreCookies(response_);
       } while (response_.StatusCode() == 100);
-      switch (DecideNextStep()) {
+      switch (DecideNextStep(request_, response_)) {
         case TNextStep::RetryNewTarget:
           if (sink) {
             sink->SetPosition(start_position);
@@ -192,7 +209,7 @@ TConnectionKind TCustomHttpClient::SelectRoute() {
   };
   TTransport* transport = Transport();
   bool tls_transport = transport && transport->IsTls();
-  if (ProxyParams.ProxyServer.empty()) {
+  if (ProxyParams.ProxyServer().empty()) {
     retarget(current_uri_.Host,
              static_cast<int>(ConvertInteger(current_uri_.Port, INT32_MIN, INT32_MAX)));
     if (https) {
@@ -203,7 +220,7 @@ TConnectionKind TCustomHttpClient::SelectRoute() {
     if (tls_transport) transport->SetPassThrough(true);
     return TConnectionKind::DirectRoute;
   }
-  retarget(ProxyParams.ProxyServer, ProxyParams.ProxyPort);
+  retarget(ProxyParams.ProxyServer(), ProxyParams.ProxyPort());
   if (https) {
     if (transport && !tls_transport) throw ETransportPropInvalid("Transport value is not valid");
     if (tls_transport) transport->SetPassThrough(true);
@@ -241,7 +258,7 @@ void TCustomHttpClient::OpenRoute() {
     throw ETransportPropInvalid("Transport value is not valid");
   }
   EnsureConnected(response_);
-  SendRequestHead(&current_uri_);
+  SendRequestHead(request_, &current_uri_);
   THttpMethod m = request_.RequestMethod;
   if ((m == THttpMethod::hmPost || m == THttpMethod::hmPut) && request_.BodySource) {
     WriteFromStream(*request_.BodySource, true, false);
@@ -259,18 +276,24 @@ void TCustomHttpClient::EnsureConnected(THttpResponse& previous) {
   if (!IsConnected()) Connect(ConnectTimeout);
 }
 
-void TCustomHttpClient::SendRequestHead(const TUri* uri) {
-  request_.ComposeHeaders();
+void TCustomHttpClient::SendRequestHead(THttpRequest& request, const TUri* uri) {
+  request.ComposeHeaders();
+  // Proxy credentials go only to the proxy itself: a plain request it forwards, or the CONNECT
+  // that opens a tunnel, never a request inside the tunnel, which the origin server reads.
+  if (request.ConnectionKind == TConnectionKind::ProxyRoute ||
+      request.RequestMethod == THttpMethod::hmConnect) {
+    request.RawHeaders.SetHeaderValue("Proxy-Authorization", ProxyParams.AuthorizationValue());
+  }
   if (uri && cookie_manager_) {
     bool secure = Transport() && Transport()->IsTls();
-    request_.RawHeaders.SetHeaderValue("Cookie", cookie_manager_->CookieHeaderFor(*uri, secure));
+    request.RawHeaders.SetHeaderValue("Cookie", cookie_manager_->CookieHeaderFor(*uri, secure));
   }
   OpenWriteBatch();
   try {
-    WriteLine(std::string(MethodToken(request_.RequestMethod)) + " " + request_.TargetUrl +
-              " HTTP/" + VersionText(ProtocolVersion));
-    for (int i = 0; i < request_.RawHeaders.Count(); ++i) {
-      if (!request_.RawHeaders.Line(i).empty()) WriteLine(request_.RawHeaders.Line(i));
+    WriteLine(std::string(MethodToken(request.RequestMethod)) + " " + request.TargetUrl + " HTTP/" +
+              VersionText(ProtocolVersion));
+    for (int i = 0; i < request.RawHeaders.Count(); ++i) {
+      if (!request.RawHeaders.Line(i).empty()) WriteLine(request.RawHeaders.Line(i));
     }
     WriteLine("");
     CloseWriteBatch();
@@ -280,15 +303,15 @@ void TCustomHttpClient::SendRequestHead(const TUri* uri) {
   }
 }
 
-void TCustomHttpClient::ReadResponseHead() {
-  response_.RawHeaders.Clear();
-  size_t total = response_.StatusLine.size();
+void TCustomHttpClient::ReadResponseHead(THttpResponse& response) {
+  response.RawHeaders.Clear();
+  size_t total = response.StatusLine.size();
   while (true) {
     std::string line;
     try {
       line = ReadLine();
     } catch (const EConnClosedGracefully&) {
-      if (response_.RawHeaders.Count() == 0) throw;
+      if (response.RawHeaders.Count() == 0) throw;
       Disconnect();
       break;
     }
@@ -297,31 +320,96 @@ void TCustomHttpClient::ReadResponseHead() {
     // Each line is bounded by MaxLineLength; this bounds their number, so a head that never
     // ends cannot grow without limit.
     if (total > MaxHeaderBlockSize) throw EHeaderBlockTooLarge("Header block too large.");
-    response_.RawHeaders.Add(line);
+    response.RawHeaders.Add(line);
   }
-  response_.InterpretHeaders();
+  response.InterpretHeaders();
 }
 
-void TCustomHttpClient::StoreCookies() {
+void TCustomHttpClient::StoreCookies(THttpResponse& response) {
   if (!cookie_manager_ && AllowCookies) {
     own_cookie_manager_ = std::make_unique<TCookieManager>();
     cookie_manager_ = own_cookie_manager_.get();
   }
   if (!cookie_manager_) return;
   std::vector<std::string> values;
-  response_.RawHeaders.ExtractValues("Set-cookie", values);
+  response.RawHeaders.ExtractValues("Set-cookie", values);
   for (const std::string& value : values) {
     cookie_manager_->AcceptCookie(value, current_uri_.Host);
   }
   values.clear();
-  response_.RawHeaders.ExtractValues("Set-cookie2", values);
+  response.RawHeaders.ExtractValues("Set-cookie2", values);
   for (const std::string& value : values) {
     cookie_manager_->AcceptCookie(value, current_uri_.Host, true);
   }
 }
 
-bool TCustomHttpClient::AuthorizeStep(THttpRequest&, THttpResponse&) { return false; }
-bool TCustomHttpClient::ProxyAuthorizeStep(THttpRequest&, THttpResponse&) { return false; }
+bool TCustomHttpClient::RunAuthorizeStep(const TCredentialSlot& slot) {
+  if (!slot.authentication) {
+    const TAuthSchemeClass* scheme_class = nullptr;
+    for (const std::string& challenge : slot.challenges) {
+      scheme_class = FindScheme(challenge.substr(0, challenge.find(' ')));
+      if (scheme_class) break;
+    }
+    if (!scheme_class) return false;
+    if (slot.on_select) slot.on_select(scheme_class, slot.challenges);
+    if (!scheme_class) return false;
+    slot.authentication = scheme_class->Create();
+  }
+  THttpAuthentication& auth = *slot.authentication;
+  if (!slot.on_authorization && (HTTPOptions & hoInProcessAuth) == 0) return false;
+  auth.SetUsername(slot.username);
+  auth.SetPassword(slot.password);
+  auth.Credentials.SetHeaderValue("Authorization", auth.AuthorizationValue());
+  auth.SetChallenges(slot.challenges);
+  while (true) {
+    switch (auth.Advance()) {
+      case TAuthAction::SendAgain:
+        return true;
+      case TAuthAction::GiveUp:
+        return false;
+      case TAuthAction::AskCaller: {
+        // A handler that keeps answering without giving a user name would be asked forever.
+        if (!slot.on_authorization || auth.Attempts > AuthRetries) return false;
+        auth.SetUsername(slot.username);
+        auth.SetPassword(slot.password);
+        bool handled = false;
+        slot.on_authorization(auth, handled);
+        if (!handled) return false;
+        slot.basic_authentication = true;
+        slot.username = auth.Username();
+        slot.password = auth.Password();
+        break;
+      }
+    }
+  }
+}
+
+bool TCustomHttpClient::AuthorizeStep(THttpRequest& request, THttpResponse& response) {
+  return RunAuthorizeStep({request.Authentication, response.WWWAuthenticate, OnSelectAuthorization,
+                           OnAuthorization, request.Username, request.Password,
+                           request.BasicAuthentication});
+}
+
+bool TCustomHttpClient::ProxyAuthorizeStep(THttpRequest&, THttpResponse& response) {
+  return RunAuthorizeStep({ProxyParams.Authentication, response.ProxyAuthenticate,
+                           OnSelectProxyAuthorization, OnProxyAuthorization,
+                           ProxyParams.ProxyUsername, ProxyParams.ProxyPassword,
+                           ProxyParams.BasicAuthentication});
+}
+
+void TCustomHttpClient::DoDisconnected() {
+  TTcpClient::DoDisconnected();
+  if (request_.Authentication &&
+      request_.Authentication->Step == request_.Authentication->StepCount()) {
+    request_.Authentication.reset();
+  }
+  if (THttpAuthentication* proxy = ProxyParams.Authentication.get();
+      proxy && proxy->Step == proxy->StepCount()) {
+    ProxyParams.ProxyUsername.clear();
+    ProxyParams.ProxyPassword.clear();
+    proxy->Reset();
+  }
+}
 
 bool TCustomHttpClient::DoRedirect(std::string& location, THttpMethod& method, int redirect_count) {
   bool handled = HandleRedirects;
@@ -329,34 +417,34 @@ bool TCustomHttpClient::DoRedirect(std::string& location, THttpMethod& method, i
   return handled;
 }
 
-TNextStep TCustomHttpClient::DecideNextStep() {
+TNextStep TCustomHttpClient::DecideNextStep(THttpRequest& request, THttpResponse& response) {
   if (OnHeadersAvailable) {
     bool continue_reading = true;
-    OnHeadersAvailable(response_.RawHeaders, continue_reading);
+    OnHeadersAvailable(response.RawHeaders, continue_reading);
     if (!continue_reading) {
       // The body stays unread, so the connection cannot serve another request.
-      response_.Connection = "close";
-      response_.ProxyConnection = "close";
+      response.Connection = "close";
+      response.ProxyConnection = "close";
       return TNextStep::Finished;
     }
   }
   TNextStep result = TNextStep::Undetermined;
-  int code = response_.StatusCode();
+  int code = response.StatusCode();
   int d = code / 100;
-  if ((d == 3 && code != 304) || !response_.Location.empty()) {
-    std::string location = response_.Location;
-    THttpMethod method = request_.RequestMethod;
+  if ((d == 3 && code != 304) || !response.Location.empty()) {
+    std::string location = response.Location;
+    THttpMethod method = request.RequestMethod;
     if (HandleRedirects && redirects_done_ < RedirectMaximum) {
-      if (!DoRedirect(location, method, redirects_done_)) RaiseProtocolError();
+      if (!DoRedirect(location, method, redirects_done_)) RaiseProtocolError(response);
       result = TNextStep::RetryNewTarget;
-      request_.TargetUrl = location;
-      request_.RequestMethod = method;
+      request.TargetUrl = location;
+      request.RequestMethod = method;
     } else {
       result = TNextStep::Finished;
-      if (!DoRedirect(location, method, redirects_done_)) RaiseProtocolError();
-      response_.Location = location;
+      if (!DoRedirect(location, method, redirects_done_)) RaiseProtocolError(response);
+      response.Location = location;
     }
-    if (IsConnected()) DrainBody();
+    if (IsConnected()) DrainBody(response);
     return result;
   }
   bool in_process_auth = false;
@@ -364,45 +452,46 @@ TNextStep TCustomHttpClient::DecideNextStep() {
     result = TNextStep::RetryNewTarget;
     if (code == 401 || code == 407) {
       bool proxy = code == 407;
-      THttpAuthentication* auth = proxy ? nullptr : request_.Authentication.get();
+      std::unique_ptr<THttpAuthentication>& auth =
+          proxy ? ProxyParams.Authentication : request.Authentication;
       bool refused =
           (auth && auth->Attempts >= AuthRetries) ||
-          !(proxy ? ProxyAuthorizeStep(request_, response_) : AuthorizeStep(request_, response_));
+          !(proxy ? ProxyAuthorizeStep(request, response) : AuthorizeStep(request, response));
       if (refused) {
-        if (request_.Authentication && !proxy) request_.Authentication->Reset();
+        if (auth) auth->Reset();
         if (proxy) {
           ProxyParams.ProxyUsername.clear();
           ProxyParams.ProxyPassword.clear();
         }
-        RaiseProtocolError();
+        RaiseProtocolError(response);
       }
       in_process_auth = (HTTPOptions & hoInProcessAuth) != 0;
     } else {
-      RaiseProtocolError();
+      RaiseProtocolError(response);
     }
   }
   if (IsConnected()) {
     if (in_process_auth) {
-      DrainBody();
+      DrainBody(response);
       result = TNextStep::RetryWithCredentials;
     } else {
-      if (code != 204) ReadBody();
+      if (code != 204) ReadBody(response);
       result = TNextStep::Finished;
     }
   }
   return result;
 }
 
-void TCustomHttpClient::ReadBody() {
-  TByteStream* sink = response_.BodySink;
+void TCustomHttpClient::ReadBody(THttpResponse& response) {
+  TByteStream* sink = response.BodySink;
   if (!sink) return;
-  if (response_.ContentLength() > 0) {
+  if (response.ContentLength() > 0) {
     try {
-      ReadIntoStream(*sink, response_.ContentLength());
+      ReadIntoStream(*sink, response.ContentLength());
     } catch (const EConnClosedGracefully&) {
       // A server that closes early leaves the bytes that came.
     }
-  } else if (LowerCase(response_.RawHeaders.HeaderValue("Transfer-Encoding")).find("chunked") !=
+  } else if (LowerCase(response.RawHeaders.HeaderValue("Transfer-Encoding")).find("chunked") !=
              std::string::npos) {
     DoStatus(TStatus::hsStatusText, "Chunk Started");
     for (int size = ReadChunkSize(); size > 0; size = ReadChunkSize()) {
@@ -410,7 +499,7 @@ void TCustomHttpClient::ReadBody() {
       ReadLine();
     }
     ReadLine();
-  } else if (!response_.HasContentLength()) {
+  } else if (!response.HasContentLength()) {
     ReadIntoStream(*sink, -1, true);
   }
 }
@@ -421,23 +510,24 @@ int TCustomHttpClient::ReadChunkSize() {
   return static_cast<int>(ParseHex(line, INT32_MAX).value_or(0));
 }
 
-std::string TCustomHttpClient::ReadBodyAside(int read_timeout_ms, bool ignore_failure) {
+std::string TCustomHttpClient::ReadBodyAside(THttpResponse& response, int read_timeout_ms,
+                                             bool ignore_failure) {
   TStringStream scratch;
-  ScopedValue<TByteStream*> sink(response_.BodySink, &scratch);
+  ScopedValue<TByteStream*> sink(response.BodySink, &scratch);
   ScopedValue<int> timeout(ReadTimeout, read_timeout_ms);
   try {
-    ReadBody();
+    ReadBody(response);
   } catch (const ENetException&) {
     if (!ignore_failure) throw;
   }
   return scratch.DataString();
 }
 
-void TCustomHttpClient::DrainBody() { ReadBodyAside(4000, true); }
+void TCustomHttpClient::DrainBody(THttpResponse& response) { ReadBodyAside(response, 4000, true); }
 
-void TCustomHttpClient::RaiseProtocolError() {
-  std::string body = ReadBodyAside(2000, false);
-  throw EHTTPProtocolException(response_.StatusLine, response_.StatusCode(), body);
+void TCustomHttpClient::RaiseProtocolError(THttpResponse& response) {
+  std::string body = ReadBodyAside(response, 2000, false);
+  throw EHTTPProtocolException(response.StatusLine, response.StatusCode(), body);
 }
 
 }  // namespace qelvu

@@ -16,9 +16,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "http/byte_stream.h"
 #include "http/cookies.h"
+#include "http/http_auth.h"
 #include "http/http_headers.h"
 #include "http/tcp_connection.h"
 #include "http/uri.h"
@@ -45,13 +47,29 @@ class THttpResponse : public TResponseHeaderInfo {
   TCustomHttpClient& client_;
 };
 
-// An HTTP proxy to route plain requests through; empty server means none.
-struct TProxyConnectionInfo {
-  std::string ProxyServer;
-  int ProxyPort = 0;
+// An HTTP proxy to route requests through; an empty server means none. Owns the proxy's
+// authentication object, which a change of server (any letter case) or port drops.
+class TProxyConnectionInfo {
+ public:
+  const std::string& ProxyServer() const { return proxy_server_; }
+  void SetProxyServer(const std::string& server);
+  int ProxyPort() const { return proxy_port_; }
+  void SetProxyPort(int port);
+  // Empties the texts and sets the port to 0.
+  void Clear();
+  // The "Proxy-Authorization" value; empty sends none (see ComposeAuthorization).
+  std::string AuthorizationValue() {
+    return ComposeAuthorization(Authentication, BasicAuthentication, ProxyUsername, ProxyPassword);
+  }
+
   std::string ProxyUsername;
   std::string ProxyPassword;
   bool BasicAuthentication = false;
+  std::unique_ptr<THttpAuthentication> Authentication;
+
+ private:
+  std::string proxy_server_;
+  int proxy_port_ = 0;
 };
 
 enum THttpOption { hoInProcessAuth = 1, hoKeepOrigProtocol = 2, hoForceEncodeParams = 4 };
@@ -97,31 +115,56 @@ class TCustomHttpClient : public TTcpClient {
   std::function<void(std::string& destination, int redirect_count, bool& handled,
                      THttpMethod& method)>
       OnRedirect;
+  // A 401 (407) names a registered scheme and no object exists yet: may replace the class
+  // (null refuses). `challenges` are the answer's authenticate values.
+  using TSelectAuthorizationEvent = std::function<void(const TAuthSchemeClass*& scheme_class,
+                                                       const std::vector<std::string>& challenges)>;
+  TSelectAuthorizationEvent OnSelectAuthorization;
+  TSelectAuthorizationEvent OnSelectProxyAuthorization;
+  // The scheme asks for credentials: set them on `authentication` and `handled` to send them.
+  using TAuthorizationEvent =
+      std::function<void(THttpAuthentication& authentication, bool& handled)>;
+  TAuthorizationEvent OnAuthorization;
+  TAuthorizationEvent OnProxyAuthorization;
 
  protected:
-  // Credential steps for 401 and 407 answers; true retries with credentials. None is offered
-  // here, so both refuse.
+  // Credential steps for 401 and 407 answers; true retries with credentials. They answer
+  // only through OnAuthorization (OnProxyAuthorization) or with hoInProcessAuth.
   virtual bool AuthorizeStep(THttpRequest& request, THttpResponse& response);
   virtual bool ProxyAuthorizeStep(THttpRequest& request, THttpResponse& response);
   // Whether to follow a redirect to `location` (which it may change, as the method).
   virtual bool DoRedirect(std::string& location, THttpMethod& method, int redirect_count);
+  // Drops a scheme object that finished its exchange when the connection goes.
+  void DoDisconnected() override;
 
  private:
+  struct TCredentialSlot {
+    std::unique_ptr<THttpAuthentication>& authentication;
+    const std::vector<std::string>& challenges;
+    const TSelectAuthorizationEvent& on_select;
+    const TAuthorizationEvent& on_authorization;
+    std::string& username;
+    std::string& password;
+    bool& basic_authentication;
+  };
+  bool RunAuthorizeStep(const TCredentialSlot& slot);
+
   void PrepareTarget();
   void OpenRoute();
   TConnectionKind SelectRoute();
   void ApplyConnectionFields();
   void EnsureConnected(THttpResponse& previous);
-  void SendRequestHead(const TUri* uri);
-  void ReadResponseHead();
-  void StoreCookies();
-  TNextStep DecideNextStep();
-  void ReadBody();
+  void SendRequestHead(THttpRequest& request, const TUri* uri);
+  // Reads the header lines after the status line and interprets them.
+  void ReadResponseHead(THttpResponse& response);
+  void StoreCookies(THttpResponse& response);
+  TNextStep DecideNextStep(THttpRequest& request, THttpResponse& response);
+  void ReadBody(THttpResponse& response);
   int ReadChunkSize();
-  void DrainBody();
-  [[noreturn]] void RaiseProtocolError();
+  void DrainBody(THttpResponse& response);
+  [[noreturn]] void RaiseProtocolError(THttpResponse& response);
   // Reads the body into a scratch stream with a temporary read limit; returns its bytes.
-  std::string ReadBodyAside(int read_timeout_ms, bool ignore_failure);
+  std::string ReadBodyAside(THttpResponse& response, int read_timeout_ms, bool ignore_failure);
 
   TUri current_uri_;
   THttpRequest request_;

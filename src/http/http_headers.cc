@@ -124,7 +124,8 @@ void TRequestHeaderInfo::ComposeHeaders() {
     if (ContentRangeEnd != 0) range += std::to_string(ContentRangeEnd);
     h.SetHeaderValue("Range", range);
   }
-  if (Authentication) h.SetHeaderValue("Authorization", Authentication->AuthorizationValue());
+  h.SetHeaderValue("Authorization",
+                   ComposeAuthorization(Authentication, BasicAuthentication, Username, Password));
 }
 
 void TResponseHeaderInfo::Clear() {

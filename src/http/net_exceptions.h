@@ -50,6 +50,41 @@ QELVU_NET_EXCEPTION(EConvertError, ENetException);
 // Raised when a response head grows past the client's limit on its total size.
 QELVU_NET_EXCEPTION(EHeaderBlockTooLarge, ENetException);
 
+// Registering an authentication scheme name twice.
+QELVU_NET_EXCEPTION(EAlreadyRegisteredAuthenticationMethod, ENetException);
+
+// SOCKS handshake failures.
+QELVU_NET_EXCEPTION(ESocksError, ENetException);
+QELVU_NET_EXCEPTION(ESocksRequestFailed, ESocksError);
+QELVU_NET_EXCEPTION(ESocksRequestServerFailed, ESocksError);
+QELVU_NET_EXCEPTION(ESocksRequestIdentFailed, ESocksError);
+QELVU_NET_EXCEPTION(ESocksUnknownError, ESocksError);
+QELVU_NET_EXCEPTION(ESocksServerRespondError, ESocksError);
+QELVU_NET_EXCEPTION(ESocksAuthMethodError, ESocksError);
+QELVU_NET_EXCEPTION(ESocksAuthError, ESocksError);
+QELVU_NET_EXCEPTION(ESocksServerGeneralError, ESocksError);
+QELVU_NET_EXCEPTION(ESocksServerPermissionError, ESocksError);
+QELVU_NET_EXCEPTION(ESocksServerNetUnreachableError, ESocksError);
+QELVU_NET_EXCEPTION(ESocksServerHostUnreachableError, ESocksError);
+QELVU_NET_EXCEPTION(ESocksServerConnectionRefusedError, ESocksError);
+QELVU_NET_EXCEPTION(ESocksServerTTLExpiredError, ESocksError);
+QELVU_NET_EXCEPTION(ESocksServerCommandError, ESocksError);
+QELVU_NET_EXCEPTION(ESocksServerAddressError, ESocksError);
+
+// TLS failures; loading the library, certificates and keys fail with EOpenSSLLoadError.
+QELVU_NET_EXCEPTION(EOpenSSLError, ENetException);
+QELVU_NET_EXCEPTION(EOpenSSLLoadError, EOpenSSLError);
+QELVU_NET_EXCEPTION(EOSSLCouldNotLoadSSLLibrary, EOpenSSLLoadError);
+QELVU_NET_EXCEPTION(EOSSLLoadingRootCertError, EOpenSSLLoadError);
+QELVU_NET_EXCEPTION(EOSSLLoadingCertError, EOpenSSLLoadError);
+QELVU_NET_EXCEPTION(EOSSLLoadingKeyError, EOpenSSLLoadError);
+QELVU_NET_EXCEPTION(EOSSLGetMethodError, EOpenSSLError);
+QELVU_NET_EXCEPTION(EOSSLModeNotSet, EOpenSSLError);
+QELVU_NET_EXCEPTION(EOSSLCreatingContextError, EOpenSSLError);
+QELVU_NET_EXCEPTION(EOSSLSettingCipherError, EOpenSSLError);
+QELVU_NET_EXCEPTION(EOSSLDataBindingError, EOpenSSLError);
+QELVU_NET_EXCEPTION(EOSSLConnectError, EOpenSSLError);
+
 #undef QELVU_NET_EXCEPTION
 
 // A failed socket call; the message is "Socket Error # <code>" CR LF and the code's text.

@@ -112,10 +112,8 @@ void TDockLayout::setGeometry(const QRect& rect) {
   ArrangeDocked(FromQRect(contentsRect()), items);
   for (int i = 0; i < entries_.size(); ++i) {
     QWidget* w = entries_[i].item->widget();
-    if (w != nullptr && items[i].visible && entries_[i].align != alNone &&
-        entries_[i].align != alCustom) {
-      w->setGeometry(ToQRect(items[i].bounds));
-    }
+    // Floating children get their own bounds back, which leaves them where they are.
+    if (w != nullptr && items[i].visible) w->setGeometry(ToQRect(items[i].bounds));
   }
   arranging_ = false;
 }

@@ -175,14 +175,14 @@ void TCustomSizePanel::SetHotSpotSizePercent(int percent) {
 void TCustomSizePanel::SetMarginMin(int margin) {
   margin_min_ = std::max(margin, 0);
   if (parentWidget() != nullptr && AvailableLength() < margin_min_ + margin_max_) {
-    margin_min_ = AvailableLength() - margin_max_;
+    margin_min_ = std::max(AvailableLength() - margin_max_, 0);
   }
 }
 
 void TCustomSizePanel::SetMarginMax(int margin) {
   margin_max_ = std::max(margin, 0);
   if (parentWidget() != nullptr && AvailableLength() < margin_min_ + margin_max_) {
-    margin_max_ = AvailableLength() - margin_min_;
+    margin_max_ = std::max(AvailableLength() - margin_min_, 0);
   }
 }
 
@@ -234,11 +234,6 @@ int TCustomSizePanel::SizeAt(int p) const {
     default:
       return p;
   }
-}
-
-void TCustomSizePanel::Relayout() {
-  UpdateChildArea();
-  update();
 }
 
 bool TCustomSizePanel::event(QEvent* event) {
@@ -384,8 +379,8 @@ void TCustomSizePanel::mouseMoveEvent(QMouseEvent* event) {
   if (SizeBarBounds().Contains(local.x(), local.y()) && !lock_bar_) {
     const bool vertical = IsVerticalBar(BarType());
     const bool on_hot_spot = hot_spot_visible_ && HotSpotBounds().Contains(local.x(), local.y());
-    setCursor(SplitCursor(on_hot_spot ? (vertical ? "SPLIT_HORZHOTSPOT" : "SPLIT_VERTHOTSPOT")
-                                      : (vertical ? "SPLIT_HORZ" : "SPLIT_VERT")));
+    setCursor(on_hot_spot ? (vertical ? split_horz_hot_spot_ : split_vert_hot_spot_)
+                          : (vertical ? split_horz_ : split_vert_));
   } else if (!bar_drag_active_) {
     unsetCursor();
   }

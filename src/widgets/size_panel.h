@@ -68,8 +68,8 @@ class TCustomSizePanel : public TCustomStyledPanel {
   // The drag limits; raises EWidgetError "No parent specified" without a parent.
   TDragLimits DragLimits() const;
   int AvailableLength() const;
-  // The cursor shown over the bar ("SPLIT_HORZ", "SPLIT_VERT", "SPLIT_HORZHOTSPOT" or
-  // "SPLIT_VERTHOTSPOT").
+  // Draws one of the cursors shown over the bar: "SPLIT_HORZ", "SPLIT_VERT",
+  // "SPLIT_HORZHOTSPOT" or "SPLIT_VERTHOTSPOT".
   static QCursor SplitCursor(const char* name);
 
  signals:
@@ -100,7 +100,6 @@ class TCustomSizePanel : public TCustomStyledPanel {
   void ToggleHotSpot();
   void UpdateHover(QPoint local);
   void RedrawHotSpot(bool highlighted);
-  void Relayout();
   QPoint BandOrigin(int position) const;
 
   TAlign align_ = alLeft;
@@ -130,6 +129,10 @@ class TCustomSizePanel : public TCustomStyledPanel {
   bool hot_spot_refresh_pending_ = false;
   THotSpotPaint hot_spot_paint_ = THotSpotPaint::kCycle;
   QPointer<TDragBand> band_;
+  const QCursor split_horz_ = SplitCursor("SPLIT_HORZ");
+  const QCursor split_horz_hot_spot_ = SplitCursor("SPLIT_HORZHOTSPOT");
+  const QCursor split_vert_ = SplitCursor("SPLIT_VERT");
+  const QCursor split_vert_hot_spot_ = SplitCursor("SPLIT_VERTHOTSPOT");
 };
 
 class TSizePanel : public TCustomSizePanel {

@@ -50,6 +50,12 @@ void DrawTextAt(QPainter& painter, const TRect& clip, int x, int y, const QStrin
 
 }  // namespace
 
+TColor BackgroundColorOf(const QWidget* widget) {
+  if (widget == nullptr) return clBtnFace;
+  if (const auto* panel = qobject_cast<const TCustomStyledPanel*>(widget)) return panel->Color();
+  return FromQColor(widget->palette().color(widget->backgroundRole()));
+}
+
 // ---------------------------------------------------------------------------------------------
 // TStatusBar
 
@@ -316,11 +322,7 @@ void TCustomStatusPane::SetFlatColorAdjustment(int amount) {
 }
 
 TColor TCustomStatusPane::Color() const {
-  if (!parent_color_) return color_;
-  if (TStatusBar* bar = Bar()) return bar->Color();
-  if (parentWidget() != nullptr)
-    return FromQColor(parentWidget()->palette().color(QPalette::Window));
-  return color_;
+  return parent_color_ ? BackgroundColorOf(parentWidget()) : color_;
 }
 
 void TCustomStatusPane::SetColor(TColor color) {

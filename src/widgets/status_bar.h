@@ -32,6 +32,10 @@ namespace qelvu {
 
 class TCustomStatusPane;
 
+// The colour `widget` shows behind its children: a styled panel's Color, else its palette's
+// background; button face without a widget. Panes and labels take it as their parent colour.
+TColor BackgroundColorOf(const QWidget* widget);
+
 class TStatusBar : public TCustomStyledPanel {
   Q_OBJECT
 
@@ -77,7 +81,7 @@ class TStatusBar : public TCustomStyledPanel {
   // Places the aligned panes again; panes call it when their size or alignment changes.
   void ArrangePanes();
 
-  // The six 2x2 squares of the dotted grip for a bar of `size` (highlight colour); the shadow
+  // The six 2x2 squares of the dotted grip on a bar of this size (highlight colour); the shadow
   // squares are the same shifted up-left by one pixel.
   static std::vector<TRect> SizeGripSquares(int width, int height);
 

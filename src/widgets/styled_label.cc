@@ -6,6 +6,7 @@
 #include "widgets/painter_canvas.h"
 #include "widgets/property.h"
 #include "widgets/shell_open.h"
+#include "widgets/status_bar.h"
 
 namespace qelvu {
 
@@ -110,10 +111,7 @@ void TStyledLabel::SetAutoSize(bool on) {
 }
 
 TColor TStyledLabel::Color() const {
-  if (parent_color_ && parentWidget() != nullptr) {
-    return FromQColor(parentWidget()->palette().color(QPalette::Window));
-  }
-  return color_;
+  return parent_color_ ? BackgroundColorOf(parentWidget()) : color_;
 }
 
 void TStyledLabel::SetColor(TColor color) {
@@ -163,9 +161,7 @@ int TStyledLabel::TextFlags() const {
 TPanelBorder TStyledLabel::BorderState() const {
   TPanelBorder border = border_;
   border.color = Color();
-  border.parent_color = parentWidget() != nullptr
-                            ? FromQColor(parentWidget()->palette().color(QPalette::Window))
-                            : border.color;
+  border.parent_color = BackgroundColorOf(parentWidget());
   border.transparent = transparent_;
   return border;
 }

@@ -19,81 +19,81 @@ TCustomStyledPanel::TCustomStyledPanel(QWidget* parent)
 }
 
 void TCustomStyledPanel::SetBorderOuter(TFrameStyle style) {
-  if (Assign(border_.outer, style)) UpdateChildArea(), Repaint();
+  if (Assign(border_.outer, style)) Relayout();
 }
 void TCustomStyledPanel::SetBorderInner(TFrameStyle style) {
-  if (Assign(border_.inner, style)) UpdateChildArea(), Repaint();
+  if (Assign(border_.inner, style)) Relayout();
 }
 void TCustomStyledPanel::SetBorderSides(TSides sides) {
-  if (Assign(border_.sides, sides)) UpdateChildArea(), Repaint();
+  if (Assign(border_.sides, sides)) Relayout();
 }
 void TCustomStyledPanel::SetBorderWidth(int width) {
-  if (Assign(border_.border_width, width)) UpdateChildArea(), Repaint();
+  if (Assign(border_.border_width, width)) Relayout();
 }
 void TCustomStyledPanel::SetBevelWidth(int width) {
-  if (Assign(border_.bevel_width, width)) UpdateChildArea(), Repaint();
+  if (Assign(border_.bevel_width, width)) Relayout();
 }
 void TCustomStyledPanel::SetBorderColor(TColor color) {
-  if (Assign(border_.border_color, color)) Repaint();
+  if (Assign(border_.border_color, color)) update();
 }
 void TCustomStyledPanel::SetBorderHighlight(TColor color) {
-  if (Assign(border_.border_highlight, color)) Repaint();
+  if (Assign(border_.border_highlight, color)) update();
 }
 void TCustomStyledPanel::SetBorderShadow(TColor color) {
-  if (Assign(border_.border_shadow, color)) Repaint();
+  if (Assign(border_.border_shadow, color)) update();
 }
 void TCustomStyledPanel::SetFlatColor(TColor color) {
-  if (Assign(border_.flat_color, color)) Repaint();
+  if (Assign(border_.flat_color, color)) update();
 }
 void TCustomStyledPanel::SetFlatColorAdjustment(int amount) {
-  if (Assign(border_.flat_color_adjustment, amount)) Repaint();
+  if (Assign(border_.flat_color_adjustment, amount)) update();
 }
 void TCustomStyledPanel::SetColor(TColor color) {
-  if (Assign(border_.color, color)) Repaint();
+  if (Assign(border_.color, color)) update();
 }
 void TCustomStyledPanel::SetCaption(const QString& caption) {
-  if (Assign(caption_, caption)) Repaint();
+  if (Assign(caption_, caption)) update();
 }
 void TCustomStyledPanel::SetAlignment(TAlignment alignment) {
-  if (Assign(alignment_, alignment)) Repaint();
+  if (Assign(alignment_, alignment)) update();
 }
 void TCustomStyledPanel::SetAlignmentVertical(TVerticalAlignment alignment) {
-  if (Assign(alignment_vertical_, alignment)) Repaint();
+  if (Assign(alignment_vertical_, alignment)) update();
 }
 void TCustomStyledPanel::SetWordWrap(bool on) {
-  if (Assign(word_wrap_, on)) Repaint();
+  if (Assign(word_wrap_, on)) update();
 }
 void TCustomStyledPanel::SetTextMargin(int margin) {
-  if (Assign(text_margin_, margin)) Repaint();
+  if (Assign(text_margin_, margin)) update();
 }
 void TCustomStyledPanel::SetTextMarginVertical(int margin) {
-  if (Assign(text_margin_vertical_, margin)) Repaint();
+  if (Assign(text_margin_vertical_, margin)) update();
 }
 void TCustomStyledPanel::SetVisualStyle(TVisualStyle style) {
-  if (Assign(visual_style_, style)) Repaint();
+  if (Assign(visual_style_, style)) update();
 }
 void TCustomStyledPanel::SetGradientColors(TColor start, TColor stop) {
-  if (Assign(gradient_start_, start) | Assign(gradient_stop_, stop)) Repaint();
+  if (Assign(gradient_start_, start) | Assign(gradient_stop_, stop)) update();
 }
 void TCustomStyledPanel::SetTransparent(bool on) {
-  if (Assign(border_.transparent, on)) Repaint();
+  if (Assign(border_.transparent, on)) update();
 }
 void TCustomStyledPanel::SetPaintClientArea(bool on) {
-  if (Assign(paint_client_area_, on)) Repaint();
+  if (Assign(paint_client_area_, on)) update();
 }
 void TCustomStyledPanel::SetFullRepaint(bool on) {
   // Without full repaints Qt may keep what is already on screen after a resize.
   if (Assign(full_repaint_, on)) setAttribute(Qt::WA_StaticContents, !on);
 }
 void TCustomStyledPanel::SetShowGrid(bool on) {
-  if (Assign(show_grid_, on)) Repaint();
+  if (Assign(show_grid_, on)) update();
 }
 void TCustomStyledPanel::SetGrid(TGridStyle style, TColor color, int x_size, int y_size) {
   grid_style_ = style;
   grid_color_ = color;
   grid_x_ = std::max(x_size, 1);
   grid_y_ = std::max(y_size, 1);
-  if (show_grid_) Repaint();
+  if (show_grid_) update();
 }
 
 TColor TCustomStyledPanel::ParentColor() const {
@@ -113,7 +113,10 @@ void TCustomStyledPanel::UpdateChildArea() {
   layout_->Arrange();
 }
 
-void TCustomStyledPanel::Repaint() { update(); }
+void TCustomStyledPanel::Relayout() {
+  UpdateChildArea();
+  update();
+}
 
 TPanelBorder TCustomStyledPanel::BorderState() const {
   TPanelBorder border = border_;

@@ -78,7 +78,8 @@ class TCustomStyledPanel : public QWidget {
   virtual TRect ChildArea() const;
   // Applies a change of `ChildArea` to the layout.
   void UpdateChildArea();
-  void Repaint();
+  // UpdateChildArea and repaint.
+  void Relayout();
 
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;

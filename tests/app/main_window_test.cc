@@ -10,6 +10,8 @@
 
 #include "app/gbk.h"
 #include "fake_main_view.h"
+#include "widgets/status_bar.h"
+#include "widgets/styled_label.h"
 
 namespace qelvu {
 namespace {
@@ -51,7 +53,6 @@ TEST_F(MainWindowTest, ComponentsSitWhereTheLayoutPutsThem) {
       {"marquee1", "statusBar1", {0, 0, 262, 34}},
       {"marquee2", "statusBar1", {262, 0, 211, 34}},
       {"statusPane1", "statusBar1", {473, 0, 118, 34}},
-      {"urlLabel1", "statusBar1", {623, 10, 125, 13}},
       {"pnl1", "Main", {218, 247, 185, 41}},
   };
   for (const Case& c : cases) {
@@ -83,10 +84,6 @@ TEST_F(MainWindowTest, CaptionsColoursAndFonts) {
       {"lbl2", QStringLiteral("电视台搜索"), 12, QColor(0, 0, 255)},
       {"pnlAd", QStringLiteral("Marvoli电话软件    不换号码    打遍全国4分钱/分钟"), 19,
        QColor(0, 0, 255)},
-      {"marquee1", QStringLiteral("Marvoli官方网站：service.test "), 16, QColor(255, 0, 0)},
-      {"marquee2", QStringLiteral("立即免费注册获赠话费"), 16, QColor(255, 0, 0)},
-      {"statusPane1", QStringLiteral(" 版本3.2.0.0"), -1, QColor()},
-      {"urlLabel1", QStringLiteral("Pemblo  一分钟会打字"), 13, QColor(128, 0, 128)},
       {"pnl1", QStringLiteral("正在从服务器下载数据..."), 12, QColor()},
   };
   for (const Case& c : cases) {
@@ -101,6 +98,34 @@ TEST_F(MainWindowTest, CaptionsColoursAndFonts) {
       EXPECT_EQ(label->palette().color(QPalette::WindowText), c.color);
     }
   }
+  struct PaneCase {
+    const char* name;
+    QString text;
+    int pixel_size;
+    TColor color;
+  } panes[] = {
+      {"marquee1", QStringLiteral("Marvoli官方网站：service.test "), 16, RGB(255, 0, 0)},
+      {"marquee2", QStringLiteral("立即免费注册获赠话费"), 16, RGB(255, 0, 0)},
+      {"statusPane1", QStringLiteral(" 版本3.2.0.0"), 12, clWindowText},
+  };
+  for (const PaneCase& c : panes) {
+    SCOPED_TRACE(c.name);
+    auto* pane = qobject_cast<TCustomStatusPane*>(Find(c.name));
+    ASSERT_NE(pane, nullptr);
+    EXPECT_EQ(pane->Caption(), c.text);
+    EXPECT_EQ(pane->font().pixelSize(), c.pixel_size);
+    EXPECT_EQ(pane->FontColor(), c.color);
+  }
+  auto* link = qobject_cast<TUrlLabel*>(Find("urlLabel1"));
+  ASSERT_NE(link, nullptr);
+  EXPECT_EQ(link->Caption(), QStringLiteral("Pemblo  一分钟会打字"));
+  EXPECT_EQ(link->font().pixelSize(), 13);
+  EXPECT_TRUE(link->Visited());
+  EXPECT_EQ(link->FontColor(), RGB(128, 0, 128));
+  EXPECT_EQ(link->URL(), QStringLiteral("pen.test"));
+  // Sized to its text, as with the program's original font, where that gave 125 x 13.
+  EXPECT_EQ(link->parentWidget(), Find("statusBar1"));
+  EXPECT_EQ(link->geometry(), QRect(QPoint(623, 10), link->AutoSizeExtent()));
   EXPECT_TRUE(Find("pnlAd")->font().bold());
   EXPECT_TRUE(Find("urlLabel1")->font().underline());
   EXPECT_FALSE(Find("pnl1")->isHidden());  // visible from the start

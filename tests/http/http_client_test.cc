@@ -292,8 +292,8 @@ TEST_F(HttpClientTest, RedirectLimitEndsTheRequestWithTheLastRedirect) {
 
 TEST_F(HttpClientTest, ProxyRouteNamesTheFullUrl) {
   server_.AddConnection(TServerScript().ReadRequest().Send(kHello));
-  client_.ProxyParams.ProxyServer = "127.0.0.1";
-  client_.ProxyParams.ProxyPort = server_.Port();
+  client_.ProxyParams.SetProxyServer("127.0.0.1");
+  client_.ProxyParams.SetProxyPort(server_.Port());
   client_.ProtocolVersion = THttpProtocolVersion::pv1_0;
   client_.GetDocument("http://site.example/a/b.htm?q=1#f", sink_);
   EXPECT_EQ(sink_.DataString(), "hello");

@@ -189,8 +189,21 @@ TEST_F(SizePanelTest, BandInvertsTheCheckerboardWhileDragging) {
 TEST_F(SizePanelTest, HoverHighlightsTheHotSpotOnlyOnChange) {
   Move(hot_spot_);
   EXPECT_TRUE(notes_->HotSpotHighlighted());
+  EXPECT_EQ(notes_->cursor().hotSpot(), QPoint(0, 0));  // the arrow with a split glyph
   Move(bar_);
   EXPECT_FALSE(notes_->HotSpotHighlighted());
+  EXPECT_EQ(notes_->cursor().hotSpot(), QPoint(8, 8));
+  EXPECT_EQ(notes_->cursor().pixmap().size(), QSize(32, 32));
+}
+
+TEST_F(SizePanelTest, StoredCollapsedStateRestoresTheStoredSize) {
+  notes_->resize(8, 421);
+  notes_->LoadHotSpotState(true, 250);
+  EXPECT_TRUE(notes_->HotSpotClosed());
+  Press(hot_spot_);
+  Release(hot_spot_);
+  EXPECT_EQ(notes_->geometry(), QRect(530, 0, 250, 421));
+  EXPECT_FALSE(notes_->HotSpotClosed());
 }
 
 TEST_F(SizePanelTest, MarginsAndVisibility) {

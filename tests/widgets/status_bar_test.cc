@@ -154,6 +154,32 @@ TEST_F(StatusBarTest, LeftPanesLineUpInTheOrderOfTheirLeftEdges) {
   EXPECT_EQ(second->geometry(), QRect(250, 0, 211, 34));
 }
 
+TEST_F(StatusBarTest, AutoScaleGrowsPanesInProportionAfterTheFirstResize) {
+  TMarqueeStatus* wide = AddMarquee(0, 200, QString());
+  TMarqueeStatus* narrow = AddMarquee(200, 100, QString());
+  bar_.SetAutoScalePanes(true);
+  bar_.resize(400, 34);
+  bar_.show();  // the first resize the bar hears of only records its width
+  EXPECT_EQ(wide->width(), 200);
+  bar_.resize(600, 34);
+  EXPECT_EQ(wide->width(), 300);
+  EXPECT_EQ(narrow->geometry(), QRect(300, 0, 150, 34));
+}
+
+TEST_F(StatusBarTest, SimpleStatusHidesThePanesAndBringsThemBack) {
+  TMarqueeStatus* shown = AddMarquee(0, 200, QString());
+  TMarqueeStatus* hidden = AddMarquee(200, 100, QString());
+  hidden->hide();
+  bar_.SetSimpleCaption(QStringLiteral("Ready"));
+  bar_.SetSimpleStatus(true);
+  EXPECT_TRUE(shown->isHidden());
+  const QRect ink = InkBox(Render(bar_), [](const QColor& c) { return c == Qt::black; });
+  EXPECT_NEAR(ink.left(), 2, 1);  // client left (-1) plus 3, then the glyph's side bearing
+  bar_.SetSimpleStatus(false);
+  EXPECT_FALSE(shown->isHidden());
+  EXPECT_TRUE(hidden->isHidden());
+}
+
 TEST(StatusBarGripTest, GripOnlyOnASizeableWindowThatIsNotMaximised) {
   struct Case {
     const char* name;

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QLineEdit>
+#include <QMenu>
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -104,6 +105,26 @@ TEST_F(StyledTreeViewTest, WheelScrollsWithoutMovingTheSelection) {
                  QPoint(0, 240), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
   QApplication::sendEvent(tree_->viewport(), &up);
   EXPECT_EQ(tree_->verticalScrollBar()->value(), 0);
+}
+
+TEST_F(StyledTreeViewTest, ContextMenuKeysReportTheSelectedNode) {
+  QTreeWidgetItem* category = AddCategory(QStringLiteral("cat"), 2);
+  tree_->setCurrentItem(category);
+  QMenu menu;
+  tree_->SetPopupMenu(&menu);
+  QTreeWidgetItem* reported = nullptr;
+  QPoint reported_pos;
+  tree_->SetOnNodeContextMenu([&](QTreeWidgetItem* node, QPoint& pos, QMenu*& shown) {
+    reported = node;
+    reported_pos = pos;
+    EXPECT_EQ(shown, &menu);
+    shown = nullptr;  // suppressed
+  });
+  QKeyEvent shift_f10(QEvent::KeyPress, Qt::Key_F10, Qt::ShiftModifier);
+  QApplication::sendEvent(tree_, &shift_f10);
+  EXPECT_EQ(reported, category);
+  EXPECT_EQ(reported_pos, tree_->visualItemRect(category).center());
+  EXPECT_FALSE(menu.isVisible());
 }
 
 TEST_F(StyledTreeViewTest, SavesAndLoadsIndentedText) {

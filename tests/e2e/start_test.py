@@ -1,0 +1,218 @@
+#!/usr/bin/env python3
+"""The real program against the demo directory on 127.0.0.1, watched from outside.
+
+Run under an X server (xvfb-run). Usage: start_test.py PROGRAM SERVE_PY SITE_DIR
+
+1. An empty cache: the program scrapes the site, writes the cache in the list's line format
+   and plays the default channel.
+2. Started again (with the cached addresses marked, so their use shows in the server's log):
+   the cached list plays at once, without a request to the directory; 20 s later the refresh
+   rewrites the cache, and a search then finds the fresh channel, not a cached copy.
+"""
+import ctypes
+import os
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+PROGRAM, SERVE_PY, SITE = sys.argv[1:4]
+CAPTION = "Qelvu网络电视播放器 V3.2.0.0"
+
+
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def expected_cache():
+    """The cache bytes the directory's two pages must give, in the list's line format."""
+    text = read_bytes(os.path.join(SITE, "index.html")) + read_bytes(os.path.join(SITE, "list.htm"))
+    headers = list(re.finditer(rb'<div class="boxtop"(.*?)">(?P<tvname>.*?)</div>(.*?)', text))
+    lines = []
+    for i, header in enumerate(headers):
+        end = headers[i + 1].start() if i + 1 < len(headers) else len(text)
+        for link in re.finditer(rb'<a id=(.*?)href="(.*?)">(.*?)</a>', text[header.end():end]):
+            lines.append(header.group("tvname") + b"|" + link.group(3) + b"|" + link.group(2) + b"|\r\n")
+    return b"".join(lines)
+
+
+def close_window(window):
+    """Asks the window to close, as a window manager's close button does (WM_DELETE_WINDOW)."""
+    class ClientMessage(ctypes.Structure):
+        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong),
+                    ("send_event", ctypes.c_int), ("display", ctypes.c_void_p),
+                    ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                    ("format", ctypes.c_int), ("data", ctypes.c_long * 5),
+                    ("pad", ctypes.c_long * 12)]  # an XEvent is 24 longs
+    x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                               ctypes.c_void_p]
+    x11.XFlush.argtypes = x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    display = x11.XOpenDisplay(None)
+    event = ClientMessage(type=33, window=int(window), format=32,  # 33: ClientMessage
+                          message_type=x11.XInternAtom(display, b"WM_PROTOCOLS", 0))
+    event.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+    x11.XSendEvent(display, int(window), 0, 0, ctypes.byref(event))
+    x11.XFlush(display)
+    x11.XCloseDisplay(display)
+
+
+class SilentServer:
+    """Accepts connections on 127.0.0.1, keeps every request line, and never answers."""
+
+    def __init__(self):
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.url = "http://127.0.0.1:%d/" % self.listener.getsockname()[1]
+        self.request_lines = []
+        self.connections = []
+        threading.Thread(target=self.accept, daemon=True).start()
+
+    def accept(self):
+        while True:
+            try:
+                connection, _ = self.listener.accept()
+            except OSError:
+                return
+            self.connections.append(connection)
+            threading.Thread(target=self.read, args=(connection,), daemon=True).start()
+
+    def read(self, connection):
+        try:
+            head = connection.recv(65536)
+        except OSError:
+            return
+        self.request_lines.append(head.split(b"\r\n")[0].decode(errors="replace"))
+
+    def close(self):
+        self.listener.close()
+        for connection in self.connections:
+            connection.close()
+
+
+def wait_for(condition, seconds, what):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if condition():
+            return
+        time.sleep(0.2)
+    raise AssertionError("gave up waiting for " + what)
+
+
+class StartTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="qelvu-e2e-")
+        self.log_path = os.path.join(self.dir, "server.log")
+        port_file = os.path.join(self.dir, "port")
+        self.log = open(self.log_path, "wb")
+        self.server = subprocess.Popen([sys.executable, SERVE_PY, SITE, port_file], stderr=self.log)
+        wait_for(lambda: os.path.exists(port_file) and read_bytes(port_file), 10, "the server")
+        base = "http://127.0.0.1:%s/" % read_bytes(port_file).decode()
+        self.cache = os.path.join(self.dir, "cache", "qelvu", "QoviList.dat")
+        self.desktop = os.path.join(self.dir, "desktop")
+        os.makedirs(self.desktop)
+        self.env = dict(os.environ,
+                        QELVU_DIRECTORY_URL=base,
+                        QELVU_NOTICE_URL=base + "tvtq/tq.asp",
+                        QELVU_SERVICE_URL=base + "service/",
+                        QELVU_PRODUCT_URL=base[len("http://"):] + "pemblo/",
+                        XDG_CACHE_HOME=os.path.join(self.dir, "cache"),
+                        XDG_DESKTOP_DIR=self.desktop)
+        self.program = None
+
+    def tearDown(self):
+        self.stop_program()
+        self.server.terminate()
+        self.server.wait()
+        self.log.close()
+        shutil.rmtree(self.dir)
+
+    def requests(self):
+        """The request lines the server has logged so far, e.g. 'GET /list.htm'."""
+        log = read_bytes(self.log_path)
+        return [m.group(1).decode() for m in re.finditer(rb'"(GET \S+) HTTP', log)]
+
+    def start_program(self):
+        self.log.truncate(0)
+        self.log.seek(0)
+        self.program = subprocess.Popen([PROGRAM], env=self.env, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+
+    def stop_program(self):
+        if self.program and self.program.poll() is None:
+            self.program.terminate()
+            self.program.wait(10)
+        self.program = None
+
+    def window(self):
+        found = subprocess.run(["xdotool", "search", "--name", "^" + CAPTION + "$"],
+                               capture_output=True, text=True).stdout.split()
+        return found[0] if found else None
+
+    def test_first_start_scrapes_second_start_uses_the_cache_and_refreshes(self):
+        self.start_program()
+        wait_for(lambda: "GET /tv/dfws.htm" in self.requests(), 60, "the default channel")
+        self.assertEqual(self.requests()[:2], ["GET /", "GET /list.htm"])
+        self.assertEqual(read_bytes(self.cache), expected_cache())
+        self.assertIsNotNone(self.window())
+        self.assertTrue(os.path.exists(os.path.join(self.desktop, "Qelvu网络电视播放器.desktop")))
+        self.stop_program()
+
+        # Mark every cached address, so the server's log tells cached from fresh entries.
+        marked = read_bytes(self.cache).replace(b".htm|", b".htm?cached|")
+        with open(self.cache, "wb") as cache:
+            cache.write(marked)
+        cached_inode = os.stat(self.cache).st_ino
+        self.start_program()
+        wait_for(lambda: "GET /tv/dfws.htm?cached" in self.requests(), 60, "the cached channel")
+        self.assertNotIn("GET /list.htm", self.requests())
+
+        # The refresh replaces the file (a new inode) with the fresh list.
+        wait_for(lambda: os.stat(self.cache).st_ino != cached_inode, 60, "the refresh")
+        self.assertEqual(read_bytes(self.cache), expected_cache())
+        # The tree now holds the fresh list alone: a search plays the fresh CCTV-1, where a list
+        # appended after the cached one would still find the cached copy first.
+        window = self.window()
+        self.assertIsNotNone(window)
+        wait_for(lambda: self.search(window, "CCTV-1"), 30, "the search to play a channel")
+        played = [r for r in self.requests() if r.startswith("GET /tv/cctv1.htm")]
+        self.assertEqual(played[-1], "GET /tv/cctv1.htm")
+
+    def test_closing_during_the_refresh_ends_the_program_and_keeps_the_cache(self):
+        os.makedirs(os.path.dirname(self.cache))
+        with open(self.cache, "wb") as cache:
+            cache.write(expected_cache())
+        silent = SilentServer()
+        self.addCleanup(silent.close)
+        self.env["QELVU_DIRECTORY_URL"] = silent.url
+        self.start_program()
+        # The refresh's first request reaches the directory 20 s after the start, and hangs.
+        wait_for(lambda: "GET / HTTP/1.1" in silent.request_lines, 60, "the refresh")
+        window = self.window()
+        self.assertIsNotNone(window)
+        closed_at = time.monotonic()
+        close_window(window)
+        self.assertEqual(self.program.wait(30), 0)
+        # Reported, not asserted: the worker's download is cut short, so this is well under 1 s.
+        sys.stderr.write("exit %.2f s after the close\n" % (time.monotonic() - closed_at))
+        self.assertEqual(read_bytes(self.cache), expected_cache())
+
+    def search(self, window, text):
+        """Types into the search box (which has the focus after start-up) and presses Enter."""
+        subprocess.run(["xdotool", "windowfocus", "--sync", window], check=True)
+        subprocess.run(["xdotool", "type", "--delay", "20", text], check=True)
+        subprocess.run(["xdotool", "key", "Return"], check=True)
+        time.sleep(1)
+        return any(r.startswith("GET /tv/cctv1.htm") for r in self.requests())
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1])
