@@ -33,6 +33,13 @@ void TStringStream::Write(const void* buffer, int64_t count) {
   position_ += count;
 }
 
+std::string TStringStream::TakeDataString() {
+  std::string data = std::move(data_);
+  data_.clear();
+  position_ = 0;
+  return data;
+}
+
 void TStringStream::Reserve(int64_t count) {
   // Bounded so an announced size the peer never sends cannot claim memory on its own.
   constexpr int64_t kMaxReserve = 4 << 20;
