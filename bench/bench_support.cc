@@ -186,9 +186,14 @@ double Median(std::vector<double> values) {
 }
 
 int64_t PeakResidentBytes() {
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  return static_cast<int64_t>(usage.ru_maxrss) * 1024;
+  // VmHWM rather than getrusage: a child started by posix_spawn inherits its parent's
+  // ru_maxrss across the exec, VmHWM belongs to the process's own address space.
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::atoll(line.c_str() + 6) * 1024;
+  }
+  return 0;
 }
 
 int64_t ResidentBytes() {

@@ -28,6 +28,6 @@ void TBenchView::SetStatusPanelCaption(const std::string& caption) {
   status_panel_->setText(QString::fromStdString(caption));
 }
 
-void TBenchView::ProcessPendingMessages() { QCoreApplication::processEvents(); }
+void TBenchView::ProcessPendingMessages() { pump_.ProcessPendingMessages(); }
 
 }  // namespace qelvu::bench

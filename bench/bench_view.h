@@ -1,6 +1,6 @@
 // A window that carries only what the list figures touch: the channel tree as the main window
 // builds it (a `TStyledTreeView` of the same size and settings, behind `TQtChannelTree`) and the
-// status panel. Messages are processed as the main window does. Offscreen, window thread only.
+// status panel. Messages run through the main window's pump. Offscreen, window thread only.
 #pragma once
 
 #include <QLabel>
@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/main_view.h"
+#include "app/message_pump.h"
 #include "app/qt_channel_tree.h"
 #include "widgets/styled_tree_view.h"
 
@@ -48,6 +49,7 @@ class TBenchView : public TMainView {
   TStyledTreeView* tree_widget_;
   QLabel* status_panel_;
   TQtChannelTree tree_;
+  TMessagePump pump_;
   std::string last_navigation_;
 };
 

@@ -3,8 +3,9 @@
 // PCRE2; and the peak memory of one scrape, measured in a child process of its own.
 //
 // Usage: scrape_bench [--links N ...]   (default: 20000 and 200000 links, 200 categories)
-//        scrape_bench --memory-child BASE_URL PAGE_BYTES LINKS   (used by the memory figure)
+//        scrape_bench --memory-child alone|tree BASE_URL PAGE_BYTES LINKS   (the memory figure)
 #define PCRE2_CODE_UNIT_WIDTH 8
+#include <malloc.h>
 #include <pcre2.h>
 #include <unistd.h>
 
@@ -120,30 +121,62 @@ void ScrapeTime(int links, int runs, const std::string& cache_file) {
   PrintRatio(name, Median(ours), Median(anchor), "ms", "ratio <= 1.3");
 }
 
-// Runs in the parent: serves the pages and measures a child process that scrapes once.
+// A sink that keeps nothing, so that the memory figure shows the scrape's own working set.
+class TCountingSink : public TScrapeSink {
+ public:
+  void AddCategory(std::string_view) override {}
+  void AddChannel(std::string_view, std::string_view) override { ++channels_; }
+  void Finish(bool) override {}
+  int channels() const { return channels_; }
+
+ private:
+  int channels_ = 0;
+};
+
+// Runs in the parent: serves the pages and measures child processes that scrape once each,
+// into a sink that keeps nothing and into the real tree.
 void ScrapeMemory(int links, const std::string& self) {
   const TDirectoryPages pages = MakeDirectoryPages(kCategories, links);
   const size_t page_bytes = pages.front.size() + pages.list.size();
   TStaticServer server({{"/", pages.front}, {"/list.htm", pages.list}});
-  std::string report;
-  RunProcess(
-      {self, "--memory-child", server.Url("/"), std::to_string(page_bytes), std::to_string(links)},
-      "", &report);
-  std::fputs(report.c_str(), stdout);
+  for (const char* sink : {"alone", "tree"}) {
+    std::string report;
+    RunProcess({self, "--memory-child", sink, server.Url("/"), std::to_string(page_bytes),
+                std::to_string(links)},
+               "", &report);
+    std::fputs(report.c_str(), stdout);
+  }
 }
 
-// Runs in the child: one scrape into the real tree, then the growth of the resident set.
-void MemoryChild(const std::string& base_url, double page_bytes, int links,
-                 const std::string& cache_file) {
+// Runs in the child: one scrape, then the growth of the resident set over its state before.
+// With the tree, the heap the tree's items keep afterwards is shown apart.
+void MemoryChild(const std::string& sink_kind, const std::string& base_url, double page_bytes,
+                 int links, const std::string& cache_file) {
   TBenchView view;
   const int64_t before = ResidentBytes();
-  ScrapeInto(view, base_url, cache_file);
+  const size_t heap_before = mallinfo2().uordblks;
+  int found = 0;
+  std::string detail;
+  if (sink_kind == "tree") {
+    ScrapeInto(view, base_url, cache_file);
+    found = view.tv1().NodeCount() - view.widget()->topLevelItemCount();
+    const double kept = static_cast<double>(mallinfo2().uordblks - heap_before);
+    char text[96];
+    std::snprintf(text, sizeof text, "; the tree's items keep %.1f MB, ratio %.2f", kept / 1048576,
+                  kept / page_bytes);
+    detail = text;
+  } else {
+    THttpPageSource source;
+    TCountingSink sink;
+    ScrapeChannelDirectory(source, base_url, cache_file, sink);
+    found = sink.channels();
+  }
   const double growth = static_cast<double>(PeakResidentBytes() - before);
-  const int found = view.tv1().NodeCount() - view.widget()->topLevelItemCount();
   std::printf(
-      "Scrape memory %d links: peak growth %.1f MB over %.1f MB of pages, ratio %.2f "
-      "(target < 4)%s\n",
-      links, growth / 1048576, page_bytes / 1048576, growth / page_bytes,
+      "Scrape memory %d links, %s: peak growth %.1f MB over %.1f MB of pages, ratio %.2f "
+      "(target < 4)%s%s\n",
+      links, sink_kind == "tree" ? "into the real tree" : "scraper alone", growth / 1048576,
+      page_bytes / 1048576, growth / page_bytes, detail.c_str(),
       found == links ? "" : "  WARNING: links missing");
 }
 
@@ -157,8 +190,8 @@ int main(int argc, char** argv) {
   const std::string cache_file = std::string(cache_home) + "/QoviList.dat";
   QApplication application(argc, argv);
 
-  if (argc == 5 && std::strcmp(argv[1], "--memory-child") == 0) {
-    MemoryChild(argv[2], std::atof(argv[3]), std::atoi(argv[4]), cache_file);
+  if (argc == 6 && std::strcmp(argv[1], "--memory-child") == 0) {
+    MemoryChild(argv[2], argv[3], std::atof(argv[4]), std::atoi(argv[5]), cache_file);
   } else {
     std::vector<int> sizes;
     for (int i = 1; i + 1 < argc; i += 2) {
