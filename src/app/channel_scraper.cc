@@ -114,28 +114,29 @@ void TChannelBatch::AddChannel(std::string_view name, std::string_view suffix) {
 
 void TChannelBatch::ApplyTo(TMainView& view) const {
   try {
-    if (list_saved_) {
-      TChannelTree& tree = view.tv1();
-      tree.BeginUpdate();
-      try {
-        ClearChannelTree(tree);
-        for (const Category& category : categories_) {
-          const TreeNode node = tree.AddCategory(category.name);
-          for (const Channel& channel : category.channels) {
-            tree.AddChannel(node, channel.name, channel.suffix);
-          }
-        }
-      } catch (...) {
-        tree.EndUpdate();
-        throw;
-      }
-      tree.EndUpdate();
-    }
+    if (list_saved_) ReplaceTree(view.tv1());
     view.HideStatusPanel();
     view.RepaintStatusPanel();
   } catch (...) {
     // As with any scrape, a failure here is dropped without a message.
   }
+}
+
+void TChannelBatch::ReplaceTree(TChannelTree& tree) const {
+  tree.BeginUpdate();
+  try {
+    ClearChannelTree(tree);
+    for (const Category& category : categories_) {
+      const TreeNode node = tree.AddCategory(category.name);
+      for (const Channel& channel : category.channels) {
+        tree.AddChannel(node, channel.name, channel.suffix);
+      }
+    }
+  } catch (...) {
+    tree.EndUpdate();
+    throw;
+  }
+  tree.EndUpdate();
 }
 
 }  // namespace qelvu

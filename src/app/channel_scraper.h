@@ -70,9 +70,20 @@ class TTreeScrapeSink : public TScrapeSink {
 };
 
 // Collects a scrape's categories and channels so that the window's thread can apply them in one
-// go. Filled by the scraping thread, then handed over (moved) to the window's thread.
+// go. Filled by the scraping thread, then handed to the window's thread, which alone uses it
+// from then on.
 class TChannelBatch : public TScrapeSink {
  public:
+  void AddCategory(std::string_view name) override;
+  void AddChannel(std::string_view name, std::string_view suffix) override;
+  void Finish(bool list_saved) override { list_saved_ = list_saved; }
+
+  // Window thread. When the scrape saved a list, replaces the whole tree by it (so a refresh
+  // never doubles the list); otherwise leaves the tree as it was. Then hides the status panel.
+  // Never throws.
+  void ApplyTo(TMainView& view) const;
+
+ private:
   struct Channel {
     std::string name;
     std::string suffix;
@@ -82,19 +93,9 @@ class TChannelBatch : public TScrapeSink {
     std::vector<Channel> channels;
   };
 
-  void AddCategory(std::string_view name) override;
-  void AddChannel(std::string_view name, std::string_view suffix) override;
-  void Finish(bool list_saved) override { list_saved_ = list_saved; }
+  // Resumes the tree's redrawing on every path.
+  void ReplaceTree(TChannelTree& tree) const;
 
-  const std::vector<Category>& categories() const { return categories_; }
-  bool list_saved() const { return list_saved_; }
-
-  // Window thread. When the scrape saved a list, replaces the whole tree by it (so a refresh
-  // never doubles the list); otherwise leaves the tree as it was. Then hides the status panel.
-  // Never throws.
-  void ApplyTo(TMainView& view) const;
-
- private:
   std::vector<Category> categories_;
   bool list_saved_ = false;
 };

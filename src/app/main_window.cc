@@ -8,10 +8,10 @@
 #include <QScreen>
 #include <QTimer>
 #include <QTreeWidget>
-#include <QWebEngineView>
 #include <exception>
 
 #include "app/gbk.h"
+#include "browser/browser_host.h"
 #include "widgets/dock_layout.h"
 #include "widgets/painter_canvas.h"
 #include "widgets/size_panel.h"
@@ -122,9 +122,22 @@ void TMainWindow::BuildComponents() {
   auto* notice_holder = Make<TStyledPanel>("spnl1", spnl2_, 0, 31, 187, 50);
   notice_holder->SetBorderOuter(fsFlatRounded);
   spnl1_ = notice_holder;
-  wb2_ = Make<QWebEngineView>("wb2", spnl1_, 2, 2, 183, 46);
+  wb2_ = Make<TBrowserHost>("wb2", spnl1_, 2, 2, 183, 46);
+  wb2_->SetUserInterfaceOptions(
+      {DontUseScrollBars, EnablesFormsAutoComplete, DontUse3DBorders, EnableThemes});
+  wb2_->OnNewWindow2 = [this](TBrowserControl*, TBrowserControl*&, bool& cancel) {
+    Dispatch([this, &cancel] { controller_.wb2NewWindow2(cancel); });
+  };
 
-  wb1_ = Make<QWebEngineView>("wb1", this, 0, 0, 585, 421);
+  wb1_ = Make<TBrowserHost>("wb1", this, 0, 0, 585, 421);
+  wb1_->SetUserInterfaceOptions({EnablesFormsAutoComplete, EnableThemes});
+  wb1_->OnResize = [this](TCustomBrowserHost*, int cx, int cy) {
+    Dispatch([this, cx, cy] { controller_.wb1Resize(cx, cy); });
+  };
+  for (TBrowserHost* pane : {wb2_, wb1_}) {
+    pane->PrintOptions.Margins = {19.05, 19.05, 19.05, 19.05};
+    pane->Loaded();
+  }
 
   pnlAd_ = Make<QLabel>("pnlAd", this, -3, 0, 591, 36);
   pnlAd_->setText(QStringLiteral("Marvoli电话软件    不换号码    打遍全国4分钱/分钟"));
@@ -243,8 +256,7 @@ std::string TMainWindow::EditText() const { return Utf8ToGbk(edt1_->text().toStd
 void TMainWindow::FocusEdit() { edt1_->setFocus(); }
 
 void TMainWindow::Navigate(TBrowserPane pane, const std::string& url) {
-  QWebEngineView* view = pane == TBrowserPane::wb1 ? wb1_ : wb2_;
-  view->load(QUrl(Text(url)));
+  (pane == TBrowserPane::wb1 ? wb1_ : wb2_)->Navigate(Text(url));
 }
 
 int TMainWindow::ChannelPaneWidth() const { return wb1_->width(); }

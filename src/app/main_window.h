@@ -19,10 +19,10 @@ class QLineEdit;
 class QAbstractButton;
 class QTimer;
 class QTreeWidget;
-class QWebEngineView;
 
 namespace qelvu {
 
+class TBrowserHost;
 class TMarqueeStatus;
 class TStatusBar;
 class TStatusPane;
@@ -79,8 +79,8 @@ class TMainWindow : public QWidget, public TMainView {
   QLineEdit* edt1_ = nullptr;
   QAbstractButton* btn1_ = nullptr;
   QWidget* spnl1_ = nullptr;
-  QWebEngineView* wb2_ = nullptr;
-  QWebEngineView* wb1_ = nullptr;
+  TBrowserHost* wb2_ = nullptr;
+  TBrowserHost* wb1_ = nullptr;
   QLabel* pnlAd_ = nullptr;
   TStatusBar* statusBar1_ = nullptr;
   TMarqueeStatus* marquee1_ = nullptr;

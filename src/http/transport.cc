@@ -79,12 +79,15 @@ void TSocketTransport::ConnectTransport(const TConnectTarget& target) {
   socket_->ClientPortMax = target.BoundPortMax;
   BindLocal(target);
 
+  bool socks = SocksInfo.Version != TSocksVersion::svNoSocks;
+  const std::string& host = socks ? SocksInfo.Host : target.Host;
+  int peer_port = socks ? SocksInfo.Port : target.Port;
   uint32_t unused;
-  if (!ParseDottedAddress(target.Host, unused)) DoStatus(TStatus::hsResolving, target.Host);
-  std::string address = ResolveHost(target.Host);
+  if (!ParseDottedAddress(host, unused)) DoStatus(TStatus::hsResolving, host);
+  std::string address = ResolveHost(host);
   // A port beyond 16 bits must not wrap round to some other port.
-  if (target.Port < 0 || target.Port > 65535) throw ESocketError(10022);
-  uint16_t port = static_cast<uint16_t>(target.Port);
+  if (peer_port < 0 || peer_port > 65535) throw ESocketError(10022);
+  uint16_t port = static_cast<uint16_t>(peer_port);
   socket_->PeerAddress = address;
   socket_->PeerPort = port;
 
@@ -101,6 +104,7 @@ void TSocketTransport::ConnectTransport(const TConnectTarget& target) {
   }
   socket_->ReadLocalName();
   socket_->ReadPeerName();
+  if (socks) SocksHandshake(target);
   AfterTcpConnect(target);
 }
 

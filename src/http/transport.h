@@ -74,6 +74,22 @@ class TTransport {
   TStackReference stack_reference_;
 };
 
+enum class TSocksVersion { svNoSocks, svSocks4, svSocks4A, svSocks5 };
+enum class TSocksAuthentication { saNoAuthentication, saUsernamePassword };
+
+// A SOCKS server to reach every target through; version svNoSocks means none.
+struct TSocksInfo {
+  TSocksVersion Version = TSocksVersion::svNoSocks;
+  std::string Host;
+  int Port = 1080;
+  TSocksAuthentication Authentication = TSocksAuthentication::saNoAuthentication;
+  std::string Username;
+  std::string Password;
+};
+
+// The plain TCP socket. With SOCKS in use the TCP connect goes to the SOCKS server, and the
+// handshake to the real target runs before any other byte; its failures raise ESocksError
+// subclasses and abort the connect.
 class TSocketTransport : public TTransport {
  public:
   void Close() override;
@@ -88,6 +104,7 @@ class TSocketTransport : public TTransport {
   TSocketHandle* Socket() { return socket_.get(); }
 
   bool UseNagle = true;
+  TSocksInfo SocksInfo;
 
  protected:
   // Runs after the TCP connect and before any application byte (the place of a proxy
@@ -97,6 +114,12 @@ class TSocketTransport : public TTransport {
  private:
   void BindLocal(const TConnectTarget& target);
   void ConnectWithLimit(const std::string& address, uint16_t port, int timeout_ms);
+  // The handshake asking the SOCKS server for a connection to `target` (socks_handshake.cc).
+  void SocksHandshake(const TConnectTarget& target);
+  void SocksSend(const std::string& bytes);
+  // Reads exactly `count` bytes within the connect's time limit (none when it has none);
+  // raises ESocksServerRespondError when they do not come.
+  std::string SocksReceive(int count, int timeout_ms);
 
   std::unique_ptr<TSocketHandle> socket_;
 };

@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "app/channel_list.h"
 #include "app/directory_client.h"
 #include "app/main_controller.h"
+#include "app/program_services.h"
 #include "app/refresh_worker.h"
 #include "fake_main_view.h"
 #include "support/loopback_server.h"
@@ -97,6 +99,23 @@ TEST_F(RefreshTest, FreshListReplacesTheTreeOnce) {
   EXPECT_FALSE(view_.status_panel_visible);
   EXPECT_EQ(view_.tree.update_depth, 0);
   EXPECT_TRUE(view_.navigations.empty());  // the page playing in wb1 stays
+}
+
+TEST_F(RefreshTest, ProgramServicesRunOneWorkerPerRun) {
+  TLoopbackServer server;
+  server.AddConnection(Answer("<html>"));
+  server.AddConnection(
+      Answer("<div class=\"boxtop\" x=\"\">New</div><a id=\"1\" href=\"n\">N</a>"));
+  ::setenv("XDG_CACHE_HOME", folder_.c_str(), 1);
+  TProgramServices services({server.Url("/"), "", "", ""});
+  view_.ShowStatusPanel();
+  services.StartRefresh(view_);
+  services.StartRefresh(view_);
+  RunEventsUntil([&] { return !view_.status_panel_visible; });
+
+  EXPECT_EQ(view_.tree.Dump(), (Lines{"[New]", "N=n"}));
+  EXPECT_EQ(ReadText(GetCacheFileName()), "New|N|n|\r\n");
+  EXPECT_EQ(server.AcceptedConnections(), 2);  // the front page and the list, once
 }
 
 TEST_F(RefreshTest, UnreachableSiteChangesNothing) {

@@ -56,27 +56,32 @@ size_t ContentLengthOf(const std::string& head) {
 }  // namespace
 
 TServerScript& TServerScript::ReadRequest() {
-  steps_.push_back({Kind::kReadRequest, {}, 0});
+  steps_.push_back({Kind::kReadRequest, {}, 0, 0});
+  return *this;
+}
+
+TServerScript& TServerScript::ReadBytes(size_t count) {
+  steps_.push_back({Kind::kReadBytes, {}, 0, count});
   return *this;
 }
 
 TServerScript& TServerScript::Send(std::string bytes) {
-  steps_.push_back({Kind::kSend, std::move(bytes), 0});
+  steps_.push_back({Kind::kSend, std::move(bytes), 0, 0});
   return *this;
 }
 
 TServerScript& TServerScript::Delay(int milliseconds) {
-  steps_.push_back({Kind::kDelay, {}, milliseconds});
+  steps_.push_back({Kind::kDelay, {}, milliseconds, 0});
   return *this;
 }
 
 TServerScript& TServerScript::Close() {
-  steps_.push_back({Kind::kClose, {}, 0});
+  steps_.push_back({Kind::kClose, {}, 0, 0});
   return *this;
 }
 
 TServerScript& TServerScript::Reset() {
-  steps_.push_back({Kind::kReset, {}, 0});
+  steps_.push_back({Kind::kReset, {}, 0, 0});
   return *this;
 }
 
@@ -165,6 +170,17 @@ void TLoopbackServer::Serve(int client, TServerScript script) {
           requests_.push_back(pending.substr(0, total));
         }
         pending.erase(0, total);
+        break;
+      }
+      case TServerScript::Kind::kReadBytes: {
+        while (pending.size() < step.count) {
+          if (!read_more()) return (void)::close(client);
+        }
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          requests_.push_back(pending.substr(0, step.count));
+        }
+        pending.erase(0, step.count);
         break;
       }
       case TServerScript::Kind::kSend:

@@ -24,6 +24,8 @@ class TServerScript {
  public:
   // Reads one request head (through the empty line, plus a Content-Length body) and keeps it.
   TServerScript& ReadRequest();
+  // Reads exactly `count` bytes and keeps them as one request (for handshakes before HTTP).
+  TServerScript& ReadBytes(size_t count);
   TServerScript& Send(std::string bytes);
   TServerScript& Delay(int milliseconds);
   // Closes gracefully (FIN).
@@ -33,11 +35,12 @@ class TServerScript {
 
  private:
   friend class TLoopbackServer;
-  enum class Kind { kReadRequest, kSend, kDelay, kClose, kReset };
+  enum class Kind { kReadRequest, kReadBytes, kSend, kDelay, kClose, kReset };
   struct Step {
     Kind kind;
     std::string bytes;
     int milliseconds = 0;
+    size_t count = 0;
   };
   std::vector<Step> steps_;
 };

@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+
+#include "http/http_client.h"
+#include "http/net_exceptions.h"
+#include "http/transport.h"
+#include "support/loopback_server.h"
+
+namespace qelvu {
+namespace {
+
+using test::TLoopbackServer;
+using test::TServerScript;
+
+constexpr char kHello[] = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello";
+
+// A client that reaches every host through the SOCKS server on `server`.
+class SocksTest : public ::testing::Test {
+ protected:
+  SocksTest() {
+    transport_.SocksInfo.Host = "127.0.0.1";
+    transport_.SocksInfo.Port = server_.Port();
+    client_.SetTransport(&transport_);
+    client_.ReadTimeout = 5000;
+  }
+
+  TLoopbackServer server_;
+  TSocketTransport transport_;
+  THttpClient client_;
+  TStringStream sink_;
+};
+
+TEST_F(SocksTest, HandshakesAreByteExact) {
+  struct Case {
+    const char* name;
+    TSocksVersion version;
+    TSocksAuthentication authentication;
+    const char* user;
+    const char* url;
+    // Bytes the client sends before HTTP, one entry per client message, and the replies.
+    std::vector<std::string> sent;
+    std::vector<std::string> replies;
+  } cases[] = {
+      {"4, no user",
+       TSocksVersion::svSocks4,
+       TSocksAuthentication::saNoAuthentication,
+       "",
+       "http://127.0.0.1/",
+       {std::string("\x04\x01\x00\x50\x7f\x00\x00\x01\x00", 9)},
+       {std::string("\x00\x5a\x00\x00\x00\x00\x00\x00", 8)}},
+      {"4A by name",
+       TSocksVersion::svSocks4A,
+       TSocksAuthentication::saNoAuthentication,
+       "u",
+       "http://h/",
+       {std::string("\x04\x01\x00\x50\x00\x00\x00\x01u\x00h\x00", 12)},
+       {std::string("\x00\x5a\x00\x00\x00\x00\x00\x00", 8)}},
+      {"5, a 10-letter host, IPv4 reply",
+       TSocksVersion::svSocks5,
+       TSocksAuthentication::saNoAuthentication,
+       "",
+       "http://abcdefghij/",
+       {std::string("\x05\x01\x00", 3), std::string("\x05\x01\x00\x03\x0a"
+                                                    "abcdefghij\x00\x50",
+                                                    17)},
+       {std::string("\x05\x00", 2), std::string("\x05\x00\x00\x01\x7f\x00\x00\x01\x00\x50", 10)}},
+      {"5 with password, name reply",
+       TSocksVersion::svSocks5,
+       TSocksAuthentication::saUsernamePassword,
+       "us",
+       "http://h:8080/",
+       {std::string("\x05\x01\x02", 3), std::string("\x01\x02us\x02pw", 7),
+        std::string("\x05\x01\x00\x03\x01h\x1f\x90", 8)},
+       {std::string("\x05\x02", 2), std::string("\x01\x00", 2),
+        std::string("\x05\x00\x00\x03\x03xyz\x00\x50", 10)}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TLoopbackServer server;
+    TServerScript script;
+    for (size_t i = 0; i < c.sent.size(); ++i) {
+      // The last reply and the start of the HTTP answer go out in one packet: the handshake
+      // must take its own bytes and leave the answer's status line to the HTTP reader.
+      bool last = i + 1 == c.sent.size();
+      script.ReadBytes(c.sent[i].size()).Send(c.replies[i] + (last ? "HTTP/1.1 200 OK\r\n" : ""));
+    }
+    server.AddConnection(script.ReadRequest().Send("Content-Length: 5\r\n\r\nhello"));
+    TSocketTransport transport;
+    transport.SocksInfo = {c.version, "127.0.0.1", server.Port(), c.authentication, c.user, "pw"};
+    THttpClient client;
+    client.ReadTimeout = 5000;
+    client.SetTransport(&transport);
+    TStringStream sink;
+    client.GetDocument(c.url, sink);
+    EXPECT_EQ(sink.DataString(), "hello");
+    std::vector<std::string> requests = server.Requests();
+    ASSERT_EQ(requests.size(), c.sent.size() + 1);
+    for (size_t i = 0; i < c.sent.size(); ++i) EXPECT_EQ(requests[i], c.sent[i]) << i;
+    EXPECT_EQ(requests.back().substr(0, 16), "GET / HTTP/1.1\r\n");
+  }
+}
+
+TEST_F(SocksTest, RefusalsRaiseTheirMessages) {
+  struct Case {
+    TSocksVersion version;
+    std::string reply;
+    const char* exception;
+    const char* message;
+  } cases[] = {
+      {TSocksVersion::svSocks4, std::string("\x00\x5b\0\0\0\0\0\0", 8), "ESocksRequestFailed",
+       "Request rejected or failed."},
+      {TSocksVersion::svSocks4, std::string("\x00\x5c\0\0\0\0\0\0", 8), "ESocksRequestServerFailed",
+       "Request rejected because SOCKS server cannot connect."},
+      {TSocksVersion::svSocks4, std::string("\x00\x5d\0\0\0\0\0\0", 8), "ESocksRequestIdentFailed",
+       "Request rejected because the client program and identd report different user-ids."},
+      {TSocksVersion::svSocks4, std::string("\x00\x01\0\0\0\0\0\0", 8), "ESocksUnknownError",
+       "Unknown socks error."},
+      {TSocksVersion::svSocks4, std::string("\x00\x5a", 2), "ESocksServerRespondError",
+       "Socks server did not respond."},
+      {TSocksVersion::svSocks5, std::string("\x05\xff", 2), "ESocksAuthMethodError",
+       "Invalid socks authentication method."},
+      {TSocksVersion::svSocks5, std::string("\x05\x00\x05\x05\x00\x01\x00", 7),
+       "ESocksServerConnectionRefusedError", "Connection refused."},
+      {TSocksVersion::svSocks5, std::string("\x05\x00\x05\x08\x00\x01\x00", 7),
+       "ESocksServerAddressError", "Address type not supported."},
+      {TSocksVersion::svSocks5, std::string("\x05\x00\x05\x09\x00\x01\x00", 7),
+       "ESocksUnknownError", "Unknown socks error."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    TLoopbackServer server;
+    server.AddConnection(TServerScript().Send(c.reply).Delay(20).Close());
+    TSocketTransport transport;
+    transport.SocksInfo.Version = c.version;
+    transport.SocksInfo.Host = "127.0.0.1";
+    transport.SocksInfo.Port = server.Port();
+    THttpClient client;
+    client.SetTransport(&transport);
+    TStringStream sink;
+    try {
+      client.GetDocument("http://127.0.0.1/", sink);
+      ADD_FAILURE() << "no exception";
+    } catch (const ESocksError& e) {
+      EXPECT_STREQ(e.ClassName(), c.exception);
+      EXPECT_STREQ(e.what(), c.message);
+    }
+    EXPECT_FALSE(client.IsConnected());
+  }
+}
+
+TEST_F(SocksTest, OverlongNamesAreRefusedNotCut) {
+  transport_.SocksInfo.Version = TSocksVersion::svSocks5;
+  server_.AddConnection(TServerScript().ReadBytes(3).Send(std::string("\x05\x00", 2)));
+  EXPECT_THROW(client_.GetDocument("http://" + std::string(256, 'a') + "/", sink_),
+               ESocksServerAddressError);
+}
+
+class ProxyTest : public ::testing::Test {
+ protected:
+  ProxyTest() {
+    client_.ProxyParams.SetProxyServer("127.0.0.1");
+    client_.ProxyParams.SetProxyPort(server_.Port());
+    client_.ReadTimeout = 5000;
+  }
+
+  TLoopbackServer server_;
+  THttpClient client_;
+  TStringStream sink_;
+};
+
+TEST_F(ProxyTest, A407IsAnsweredWithTheProxyCredentials) {
+  server_.AddConnection(TServerScript()
+                            .ReadRequest()
+                            .Send("HTTP/1.1 407 Proxy Authentication Required\r\n"
+                                  "Proxy-Authenticate: Basic realm=\"proxy\"\r\n"
+                                  "Content-Length: 2\r\n\r\nno")
+                            .ReadRequest()
+                            .Send(kHello));
+  client_.HTTPOptions |= hoInProcessAuth;
+  client_.ProxyParams.ProxyUsername = "u";
+  client_.ProxyParams.ProxyPassword = "p";
+  client_.GetDocument("http://site.example/x", sink_);
+  EXPECT_EQ(sink_.DataString(), "hello");
+  std::vector<std::string> requests = server_.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  for (const std::string& request : requests) {
+    EXPECT_EQ(request.substr(0, 40), "GET http://site.example:80/x HTTP/1.1\r\nH");
+  }
+  EXPECT_EQ(requests[0].find("Proxy-Authorization"), std::string::npos);
+  EXPECT_NE(requests[1].find("Proxy-Authorization: Basic dTpw\r\n"), std::string::npos);
+  EXPECT_EQ(requests[1].find("\r\nAuthorization"), std::string::npos);
+  ASSERT_NE(client_.ProxyParams.Authentication, nullptr);
+
+  // Another proxy port forgets the scheme object that belonged to the old proxy.
+  client_.ProxyParams.SetProxyPort(server_.Port() + 1);
+  EXPECT_EQ(client_.ProxyParams.Authentication, nullptr);
+}
+
+TEST_F(ProxyTest, ARefused407ForgetsTheProxyCredentials) {
+  server_.AddConnection(TServerScript().ReadRequest().Send(
+      "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"p\"\r\n"
+      "Content-Length: 0\r\n\r\n"));
+  client_.ProxyParams.ProxyUsername = "u";
+  client_.ProxyParams.ProxyPassword = "p";
+  try {
+    client_.GetDocument("http://site.example/", sink_);
+    FAIL();
+  } catch (const EHTTPProtocolException& e) {
+    EXPECT_EQ(e.ErrorCode(), 407);
+  }
+  EXPECT_EQ(client_.ProxyParams.ProxyUsername, "");
+  EXPECT_EQ(client_.ProxyParams.ProxyPassword, "");
+}
+
+}  // namespace
+}  // namespace qelvu
