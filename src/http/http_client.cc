@@ -270,7 +270,10 @@ void TCustomHttpClient::OpenRoute() {
 void TCustomHttpClient::DropStaleConnection(THttpResponse& previous) {
   if (!previous.KeepConnection()) Disconnect();
   try {
-    ProbePeerClosed(false);
+    // A look that does not wait: a close the server made while the connection sat idle is
+    // already there to be seen, and waiting even 1 ms for one would cost every kept-alive
+    // request that millisecond.
+    FillInput(false, 0, false);
   } catch (const ESocketError&) {
     // A kept connection the server reset while idle is as good as closed: the failed receive
     // closed the socket, and a fresh connection follows.
