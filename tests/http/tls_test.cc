@@ -181,6 +181,28 @@ TEST_F(TlsTest, ConnectTunnelThroughTheProxyThenTls) {
   EXPECT_EQ(requests[0].find("Proxy-"), std::string::npos);
 }
 
+TEST_F(TlsTest, TlsRunsOverTheSocksHandshake) {
+  auto server = Server();
+  TLoopbackServer socks;
+  socks.AddConnection(TServerScript()
+                          .ReadBytes(3)
+                          .Send(std::string("\x05\x00", 2))
+                          .ReadBytes(16)
+                          .Send(std::string("\x05\x00\x00\x01\x7f\x00\x00\x01\x00\x50", 10))
+                          .Relay(server->Port()));
+  transport_.SocksInfo.Version = TSocksVersion::svSocks5;
+  transport_.SocksInfo.Host = "127.0.0.1";
+  transport_.SocksInfo.Port = socks.Port();
+  client_.GetDocument(Url(*server), sink_);
+  EXPECT_EQ(sink_.DataString(), "hello");
+  ASSERT_EQ(socks.Requests().size(), 2u);
+  std::string request = std::string("\x05\x01\x00\x03\x09", 5) + "127.0.0.1" +
+                        static_cast<char>(server->Port() >> 8) +
+                        static_cast<char>(server->Port() & 0xFF);
+  EXPECT_EQ(socks.Requests()[1], request);
+  EXPECT_EQ(server->Handshakes(), 1);
+}
+
 TEST_F(TlsTest, MissingLibraryFailsHttpsButNotPlainHttp) {
   transport_.SslLibraryName = "libqelvu-missing-ssl.so.3";
   TLoopbackServer listening;  // takes the TCP connect; TLS fails before any byte
