@@ -17,7 +17,7 @@ class FixedPageSource : public qelvu::TPageSource {
  public:
   explicit FixedPageSource(std::string text) : text_(std::move(text)) {}
   void GetDocument(const std::string&) override {}
-  const std::string& PageText() const override { return text_; }
+  std::string TakePageText() override { return std::move(text_); }
 
  private:
   std::string text_;

@@ -22,14 +22,15 @@ inline constexpr char kCategoryPattern[] =
 inline constexpr char kLinkPattern[] = R"re(<a id=(.*?)href="(.*?)">(.*?)</a>)re";
 
 // The scraper's downloads: every GET appends its body to one page text. Implementations own
-// their client; GetDocument and PageText are called by the scraping thread only.
+// their client; GetDocument and TakePageText are called by the scraping thread only.
 class TPageSource {
  public:
   virtual ~TPageSource() = default;
   // Appends the body of `url` to the page text; throws on any failure (transport, time limit,
   // error status).
   virtual void GetDocument(const std::string& url) = 0;
-  virtual const std::string& PageText() const = 0;
+  // Hands over the page text gathered so far; the source holds none afterwards.
+  virtual std::string TakePageText() = 0;
   // Any thread: makes the running download and every later one fail promptly.
   virtual void Abort() {}
 };

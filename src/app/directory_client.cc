@@ -112,7 +112,7 @@ void THttpPageSource::GetDocument(const std::string& url) {
   }
 }
 
-const std::string& THttpPageSource::PageText() const { return page_->DataString(); }
+std::string THttpPageSource::TakePageText() { return page_->TakeDataString(); }
 
 void THttpPageSource::Abort() { transport_->Abort(); }
 

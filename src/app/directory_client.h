@@ -5,7 +5,7 @@
 // answers must not freeze the window or the worker forever) and one string stream into which
 // every body is appended. A hostile site cannot hold or swamp it either: one document may take
 // 60 s and 64 MB at most, and one that ends short of its announced length fails too.
-// GetDocument and PageText run on one thread; Abort on any.
+// GetDocument and TakePageText run on one thread; Abort on any.
 #pragma once
 
 #include <cstdint>
@@ -32,7 +32,7 @@ class THttpPageSource : public TPageSource {
   // Fails (ENetException) on a document over its time or size limit, or shorter than its
   // Content-Length; the page text then holds an unspecified part of it.
   void GetDocument(const std::string& url) override;
-  const std::string& PageText() const override;
+  std::string TakePageText() override;
   // Shuts the connection's socket down, so a blocked read returns at once and fails; every
   // later connect fails too.
   void Abort() override;

@@ -7,6 +7,11 @@
 // exceptions; all derive from `ENetException`. The client owns its request and response
 // records, its current URI and (when it made it) its cookie store. One thread at a time.
 //
+// Redirects are followed only with `HandleRedirects`; 401 and 407 answers are answered only
+// through the authorization events or `hoInProcessAuth`. `ProxyParams` routes requests through
+// an HTTP proxy (https through a CONNECT tunnel). https needs a `TTlsTransport` assigned with
+// SetTransport; without one it raises `ETransportPropInvalid`.
+//
 //   THttpClient client;
 //   client.ReadTimeout = 30000;
 //   TStringStream page;
@@ -153,7 +158,14 @@ class TCustomHttpClient : public TTcpClient {
   void OpenRoute();
   TConnectionKind SelectRoute();
   void ApplyConnectionFields();
+  // Closes a connection the previous answer or the server gave up.
+  void DropStaleConnection(THttpResponse& previous);
   void EnsureConnected(THttpResponse& previous);
+  // The CONNECT tunnel through the proxy to the origin, TLS on once the proxy agrees; a kept
+  // tunnel to the same origin is used again.
+  void OpenTunnel();
+  // Sets a TLS transport's pass-through, closing a connection opened in the other mode.
+  void SwitchTls(bool pass_through);
   void SendRequestHead(THttpRequest& request, const TUri* uri);
   // Reads the header lines after the status line and interprets them.
   void ReadResponseHead(THttpResponse& response);
@@ -170,6 +182,8 @@ class TCustomHttpClient : public TTcpClient {
   THttpRequest request_;
   THttpResponse response_;
   int redirects_done_ = 0;
+  // "host:port" the open connection tunnels to through the proxy, or empty.
+  std::string tunnel_origin_;
   TCookieManager* cookie_manager_ = nullptr;
   std::unique_ptr<TCookieManager> own_cookie_manager_;
 };

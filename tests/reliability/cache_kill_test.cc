@@ -22,7 +22,7 @@ class FixedPageSource : public TPageSource {
  public:
   explicit FixedPageSource(const std::string& text) : text_(text) {}
   void GetDocument(const std::string&) override {}
-  const std::string& PageText() const override { return text_; }
+  std::string TakePageText() override { return text_; }
 
  private:
   const std::string& text_;
