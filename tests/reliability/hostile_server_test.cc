@@ -102,18 +102,6 @@ long PeakRssKilobytes() {
   return usage.ru_maxrss;
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kPlainAllocator = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kPlainAllocator = false;
-#else
-constexpr bool kPlainAllocator = true;
-#endif
-#else
-constexpr bool kPlainAllocator = true;
-#endif
-
 // All servers at once, so the whole takes about as long as the slowest limit.
 TEST(HostileServerTest, EveryScrapeFailsAndKeepsTheCache) {
   const HostileCase cases[] = {
@@ -153,8 +141,7 @@ TEST(HostileServerTest, EveryScrapeFailsAndKeepsTheCache) {
       EXPECT_EQ(outcomes[i].cache_after, kOldCache);
     }
   }
-  // The endless body stops at the page limit and the gigabyte is never reserved. (The address
-  // sanitizer's quarantine keeps freed blocks, so only the plain allocator gives a fair figure.)
+  // The endless body stops at the page limit and the gigabyte is never reserved.
   const long growth_kb = PeakRssKilobytes() - rss_before;
   if (kPlainAllocator) {
     EXPECT_LT(growth_kb, 400L * 1024);

@@ -68,7 +68,9 @@ TEST(ResourceHygieneTest, ThousandScrapesLeakNothing) {
   EXPECT_EQ(after.descriptors, before.descriptors);
   EXPECT_EQ(after.threads, before.threads);
   // A leak of even 1 KB a scrape would show; allocator noise stays well below this.
-  EXPECT_LT(after.resident_kb - before.resident_kb, 1024) << before.resident_kb << " KB before";
+  if (kPlainAllocator) {
+    EXPECT_LT(after.resident_kb - before.resident_kb, 1024) << before.resident_kb << " KB before";
+  }
   std::cout << "[ figures  ] 1000 scrapes: descriptors " << before.descriptors << " -> "
             << after.descriptors << ", threads " << before.threads << " -> " << after.threads
             << ", resident " << before.resident_kb << " KB -> " << after.resident_kb << " KB\n";
