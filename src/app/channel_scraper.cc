@@ -12,7 +12,10 @@ namespace {
 // The state one scrape shares between its sections.
 class SectionScraper {
  public:
-  explicit SectionScraper(TScrapeSink& sink) : sink_(sink) { links_.SetRegEx(kLinkPattern); }
+  explicit SectionScraper(TScrapeSink& sink) : sink_(sink) {
+    links_.SetUseJit(true);
+    links_.SetRegEx(kLinkPattern);
+  }
 
   void StartCategory(std::string name) {
     sink_.AddCategory(name);
@@ -25,17 +28,16 @@ class SectionScraper {
       const std::string suffix = links_.GroupText(2);
       const std::string name = links_.GroupText(3);
       sink_.AddChannel(name, suffix);
-      if (!cache_lines_) cache_lines_.emplace();
-      cache_lines_->push_back(ComposeCacheLine(category_, name, suffix));
+      if (!cache_text_) cache_text_.emplace();
+      cache_text_->append(ComposeCacheLine(category_, name, suffix)).append("\r\n");
       sink_.ProcessPendingMessages();
     }
   }
 
   // Saves the cache lines when any channel was found; true when it did.
   bool SaveCacheLines(const std::string& cache_file) const {
-    if (!cache_lines_) return false;
-    const std::vector<std::string_view> lines(cache_lines_->begin(), cache_lines_->end());
-    WriteFileReplacing(cache_file, JoinCacheLines(lines));
+    if (!cache_text_) return false;
+    WriteFileReplacing(cache_file, *cache_text_);
     return true;
   }
 
@@ -43,8 +45,10 @@ class SectionScraper {
   TScrapeSink& sink_;
   TRegexMatcher links_;
   std::string category_;
-  // Absent until the first channel link: a scrape without links must not touch the cache.
-  std::optional<std::vector<std::string>> cache_lines_;
+  // The cache lines, each already followed by CR LF as the file holds them: one string rather
+  // than a list of lines, which would cost a third allocation per channel. Absent until the
+  // first channel link: a scrape without links must not touch the cache.
+  std::optional<std::string> cache_text_;
 };
 
 }  // namespace
@@ -57,8 +61,12 @@ void ScrapeChannelDirectory(TPageSource& source, const std::string& directory_ba
     source.GetDocument(directory_base_url + "list.htm");
 
     SectionScraper scraper(sink);
+    // Compiled to machine code: the matching is most of a scrape's work, and the results are
+    // the interpreter's.
     TRegexMatcher headers;
-    headers.SetSearchText(source.PageText());
+    headers.SetUseJit(true);
+    // Taken over rather than copied: the page text is the scrape's largest piece of memory.
+    headers.SetSearchText(source.TakePageText());
     headers.SetRegEx(kCategoryPattern);
     const std::string& text = headers.SearchText();
     for (bool found = headers.FindFirstMatch(); found;) {
@@ -106,28 +114,29 @@ void TChannelBatch::AddChannel(std::string_view name, std::string_view suffix) {
 
 void TChannelBatch::ApplyTo(TMainView& view) const {
   try {
-    if (list_saved_) {
-      TChannelTree& tree = view.tv1();
-      tree.BeginUpdate();
-      try {
-        ClearChannelTree(tree);
-        for (const Category& category : categories_) {
-          const TreeNode node = tree.AddCategory(category.name);
-          for (const Channel& channel : category.channels) {
-            tree.AddChannel(node, channel.name, channel.suffix);
-          }
-        }
-      } catch (...) {
-        tree.EndUpdate();
-        throw;
-      }
-      tree.EndUpdate();
-    }
+    if (list_saved_) ReplaceTree(view.tv1());
     view.HideStatusPanel();
     view.RepaintStatusPanel();
   } catch (...) {
     // As with any scrape, a failure here is dropped without a message.
   }
+}
+
+void TChannelBatch::ReplaceTree(TChannelTree& tree) const {
+  tree.BeginUpdate();
+  try {
+    ClearChannelTree(tree);
+    for (const Category& category : categories_) {
+      const TreeNode node = tree.AddCategory(category.name);
+      for (const Channel& channel : category.channels) {
+        tree.AddChannel(node, channel.name, channel.suffix);
+      }
+    }
+  } catch (...) {
+    tree.EndUpdate();
+    throw;
+  }
+  tree.EndUpdate();
 }
 
 }  // namespace qelvu

@@ -22,14 +22,15 @@ inline constexpr char kCategoryPattern[] =
 inline constexpr char kLinkPattern[] = R"re(<a id=(.*?)href="(.*?)">(.*?)</a>)re";
 
 // The scraper's downloads: every GET appends its body to one page text. Implementations own
-// their client; GetDocument and PageText are called by the scraping thread only.
+// their client; GetDocument and TakePageText are called by the scraping thread only.
 class TPageSource {
  public:
   virtual ~TPageSource() = default;
   // Appends the body of `url` to the page text; throws on any failure (transport, time limit,
   // error status).
   virtual void GetDocument(const std::string& url) = 0;
-  virtual const std::string& PageText() const = 0;
+  // Hands over the page text gathered so far; the source holds none afterwards.
+  virtual std::string TakePageText() = 0;
   // Any thread: makes the running download and every later one fail promptly.
   virtual void Abort() {}
 };
@@ -69,9 +70,20 @@ class TTreeScrapeSink : public TScrapeSink {
 };
 
 // Collects a scrape's categories and channels so that the window's thread can apply them in one
-// go. Filled by the scraping thread, then handed over (moved) to the window's thread.
+// go. Filled by the scraping thread, then handed to the window's thread, which alone uses it
+// from then on.
 class TChannelBatch : public TScrapeSink {
  public:
+  void AddCategory(std::string_view name) override;
+  void AddChannel(std::string_view name, std::string_view suffix) override;
+  void Finish(bool list_saved) override { list_saved_ = list_saved; }
+
+  // Window thread. When the scrape saved a list, replaces the whole tree by it (so a refresh
+  // never doubles the list); otherwise leaves the tree as it was. Then hides the status panel.
+  // Never throws.
+  void ApplyTo(TMainView& view) const;
+
+ private:
   struct Channel {
     std::string name;
     std::string suffix;
@@ -81,19 +93,9 @@ class TChannelBatch : public TScrapeSink {
     std::vector<Channel> channels;
   };
 
-  void AddCategory(std::string_view name) override;
-  void AddChannel(std::string_view name, std::string_view suffix) override;
-  void Finish(bool list_saved) override { list_saved_ = list_saved; }
+  // Resumes the tree's redrawing on every path.
+  void ReplaceTree(TChannelTree& tree) const;
 
-  const std::vector<Category>& categories() const { return categories_; }
-  bool list_saved() const { return list_saved_; }
-
-  // Window thread. When the scrape saved a list, replaces the whole tree by it (so a refresh
-  // never doubles the list); otherwise leaves the tree as it was. Then hides the status panel.
-  // Never throws.
-  void ApplyTo(TMainView& view) const;
-
- private:
   std::vector<Category> categories_;
   bool list_saved_ = false;
 };

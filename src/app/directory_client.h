@@ -3,7 +3,7 @@
 //
 // It owns one `THttpClient` (connect limit 10 s, read limit 20 s: a site that accepts and never
 // answers must not freeze the window or the worker forever) and one string stream into which
-// every body is appended. GetDocument and PageText run on one thread; Abort on any.
+// every body is appended. GetDocument and TakePageText run on one thread; Abort on any.
 #pragma once
 
 #include <memory>
@@ -24,7 +24,7 @@ class THttpPageSource : public TPageSource {
   ~THttpPageSource() override;
 
   void GetDocument(const std::string& url) override;
-  const std::string& PageText() const override { return page_.DataString(); }
+  std::string TakePageText() override { return page_.TakeDataString(); }
   // Shuts the connection's socket down, so a blocked read returns at once and fails; every
   // later connect fails too.
   void Abort() override;

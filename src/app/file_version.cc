@@ -8,7 +8,6 @@
 #include <fstream>
 #include <optional>
 #include <string_view>
-#include <vector>
 
 namespace qelvu {
 namespace {

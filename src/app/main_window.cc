@@ -293,7 +293,7 @@ QTimer* TMainWindow::Timer(TTimerId timer) const {
 void TMainWindow::EnableTimer(TTimerId timer) { Timer(timer)->start(); }
 void TMainWindow::DisableTimer(TTimerId timer) { Timer(timer)->stop(); }
 
-void TMainWindow::ProcessPendingMessages() { QCoreApplication::processEvents(); }
+void TMainWindow::ProcessPendingMessages() { pump_.ProcessPendingMessages(); }
 
 void TMainWindow::SendGetTvList() {
   QEvent message(WM_GETTVLIST);

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "app/main_controller.h"
+#include "app/message_pump.h"
 #include "app/qt_channel_tree.h"
 
 class QLabel;
@@ -94,6 +95,7 @@ class TMainWindow : public QWidget, public TMainView {
   TQtChannelTree tree_{nullptr};
   TMain controller_;
   bool shown_ = false;
+  TMessagePump pump_;
 };
 
 }  // namespace qelvu

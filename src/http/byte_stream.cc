@@ -23,10 +23,21 @@ int64_t TStringStream::Read(void* buffer, int64_t count) {
 
 void TStringStream::Write(const void* buffer, int64_t count) {
   if (count <= 0) return;
-  size_t end = static_cast<size_t>(position_ + count);
-  if (end > data_.size()) data_.resize(end);
-  std::memcpy(data_.data() + position_, buffer, static_cast<size_t>(count));
+  // Overwrite what lies ahead of the position, append the rest: growing by resize first would
+  // write every new byte twice, zeros and then the data.
+  const char* bytes = static_cast<const char*>(buffer);
+  const size_t position = static_cast<size_t>(position_);
+  const size_t overwrite = std::min(static_cast<size_t>(count), data_.size() - position);
+  std::memcpy(data_.data() + position, bytes, overwrite);
+  data_.append(bytes + overwrite, static_cast<size_t>(count) - overwrite);
   position_ += count;
+}
+
+std::string TStringStream::TakeDataString() {
+  std::string data = std::move(data_);
+  data_.clear();
+  position_ = 0;
+  return data;
 }
 
 void TStringStream::Reserve(int64_t count) {

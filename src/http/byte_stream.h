@@ -43,6 +43,8 @@ class TStringStream : public TByteStream {
 
   // The whole content, independent of the position.
   const std::string& DataString() const { return data_; }
+  // Hands the whole content over and leaves the stream empty, so a large body need not be copied.
+  std::string TakeDataString();
 
  private:
   std::string data_;

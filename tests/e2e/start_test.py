@@ -208,6 +208,7 @@ class StartTest(unittest.TestCase):
     def search(self, window, text):
         """Types into the search box (which has the focus after start-up) and presses Enter."""
         subprocess.run(["xdotool", "windowfocus", "--sync", window], check=True)
+        subprocess.run(["xdotool", "key", "ctrl+a"], check=True)  # a retry replaces the text
         subprocess.run(["xdotool", "type", "--delay", "20", text], check=True)
         subprocess.run(["xdotool", "key", "Return"], check=True)
         time.sleep(1)

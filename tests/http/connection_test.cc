@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "http/net_exceptions.h"
 #include "http/tcp_connection.h"
 #include "support/loopback_server.h"
@@ -294,6 +296,28 @@ TEST(SocketConnectionTest, ResetMidStreamRaisesTheSocketError) {
   }
   EXPECT_EQ(stream.DataString(), "abc");
   EXPECT_FALSE(client.IsConnected());
+}
+
+TEST(StringStreamTest, WritesOverwriteAtThePositionAndExtendPastTheEnd) {
+  const struct {
+    const char* name;
+    int64_t position;
+    const char* bytes;
+    const char* expected;
+  } cases[] = {
+      {"append at the end", 6, "gh", "abcdefgh"},
+      {"inside", 1, "XY", "aXYdef"},
+      {"across the end", 4, "XYZ", "abcdXYZ"},
+      {"at the start, whole", 0, "123456", "123456"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TStringStream stream("abcdef");
+    stream.SetPosition(c.position);
+    stream.Write(c.bytes, static_cast<int64_t>(std::strlen(c.bytes)));
+    EXPECT_EQ(stream.DataString(), c.expected);
+    EXPECT_EQ(stream.Position(), c.position + static_cast<int64_t>(std::strlen(c.bytes)));
+  }
 }
 
 }  // namespace
