@@ -267,6 +267,9 @@ void TCustomBrowserHost::ShowContextMenu(QContextMenuEvent* event) {
     if (PopupMenu != nullptr) PopupMenu->popup(event->globalPos());
     return;
   }
+  // The engine's menu is built from the engine's own request; a menu event that did not
+  // come from the engine has none to build from.
+  if (View()->lastContextMenuRequest() == nullptr) return;
   if (!OnFilterPopupMenu && DisabledPopupMenuItems.Empty()) {
     DefaultContextMenu(event);
     return;

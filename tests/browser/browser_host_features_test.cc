@@ -1,5 +1,7 @@
 #include <QFile>
 #include <QIcon>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -192,6 +194,46 @@ TEST_F(BrowserHostTest, ZoomCommandsFollowTheTextSize) {
   EXPECT_EQ(range.toPoint(), QPoint(0, 4));
   QVariant none;
   EXPECT_THROW(host_->ExecWB(9999, 0, none), EOleError);
+}
+
+TEST_F(BrowserHostTest, DisabledMenusShowTheAttachedMenuInstead) {
+  QMenu own_menu;
+  host_->PopupMenu = &own_menu;
+  Load(QStringLiteral("<p>menu</p>"));
+  WaitForInput();
+  struct Case {
+    const char* name;
+    bool handled_by_event;
+    TIEPopupMenus disabled;
+    bool own_menu_shown;
+  };
+  const Case cases[] = {
+      {"event handles it", true, {rcmAll}, false},
+      {"all menus disabled", false, {rcmAll}, true},
+      {"default menu disabled", false, {rcmDefault}, true},
+      {"another kind disabled", false, {rcmImage}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int raised = 0;
+    host_->OnShowContextMenu = [&](TCustomBrowserHost*, int menu_id, const QPoint&, bool& handled) {
+      ++raised;
+      EXPECT_EQ(menu_id, rcmDefault);
+      handled = c.handled_by_event;
+    };
+    host_->DisabledPopupMenus = c.disabled;
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+      QMouseEvent click(
+          type, QPointF(10, 10), Proxy()->mapToGlobal(QPointF(10, 10)), Qt::RightButton,
+          type == QEvent::MouseButtonPress ? Qt::RightButton : Qt::NoButton, Qt::NoModifier);
+      QCoreApplication::sendEvent(Proxy(), &click);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return raised == 1; }));
+    const bool own_menu_shown = own_menu.isVisible();
+    // Whatever menu opened goes away before the next case.
+    while (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+    EXPECT_EQ(own_menu_shown, c.own_menu_shown);
+  }
 }
 
 }  // namespace
