@@ -1,7 +1,9 @@
 // qelvu-fetch URL [URL ...]: fetches every URL in turn with one default client, as the channel
 // scraper does, and writes the bodies to standard output one after the other as they arrive:
-// the page text the scraper would see. On failure it names the exception's class and message on
-// standard error and exits with 1; the bytes received until then have been written.
+// the page text the scraper would see. https URLs go over the TLS transport, which checks the
+// server's certificate against the system trust store (OpenSSL's SSL_CERT_FILE and
+// SSL_CERT_DIR name others) and its host name. On failure it names the exception's class and
+// message on standard error and exits with 1; the bytes received until then have been written.
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
@@ -9,6 +11,7 @@
 #include "http/byte_stream.h"
 #include "http/http_client.h"
 #include "http/net_exceptions.h"
+#include "http/tls_transport.h"
 
 namespace {
 
@@ -47,7 +50,9 @@ int main(int argc, char** argv) {
   TStdoutStream stream;
   int status = 0;
   try {
+    qelvu::TTlsTransport tls;
     qelvu::THttpClient client;
+    client.SetTransport(&tls);
     for (int i = 1; i < argc; ++i) client.GetDocument(argv[i], stream);
   } catch (const qelvu::ENetException& failure) {
     std::fprintf(stderr, "%s: %s\n", failure.ClassName(), failure.what());

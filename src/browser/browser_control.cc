@@ -13,7 +13,10 @@
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEngineView>
+#include <algorithm>
 #include <array>
+#include <cmath>
+#include <utility>
 
 namespace qelvu {
 namespace {
@@ -59,10 +62,6 @@ class TBrowserControl::TPage : public QWebEnginePage {
                         QString* result) override {
     return control_->JavaScriptPrompt(origin, message, default_value, result);
   }
-  void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
-                                int line, const QString& source) override {
-    control_->JavaScriptConsoleMessage(level, message, line, source);
-  }
 
  private:
   TBrowserControl* control_;
@@ -70,7 +69,7 @@ class TBrowserControl::TPage : public QWebEnginePage {
 
 class TBrowserControl::TView : public QWebEngineView {
  public:
-  TView(TBrowserControl* control) : QWebEngineView(control), control_(control) {}
+  explicit TView(TBrowserControl* control) : QWebEngineView(control), control_(control) {}
   void BaseContextMenu(QContextMenuEvent* event) { QWebEngineView::contextMenuEvent(event); }
 
  protected:
@@ -167,46 +166,33 @@ int TBrowserControl::ZoomLevel() const {
 }
 
 void TBrowserControl::ExecWB(int cmd_id, int /*cmdexecopt*/, QVariant& in_out) {
-  QWebEnginePage::WebAction action = QWebEnginePage::NoWebAction;
-  switch (cmd_id) {
-    case OLECMDID_CUT:
-      action = QWebEnginePage::Cut;
-      break;
-    case OLECMDID_COPY:
-      action = QWebEnginePage::Copy;
-      break;
-    case OLECMDID_PASTE:
-      action = QWebEnginePage::Paste;
-      break;
-    case OLECMDID_UNDO:
-      action = QWebEnginePage::Undo;
-      break;
-    case OLECMDID_REDO:
-      action = QWebEnginePage::Redo;
-      break;
-    case OLECMDID_SELECTALL:
-      action = QWebEnginePage::SelectAll;
-      break;
-    case OLECMDID_CLEARSELECTION:
-      action = QWebEnginePage::Unselect;
-      break;
-    case OLECMDID_REFRESH:
-      action = QWebEnginePage::Reload;
-      break;
-    case OLECMDID_STOP:
-      action = QWebEnginePage::Stop;
-      break;
-    case OLECMDID_ZOOM:
-      if (in_out.isValid()) SetZoomLevel(in_out.toInt());
-      in_out = ZoomLevel();
-      return;
-    case OLECMDID_GETZOOMRANGE:
-      in_out = QPoint(0, int(kZoomFactors.size()) - 1);
-      return;
-    default:
-      throw EOleError("The browser does not support this command", kCommandNotSupported);
+  static constexpr std::pair<int, QWebEnginePage::WebAction> kActions[] = {
+      {OLECMDID_CUT, QWebEnginePage::Cut},
+      {OLECMDID_COPY, QWebEnginePage::Copy},
+      {OLECMDID_PASTE, QWebEnginePage::Paste},
+      {OLECMDID_UNDO, QWebEnginePage::Undo},
+      {OLECMDID_REDO, QWebEnginePage::Redo},
+      {OLECMDID_SELECTALL, QWebEnginePage::SelectAll},
+      {OLECMDID_CLEARSELECTION, QWebEnginePage::Unselect},
+      {OLECMDID_REFRESH, QWebEnginePage::Reload},
+      {OLECMDID_STOP, QWebEnginePage::Stop},
+  };
+  if (cmd_id == OLECMDID_ZOOM) {
+    if (in_out.isValid()) SetZoomLevel(in_out.toInt());
+    in_out = ZoomLevel();
+    return;
   }
-  page_->triggerAction(action);
+  if (cmd_id == OLECMDID_GETZOOMRANGE) {
+    in_out = QPoint(0, int(kZoomFactors.size()) - 1);
+    return;
+  }
+  for (const auto& [id, action] : kActions) {
+    if (id == cmd_id) {
+      page_->triggerAction(action);
+      return;
+    }
+  }
+  throw EOleError("The browser does not support this command", kCommandNotSupported);
 }
 
 bool TBrowserControl::TranslateKey(QKeyEvent*) { return false; }
@@ -233,9 +219,6 @@ bool TBrowserControl::JavaScriptPrompt(const QUrl& origin, const QString& messag
                                        const QString& default_value, QString* result) {
   return page_->BasePrompt(origin, message, default_value, result);
 }
-
-void TBrowserControl::JavaScriptConsoleMessage(QWebEnginePage::JavaScriptConsoleMessageLevel,
-                                               const QString&, int, const QString&) {}
 
 void TBrowserControl::WatchChild(QObject* child) {
   if (child->isWidgetType()) child->installEventFilter(this);

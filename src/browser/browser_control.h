@@ -129,8 +129,6 @@ class TBrowserControl : public QFrame {
   virtual bool JavaScriptConfirm(const QUrl& origin, const QString& message);
   virtual bool JavaScriptPrompt(const QUrl& origin, const QString& message,
                                 const QString& default_value, QString* result);
-  virtual void JavaScriptConsoleMessage(QWebEnginePage::JavaScriptConsoleMessageLevel level,
-                                        const QString& message, int line, const QString& source);
   // Whenever the pane starts a new document load (before any script of it runs).
   virtual void LoadStarting() {}
 

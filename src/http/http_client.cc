@@ -2,6 +2,7 @@
 
 #include "http/net_exceptions.h"
 #include "http/text_util.h"
+#include "http/tls_transport.h"
 
 namespace qelvu {
 namespace {
@@ -207,27 +208,28 @@ TConnectionKind TCustomHttpClient::SelectRoute() {
       TTcpClient::SetPort(port);
     }
   };
-  TTransport* transport = Transport();
-  bool tls_transport = transport && transport->IsTls();
+  TTlsTransport* tls = dynamic_cast<TTlsTransport*>(Transport());
+  // Without TLS an https request would go out in plain text, through a proxy as well.
+  if (https && !tls) throw ETransportPropInvalid("Transport value is not valid");
+  if (tls) tls->HostName = current_uri_.Host;
   if (ProxyParams.ProxyServer().empty()) {
     retarget(current_uri_.Host,
              static_cast<int>(ConvertInteger(current_uri_.Port, INT32_MIN, INT32_MAX)));
-    if (https) {
-      if (!tls_transport) throw ETransportPropInvalid("Transport value is not valid");
-      transport->SetPassThrough(false);
-      return TConnectionKind::TlsRoute;
-    }
-    if (tls_transport) transport->SetPassThrough(true);
-    return TConnectionKind::DirectRoute;
+    SwitchTls(!https);
+    return https ? TConnectionKind::TlsRoute : TConnectionKind::DirectRoute;
   }
   retarget(ProxyParams.ProxyServer(), ProxyParams.ProxyPort());
-  if (https) {
-    if (transport && !tls_transport) throw ETransportPropInvalid("Transport value is not valid");
-    if (tls_transport) transport->SetPassThrough(true);
-    return TConnectionKind::TlsProxyRoute;
-  }
-  if (tls_transport) transport->SetPassThrough(true);
+  if (https) return TConnectionKind::TlsProxyRoute;  // the tunnel decides
+  SwitchTls(true);
   return TConnectionKind::ProxyRoute;
+}
+
+void TCustomHttpClient::SwitchTls(bool pass_through) {
+  TTlsTransport* tls = dynamic_cast<TTlsTransport*>(Transport());
+  if (!tls || tls->PassThrough() == pass_through) return;
+  // Bytes of one kind must never go out on a connection opened for the other.
+  if (IsConnected()) Disconnect();
+  tls->SetPassThrough(pass_through);
 }
 
 void TCustomHttpClient::ApplyConnectionFields() {
@@ -254,10 +256,10 @@ void TCustomHttpClient::OpenRoute() {
   }
   ApplyConnectionFields();
   if (request_.ConnectionKind == TConnectionKind::TlsProxyRoute) {
-    // The CONNECT tunnel needs the TLS transport, which this build does not offer yet.
-    throw ETransportPropInvalid("Transport value is not valid");
+    OpenTunnel();
+  } else {
+    EnsureConnected(response_);
   }
-  EnsureConnected(response_);
   SendRequestHead(request_, &current_uri_);
   THttpMethod m = request_.RequestMethod;
   if ((m == THttpMethod::hmPost || m == THttpMethod::hmPut) && request_.BodySource) {
@@ -265,7 +267,7 @@ void TCustomHttpClient::OpenRoute() {
   }
 }
 
-void TCustomHttpClient::EnsureConnected(THttpResponse& previous) {
+void TCustomHttpClient::DropStaleConnection(THttpResponse& previous) {
   if (!previous.KeepConnection()) Disconnect();
   try {
     // A look that does not wait: a close the server made while the connection sat idle is
@@ -276,7 +278,53 @@ void TCustomHttpClient::EnsureConnected(THttpResponse& previous) {
     // A kept connection the server reset while idle is as good as closed: the failed receive
     // closed the socket, and a fresh connection follows.
   }
+}
+
+void TCustomHttpClient::EnsureConnected(THttpResponse& previous) {
+  DropStaleConnection(previous);
   if (!IsConnected()) Connect(ConnectTimeout);
+}
+
+void TCustomHttpClient::OpenTunnel() {
+  TTlsTransport& tls = dynamic_cast<TTlsTransport&>(*Transport());
+  std::string origin = current_uri_.Host + ":" + current_uri_.Port;
+  DropStaleConnection(response_);
+  if (IsConnected() && !tls.PassThrough() && SameText(tunnel_origin_, origin)) return;
+  // A connection to the proxy that is plain, or tunnels to another origin, cannot carry this.
+  if (IsConnected()) Disconnect();
+  tls.SetPassThrough(true);
+  tunnel_origin_.clear();
+
+  THttpRequest connect;
+  connect.UserAgent = request_.UserAgent;
+  connect.Host = request_.Host;
+  // No body follows a CONNECT, so it announces none, whatever the real request carries.
+  connect.Pragma = "no-cache";
+  connect.TargetUrl = origin;
+  connect.RequestMethod = THttpMethod::hmConnect;
+  connect.ProxyConnection = "keep-alive";
+  THttpResponse answer(*this);
+  TStringStream scratch;
+  answer.BodySink = &scratch;
+  while (true) {
+    EnsureConnected(answer);
+    SendRequestHead(connect, nullptr);
+    answer.StatusLine = ReadLine();
+    if (!answer.StatusLine.empty()) {
+      ReadResponseHead(answer);
+      StoreCookies(answer);
+    } else {
+      answer.StatusLine = "HTTP/1.0 200 OK";
+      answer.Connection = "close";
+    }
+    if (answer.StatusCode() == 200) break;
+    DecideNextStep(connect, answer);
+    // Only a proxy's demand for credentials is worth another CONNECT; their attempts are
+    // bounded by AuthRetries.
+    if (answer.StatusCode() != 407) RaiseProtocolError(answer);
+  }
+  tls.SetPassThrough(false);
+  tunnel_origin_ = origin;
 }
 
 void TCustomHttpClient::SendRequestHead(THttpRequest& request, const TUri* uri) {

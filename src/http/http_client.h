@@ -153,7 +153,14 @@ class TCustomHttpClient : public TTcpClient {
   void OpenRoute();
   TConnectionKind SelectRoute();
   void ApplyConnectionFields();
+  // Closes a connection the previous answer or the server gave up.
+  void DropStaleConnection(THttpResponse& previous);
   void EnsureConnected(THttpResponse& previous);
+  // The CONNECT tunnel through the proxy to the origin, TLS on once the proxy agrees; a kept
+  // tunnel to the same origin is used again.
+  void OpenTunnel();
+  // Sets a TLS transport's pass-through, closing a connection opened in the other mode.
+  void SwitchTls(bool pass_through);
   void SendRequestHead(THttpRequest& request, const TUri* uri);
   // Reads the header lines after the status line and interprets them.
   void ReadResponseHead(THttpResponse& response);
@@ -170,6 +177,8 @@ class TCustomHttpClient : public TTcpClient {
   THttpRequest request_;
   THttpResponse response_;
   int redirects_done_ = 0;
+  // "host:port" the open connection tunnels to through the proxy, or empty.
+  std::string tunnel_origin_;
   TCookieManager* cookie_manager_ = nullptr;
   std::unique_ptr<TCookieManager> own_cookie_manager_;
 };

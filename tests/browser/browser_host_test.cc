@@ -1,102 +1,11 @@
-#include "browser/browser_host.h"
-
-#include <gtest/gtest.h>
-
-#include <QApplication>
 #include <QDialog>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QHostAddress>
 #include <QKeyEvent>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTimer>
-#include <QVBoxLayout>
 #include <QWebEngineView>
-#include <functional>
-#include <memory>
-#include <vector>
+
+#include "browser_test_support.h"
 
 namespace qelvu {
 namespace {
-
-// Runs the event loop until `done` holds; false if it did not within the guard time.
-bool WaitUntil(const std::function<bool()>& done) {
-  QElapsedTimer guard;
-  guard.start();
-  while (!done()) {
-    if (guard.elapsed() > 20000) return false;
-    QEventLoop loop;
-    QTimer::singleShot(10, &loop, &QEventLoop::quit);
-    loop.exec();
-  }
-  return true;
-}
-
-// Lets the engine work for a while when the test waits for something not to happen.
-void Settle() {
-  int rounds = 0;
-  WaitUntil([&] { return ++rounds > 50; });
-}
-
-QVariant Eval(TBrowserControl& pane, const QString& script) {
-  QVariant result;
-  bool done = false;
-  pane.Page()->runJavaScript(script, [&](const QVariant& v) {
-    result = v;
-    done = true;
-  });
-  EXPECT_TRUE(WaitUntil([&] { return done; })) << script.toStdString();
-  return result;
-}
-
-std::vector<TBrowserControl*> OpenPopups() {
-  std::vector<TBrowserControl*> popups;
-  for (QWidget* w : QApplication::topLevelWidgets()) {
-    if (auto* pane = qobject_cast<TBrowserControl*>(w); pane && pane->isVisible()) {
-      popups.push_back(pane);
-    }
-  }
-  return popups;
-}
-
-// A form holding one pane, shown, as the main window holds wb1 and wb2.
-class BrowserHostTest : public ::testing::Test {
- protected:
-  BrowserHostTest() : form_(std::make_unique<QWidget>()), host_(new TBrowserHost(form_.get())) {
-    auto* layout = new QVBoxLayout(form_.get());
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(host_);
-    form_->resize(400, 300);
-    form_->show();
-  }
-  ~BrowserHostTest() override {
-    for (TBrowserControl* popup : OpenPopups()) delete popup;
-  }
-
-  // Loads `html` and waits until the page and its first scripts are done.
-  void Load(const QString& html) {
-    bool finished = false;
-    auto connection = QObject::connect(host_->Page(), &QWebEnginePage::loadFinished,
-                                       [&](bool) { finished = true; });
-    host_->Page()->setHtml(html, QUrl(QStringLiteral("http://127.0.0.1/")));
-    ASSERT_TRUE(WaitUntil([&] { return finished; }));
-    QObject::disconnect(connection);
-  }
-
-  void MakeNoticePane() {
-    host_->SetUserInterfaceOptions(
-        {DontUseScrollBars, EnablesFormsAutoComplete, DontUse3DBorders, EnableThemes});
-    host_->OnNewWindow2 = [this](TBrowserControl*, TBrowserControl*&, bool& cancel) {
-      ++new_window_requests_;
-      cancel = true;
-    };
-  }
-
-  std::unique_ptr<QWidget> form_;
-  TBrowserHost* host_;
-  int new_window_requests_ = 0;
-};
 
 TEST_F(BrowserHostTest, NoticePaneOpensNoNewWindow) {
   MakeNoticePane();
@@ -228,33 +137,6 @@ TEST_F(BrowserHostTest, NoticePaneShowsNoScrollBarsOnATallPage) {
   EXPECT_EQ(Eval(*host_, gutter).toInt(), 0);
   EXPECT_EQ(host_->frameWidth(), 0);
 }
-
-// Serves one fixed page to every connection on 127.0.0.1.
-class PageServer {
- public:
-  explicit PageServer(const QByteArray& html) {
-    server_.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
-    QObject::connect(&server_, &QTcpServer::newConnection, [this, html] {
-      while (QTcpSocket* socket = server_.nextPendingConnection()) {
-        QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, html] {
-          socket->readAll();
-          socket->write(
-              "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n"
-              "Content-Length: " +
-              QByteArray::number(html.size()) + "\r\n\r\n" + html);
-          socket->disconnectFromHost();
-        });
-        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-      }
-    });
-  }
-  QString Url(const char* path) const {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(server_.serverPort()).arg(path);
-  }
-
- private:
-  QTcpServer server_;
-};
 
 TEST_F(BrowserHostTest, NavigateRaisesEventsInOrder) {
   PageServer server("<html><head><title>Channel</title></head><body>tv</body></html>");

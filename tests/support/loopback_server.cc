@@ -85,6 +85,11 @@ TServerScript& TServerScript::Reset() {
   return *this;
 }
 
+TServerScript& TServerScript::Relay(uint16_t port) {
+  steps_.push_back({Kind::kRelay, {}, 0, port});
+  return *this;
+}
+
 TLoopbackServer::TLoopbackServer() {
   listener_ = ListenOnLoopback(16, port_);
   acceptor_ = std::thread([this] { AcceptLoop(); });
@@ -193,6 +198,9 @@ void TLoopbackServer::Serve(int client, TServerScript script) {
         ::shutdown(client, SHUT_WR);
         open = false;
         break;
+      case TServerScript::Kind::kRelay:
+        RelayTo(client, static_cast<uint16_t>(step.count), pending);
+        return (void)::close(client);
       case TServerScript::Kind::kReset: {
         linger abort_on_close{1, 0};
         ::setsockopt(client, SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close);
@@ -205,6 +213,36 @@ void TLoopbackServer::Serve(int client, TServerScript script) {
   while (read_more()) {
   }
   ::close(client);
+}
+
+void TLoopbackServer::RelayTo(int client, uint16_t port, const std::string& pending) {
+  int upstream = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sa.sin_port = htons(port);
+  if (upstream < 0 || ::connect(upstream, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+    if (upstream >= 0) ::close(upstream);
+    return;
+  }
+  SendAll(upstream, pending);
+  char chunk[4096];
+  while (!stop_) {
+    pollfd fds[2] = {{client, POLLIN, 0}, {upstream, POLLIN, 0}};
+    if (::poll(fds, 2, kPollStepMs) <= 0) continue;
+    bool open = true;
+    for (int i = 0; i < 2 && open; ++i) {
+      if (fds[i].revents == 0) continue;
+      ssize_t n = ::recv(fds[i].fd, chunk, sizeof chunk, 0);
+      if (n <= 0) {
+        open = false;
+      } else {
+        SendAll(fds[1 - i].fd, std::string(chunk, static_cast<size_t>(n)));
+      }
+    }
+    if (!open) break;
+  }
+  ::close(upstream);
 }
 
 TFullBacklogListener::TFullBacklogListener() {

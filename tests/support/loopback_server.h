@@ -32,10 +32,13 @@ class TServerScript {
   TServerScript& Close();
   // Aborts the connection (RST).
   TServerScript& Reset();
+  // From here on carries bytes both ways between the peer and 127.0.0.1:`port` until either
+  // side closes (a proxy's tunnel).
+  TServerScript& Relay(uint16_t port);
 
  private:
   friend class TLoopbackServer;
-  enum class Kind { kReadRequest, kReadBytes, kSend, kDelay, kClose, kReset };
+  enum class Kind { kReadRequest, kReadBytes, kSend, kDelay, kClose, kReset, kRelay };
   struct Step {
     Kind kind;
     std::string bytes;
@@ -63,6 +66,8 @@ class TLoopbackServer {
  private:
   void AcceptLoop();
   void Serve(int client, TServerScript script);
+  // Pipes between `client` and the loopback port until a side closes or the server stops.
+  void RelayTo(int client, uint16_t port, const std::string& pending);
   // Waits for readability in short steps until `stop_`; false when stopping.
   bool WaitReadable(int handle);
 

@@ -1,0 +1,149 @@
+// TLS over the socket transport, with OpenSSL 3 loaded at run time.
+//
+// `TTlsTransport` is a `TSocketTransport` (SOCKS included) that encrypts what it sends and
+// receives unless `PassThrough` is set. The HTTP client switches it: pass-through for plain
+// http and for the CONNECT to a proxy, TLS for https. Every connect builds a fresh TLS context
+// from `SSLOptions`; the handshake sends `HostName` for SNI and, by default, verifies the
+// server's chain against the system trust store (and `RootCertFile`) and its name against
+// `HostName`. A failed check fails the connect with `EOSSLConnectError`. The transport owns
+// its context and connection state; one thread at a time.
+//
+//   TTlsTransport tls;
+//   THttpClient client;
+//   client.SetTransport(&tls);
+//   client.GetDocument("https://host/", page);
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "http/transport.h"
+
+struct ssl_st;
+struct ssl_ctx_st;
+
+namespace qelvu {
+
+struct TTlsLibrary;
+
+// Every value gives TLS 1.2 or newer over OpenSSL's general method; the older protocols these
+// names once chose are no longer offered.
+enum class TTlsVersion { sslvSSLv2, sslvSSLv23, sslvSSLv3, sslvTLSv1 };
+enum class TTlsMode { sslmUnassigned, sslmClient, sslmServer, sslmBoth };
+enum TTlsVerifyFlag { sslvrfPeer = 1, sslvrfFailIfNoPeerCert = 2, sslvrfClientOnce = 4 };
+
+struct TTlsOptions {
+  std::string RootCertFile;
+  std::string CertFile;
+  std::string KeyFile;
+  TTlsVersion Method = TTlsVersion::sslvSSLv2;
+  TTlsMode Mode = TTlsMode::sslmUnassigned;
+  // Peer verification is on unless a caller clears sslvrfPeer; then no certificate and no
+  // host name is checked at all.
+  int VerifyMode = sslvrfPeer;
+  // Longest chain accepted; 0 leaves OpenSSL's own limit.
+  int VerifyDepth = 0;
+  // Extra directories of trusted certificates (hashed names), besides the system store.
+  std::string VerifyDirs;
+  // Empty leaves OpenSSL's default list.
+  std::string CipherList;
+};
+
+// What the verification callback is told about one certificate of the chain.
+struct TTlsCertificate {
+  std::string Subject;
+  std::string Issuer;
+  int Depth = 0;
+};
+
+// An OpenSSL object and the library function that frees it. Move-only.
+template <typename T>
+class TTlsHandle {
+ public:
+  TTlsHandle() = default;
+  TTlsHandle(T* object, void (*free)(T*)) : object_(object), free_(free) {}
+  ~TTlsHandle() { reset(); }
+  TTlsHandle(TTlsHandle&& other) noexcept : object_(other.release()), free_(other.free_) {}
+  TTlsHandle& operator=(TTlsHandle&& other) noexcept {
+    if (this != &other) {
+      reset();
+      free_ = other.free_;
+      object_ = other.release();
+    }
+    return *this;
+  }
+  TTlsHandle(const TTlsHandle&) = delete;
+  TTlsHandle& operator=(const TTlsHandle&) = delete;
+
+  T* get() const { return object_; }
+  T* release() {
+    T* object = object_;
+    object_ = nullptr;
+    return object;
+  }
+  void reset() {
+    if (object_) free_(object_);
+    object_ = nullptr;
+  }
+  explicit operator bool() const { return object_ != nullptr; }
+
+ private:
+  T* object_ = nullptr;
+  void (*free_)(T*) = nullptr;
+};
+
+using TTlsContext = TTlsHandle<ssl_ctx_st>;
+using TTlsSocket = TTlsHandle<ssl_st>;
+
+class TTlsTransport : public TSocketTransport {
+ public:
+  TTlsTransport() = default;
+  ~TTlsTransport() override;
+
+  // Connects the socket, builds the context (a failure is ignored while passing through) and,
+  // unless passing through, runs the handshake.
+  void ConnectTransport(const TConnectTarget& target) override;
+  // Sends the TLS close notice when encrypting, frees the TLS state, then closes the socket.
+  void Close() override;
+  bool Readable(int timeout_ms) override;
+  int Receive(char* buffer, int length, int& error) override;
+  int Send(const char* buffer, int length, int& error) override;
+  bool IsTls() const override { return true; }
+
+  bool PassThrough() const { return pass_through_; }
+  // Clearing it on an open connection starts TLS at once.
+  void SetPassThrough(bool pass_through) override;
+  // The client handshake on the open socket. Raises the EOpenSSLError family: the library,
+  // context and certificate errors, or EOSSLConnectError with OpenSSL's reason.
+  void StartTls();
+
+  TTlsOptions SSLOptions;
+  // The server's name for SNI and the certificate check; empty means the connect target.
+  std::string HostName;
+  // Library files to load; a test may name missing ones.
+  std::string SslLibraryName = "libssl.so.3";
+  std::string CryptoLibraryName = "libcrypto.so.3";
+
+  // "SSL status: ..." during handshakes and the cipher text after each.
+  std::function<void(const std::string& text)> OnStatusInfo;
+  // Asked for the password of an encrypted key file.
+  std::function<void(std::string& password)> OnGetPassword;
+  // Told each certificate of the chain; `accept` starts as OpenSSL's verdict.
+  std::function<void(const TTlsCertificate& certificate, bool& accept)> OnVerifyPeer;
+  // Fired after the TCP connect, before the context is built.
+  std::function<void()> OnBeforeConnect;
+
+ private:
+  void BuildContext();
+  // The failure text OpenSSL left for the last call on `ssl_`.
+  std::string FailureReason(int result);
+  void FreeTls();
+
+  const TTlsLibrary* library_ = nullptr;
+  TTlsContext context_;
+  TTlsSocket ssl_;
+  bool pass_through_ = false;
+  std::string connected_host_;
+};
+
+}  // namespace qelvu

@@ -1,0 +1,135 @@
+#ifndef QELVU_TESTS_BROWSER_BROWSER_TEST_SUPPORT_H_
+#define QELVU_TESTS_BROWSER_BROWSER_TEST_SUPPORT_H_
+
+// Shared by the browser tests: waiting on the engine, a form holding one pane, and a
+// loopback page server.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "browser/browser_host.h"
+
+namespace qelvu {
+
+// Runs the event loop until `done` holds; false if it did not within the guard time.
+inline bool WaitUntil(const std::function<bool()>& done) {
+  QElapsedTimer guard;
+  guard.start();
+  while (!done()) {
+    if (guard.elapsed() > 20000) return false;
+    QEventLoop loop;
+    QTimer::singleShot(10, &loop, &QEventLoop::quit);
+    loop.exec();
+  }
+  return true;
+}
+
+// Lets the engine work for a while when the test waits for something not to happen.
+inline void Settle() {
+  int rounds = 0;
+  WaitUntil([&] { return ++rounds > 50; });
+}
+
+inline QVariant Eval(TBrowserControl& pane, const QString& script) {
+  QVariant result;
+  bool done = false;
+  pane.Page()->runJavaScript(script, [&](const QVariant& v) {
+    result = v;
+    done = true;
+  });
+  EXPECT_TRUE(WaitUntil([&] { return done; })) << script.toStdString();
+  return result;
+}
+
+inline std::vector<TBrowserControl*> OpenPopups() {
+  std::vector<TBrowserControl*> popups;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (auto* pane = qobject_cast<TBrowserControl*>(w); pane && pane->isVisible()) {
+      popups.push_back(pane);
+    }
+  }
+  return popups;
+}
+
+// A form holding one pane, shown, as the main window holds wb1 and wb2.
+class BrowserHostTest : public ::testing::Test {
+ protected:
+  BrowserHostTest() : form_(std::make_unique<QWidget>()), host_(new TBrowserHost(form_.get())) {
+    auto* layout = new QVBoxLayout(form_.get());
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(host_);
+    form_->resize(400, 300);
+    form_->show();
+  }
+  ~BrowserHostTest() override {
+    for (TBrowserControl* popup : OpenPopups()) delete popup;
+  }
+
+  // Loads `html` and waits until the page and its first scripts are done.
+  void Load(const QString& html) {
+    bool finished = false;
+    auto connection = QObject::connect(host_->Page(), &QWebEnginePage::loadFinished,
+                                       [&](bool) { finished = true; });
+    host_->Page()->setHtml(html, QUrl(QStringLiteral("http://127.0.0.1/")));
+    ASSERT_TRUE(WaitUntil([&] { return finished; }));
+    QObject::disconnect(connection);
+  }
+
+  void MakeNoticePane() {
+    host_->SetUserInterfaceOptions(
+        {DontUseScrollBars, EnablesFormsAutoComplete, DontUse3DBorders, EnableThemes});
+    host_->OnNewWindow2 = [this](TBrowserControl*, TBrowserControl*&, bool& cancel) {
+      ++new_window_requests_;
+      cancel = true;
+    };
+  }
+
+  std::unique_ptr<QWidget> form_;
+  TBrowserHost* host_;
+  int new_window_requests_ = 0;
+};
+
+// Serves one fixed page to every connection on 127.0.0.1.
+class PageServer {
+ public:
+  explicit PageServer(const QByteArray& html) {
+    server_.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
+    QObject::connect(&server_, &QTcpServer::newConnection, [this, html] {
+      while (QTcpSocket* socket = server_.nextPendingConnection()) {
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, html] {
+          last_request_ = socket->readAll();
+          socket->write(
+              "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n"
+              "Content-Length: " +
+              QByteArray::number(html.size()) + "\r\n\r\n" + html);
+          socket->disconnectFromHost();
+        });
+        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+      }
+    });
+  }
+  QString Url(const char* path) const {
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(server_.serverPort()).arg(path);
+  }
+  // The head (and body) of the last request served.
+  QByteArray LastRequest() const { return last_request_; }
+
+ private:
+  QTcpServer server_;
+  QByteArray last_request_;
+};
+
+}  // namespace qelvu
+
+#endif  // QELVU_TESTS_BROWSER_BROWSER_TEST_SUPPORT_H_

@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "http/http_client.h"
+#include "http/net_exceptions.h"
+#include "http/tls_transport.h"
+#include "support/loopback_server.h"
+#include "support/tls_server.h"
+
+namespace qelvu {
+namespace {
+
+using test::TLoopbackServer;
+using test::TServerScript;
+using test::TTlsTestServer;
+
+constexpr char kHello[] = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello";
+
+// A test CA, a server certificate it signed for 127.0.0.1, and a self-signed one nobody
+// trusts, made with the openssl command in a fresh directory.
+class TTestCertificates {
+ public:
+  TTestCertificates() {
+    char pattern[] = "/tmp/qelvu-tls-XXXXXX";
+    dir_ = mkdtemp(pattern);
+    std::string ec = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2";
+    Run("openssl req -x509" + ec + " -keyout ca.key -out ca.pem -subj /CN=QelvuTestCA" +
+        " -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign");
+    Run("openssl req" + ec + " -keyout server.key -out server.csr -subj /CN=127.0.0.1");
+    std::ofstream(Path("server.ext")) << "subjectAltName=IP:127.0.0.1\n";
+    Run("openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2"
+        " -extfile server.ext -out server.pem");
+    Run("openssl req -x509" + ec + " -keyout rogue.key -out rogue.pem -subj /CN=127.0.0.1" +
+        " -addext subjectAltName=IP:127.0.0.1");
+  }
+  ~TTestCertificates() { std::filesystem::remove_all(dir_); }
+
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+ private:
+  void Run(const std::string& command) {
+    std::string line = "cd " + dir_ + " && " + command + " >/dev/null 2>&1";
+    if (std::system(line.c_str()) != 0) throw std::runtime_error("failed: " + command);
+  }
+
+  std::string dir_;
+};
+
+class TlsTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { certificates_ = new TTestCertificates(); }
+  static void TearDownTestSuite() {
+    delete certificates_;
+    certificates_ = nullptr;
+  }
+
+  TlsTest() {
+    transport_.SSLOptions.RootCertFile = certificates_->Path("ca.pem");
+    client_.SetTransport(&transport_);
+    client_.ReadTimeout = 5000;
+  }
+
+  static std::unique_ptr<TTlsTestServer> Server(const std::string& name = "server") {
+    return std::make_unique<TTlsTestServer>(certificates_->Path(name + ".pem"),
+                                            certificates_->Path(name + ".key"), kHello);
+  }
+  static std::string Url(const TTlsTestServer& server, const std::string& host = "127.0.0.1") {
+    return "https://" + host + ":" + std::to_string(server.Port()) + "/x";
+  }
+
+  static TTestCertificates* certificates_;
+  TTlsTransport transport_;
+  THttpClient client_;
+  TStringStream sink_;
+};
+
+TTestCertificates* TlsTest::certificates_ = nullptr;
+
+TEST_F(TlsTest, TrustedCertificateFetchesOverHttpsOnOneConnection) {
+  auto server = Server();
+  std::vector<std::string> status;
+  transport_.OnStatusInfo = [&status](const std::string& text) { status.push_back(text); };
+  client_.GetDocument(Url(*server), sink_);
+  client_.GetDocument(Url(*server), sink_);
+  EXPECT_EQ(sink_.DataString(), "hellohello");
+  EXPECT_EQ(server->Handshakes(), 1);
+  std::vector<std::string> requests = server->Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].rfind(
+                "GET /x HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server->Port()) + "\r\n", 0),
+            0u)
+      << requests[0];
+  ASSERT_FALSE(status.empty());
+  EXPECT_EQ(status.front().rfind("SSL status: \"", 0), 0u) << status.front();
+  auto cipher = std::find_if(status.begin(), status.end(), [](const std::string& text) {
+    return text.rfind("Cipher: name = ", 0) == 0;
+  });
+  ASSERT_NE(cipher, status.end());
+  EXPECT_NE(cipher->find("; version = TLSv1."), std::string::npos) << *cipher;
+}
+
+TEST_F(TlsTest, FailedChecksFailTheHandshake) {
+  struct Case {
+    const char* name;
+    const char* certificate;
+    const char* host;
+    bool verify;
+    bool fails;
+  } cases[] = {
+      {"host name other than the certificate's", "server", "localhost", true, true},
+      {"certificate of an unknown issuer", "rogue", "127.0.0.1", true, true},
+      {"checks turned off by the caller", "rogue", "localhost", false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto server = Server(c.certificate);
+    TTlsTransport transport;
+    transport.SSLOptions.RootCertFile = certificates_->Path("ca.pem");
+    if (!c.verify) transport.SSLOptions.VerifyMode = 0;
+    THttpClient client;
+    client.ReadTimeout = 5000;
+    client.SetTransport(&transport);
+    TStringStream sink;
+    try {
+      client.GetDocument(Url(*server, c.host), sink);
+      EXPECT_FALSE(c.fails);
+      EXPECT_EQ(sink.DataString(), "hello");
+    } catch (const EOSSLConnectError& e) {
+      EXPECT_TRUE(c.fails) << e.what();
+      std::string message = e.what();
+      EXPECT_EQ(message.rfind("Error connecting with SSL.\n", 0), 0u) << message;
+      EXPECT_GT(message.size(), 27u) << "no reason given";
+      EXPECT_FALSE(client.IsConnected());
+    }
+    // SNI carries names only, never an address.
+    ASSERT_FALSE(server->ServerNames().empty());
+    EXPECT_EQ(server->ServerNames()[0], std::string(c.host) == "localhost" ? "localhost" : "");
+  }
+}
+
+TEST_F(TlsTest, ConnectTunnelThroughTheProxyThenTls) {
+  auto server = Server();
+  TLoopbackServer proxy;
+  proxy.AddConnection(TServerScript()
+                          .ReadRequest()
+                          .Send("HTTP/1.1 407 Proxy Authentication Required\r\n"
+                                "Proxy-Authenticate: Basic realm=\"p\"\r\n"
+                                "Content-Length: 0\r\n\r\n")
+                          .ReadRequest()
+                          .Send("HTTP/1.1 200 Connection established\r\n\r\n")
+                          .Relay(server->Port()));
+  client_.ProxyParams.SetProxyServer("127.0.0.1");
+  client_.ProxyParams.SetProxyPort(proxy.Port());
+  client_.ProxyParams.ProxyUsername = "u";
+  client_.ProxyParams.ProxyPassword = "p";
+  client_.HTTPOptions |= hoInProcessAuth;
+  client_.GetDocument(Url(*server), sink_);
+  client_.GetDocument(Url(*server), sink_);
+  EXPECT_EQ(sink_.DataString(), "hellohello");
+  EXPECT_EQ(proxy.AcceptedConnections(), 1);
+  EXPECT_EQ(server->Handshakes(), 1);
+
+  std::vector<std::string> connects = proxy.Requests();
+  ASSERT_EQ(connects.size(), 2u);
+  std::string target = "127.0.0.1:" + std::to_string(server->Port());
+  EXPECT_EQ(connects[1].substr(0, 8 + target.size() + 11), "CONNECT " + target + " HTTP/1.1\r\n");
+  EXPECT_EQ(connects[0].find("Proxy-Authorization"), std::string::npos);
+  EXPECT_NE(connects[1].find("Proxy-Authorization: Basic dTpw\r\n"), std::string::npos);
+  EXPECT_NE(connects[1].find("Proxy-Connection: keep-alive\r\n"), std::string::npos);
+  // Inside the tunnel the origin server reads an ordinary request, without proxy credentials.
+  std::vector<std::string> requests = server->Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].substr(0, 17), "GET /x HTTP/1.1\r\n");
+  EXPECT_EQ(requests[0].find("Proxy-"), std::string::npos);
+}
+
+TEST_F(TlsTest, MissingLibraryFailsHttpsButNotPlainHttp) {
+  transport_.SslLibraryName = "libqelvu-missing-ssl.so.3";
+  TLoopbackServer listening;  // takes the TCP connect; TLS fails before any byte
+  try {
+    client_.GetDocument("https://127.0.0.1:" + std::to_string(listening.Port()) + "/", sink_);
+    FAIL() << "no exception";
+  } catch (const EOSSLCouldNotLoadSSLLibrary& e) {
+    EXPECT_STREQ(e.what(), "Could not load SSL library.");
+  }
+  EXPECT_FALSE(client_.IsConnected());
+  TLoopbackServer plain;
+  plain.AddConnection(TServerScript().ReadRequest().Send(kHello));
+  client_.GetDocument(plain.Url("/"), sink_);
+  EXPECT_EQ(sink_.DataString(), "hello");
+  EXPECT_TRUE(transport_.PassThrough());
+}
+
+TEST(TlsTransportTest, HttpsWithoutTheTlsTransportIsRefused) {
+  THttpClient client;
+  TStringStream sink;
+  client.ProxyParams.SetProxyServer("127.0.0.1");
+  client.ProxyParams.SetProxyPort(1);
+  for (bool proxy : {false, true}) {
+    SCOPED_TRACE(proxy ? "through a proxy" : "direct");
+    if (!proxy) client.ProxyParams.Clear();
+    try {
+      client.GetDocument("https://127.0.0.1:1/", sink);
+      ADD_FAILURE() << "no exception";
+    } catch (const ETransportPropInvalid& e) {
+      EXPECT_STREQ(e.what(), "Transport value is not valid");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qelvu

@@ -1,0 +1,115 @@
+#include "support/tls_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <openssl/ssl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <stdexcept>
+
+namespace qelvu::test {
+
+TTlsTestServer::TTlsTestServer(const std::string& cert_file, const std::string& key_file,
+                               std::string answer)
+    : answer_(std::move(answer)) {
+  // A client that drops the connection must not end the test process on the next write.
+  std::signal(SIGPIPE, SIG_IGN);
+  context_ = SSL_CTX_new(TLS_server_method());
+  if (!context_ || SSL_CTX_use_certificate_chain_file(context_, cert_file.c_str()) != 1 ||
+      SSL_CTX_use_PrivateKey_file(context_, key_file.c_str(), SSL_FILETYPE_PEM) != 1) {
+    SSL_CTX_free(context_);
+    throw std::runtime_error("TLS test server: certificate or key not usable");
+  }
+  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof sa;
+  if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+      ::listen(listener_, 16) != 0 ||
+      ::getsockname(listener_, reinterpret_cast<sockaddr*>(&sa), &length) != 0) {
+    SSL_CTX_free(context_);
+    if (listener_ >= 0) ::close(listener_);
+    throw std::runtime_error("TLS test server: listen failed");
+  }
+  port_ = ntohs(sa.sin_port);
+  acceptor_ = std::thread([this] { AcceptLoop(); });
+}
+
+TTlsTestServer::~TTlsTestServer() {
+  stop_ = true;
+  acceptor_.join();
+  for (std::thread& worker : workers_) worker.join();
+  ::close(listener_);
+  SSL_CTX_free(context_);
+}
+
+std::vector<std::string> TTlsTestServer::Requests() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return requests_;
+}
+
+std::vector<std::string> TTlsTestServer::ServerNames() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return server_names_;
+}
+
+void TTlsTestServer::AcceptLoop() {
+  while (!stop_) {
+    pollfd pfd{listener_, POLLIN, 0};
+    if (::poll(&pfd, 1, 20) <= 0) continue;
+    int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (client >= 0) workers_.emplace_back([this, client] { Serve(client); });
+  }
+}
+
+bool TTlsTestServer::WaitReadable(int handle) {
+  while (!stop_) {
+    pollfd pfd{handle, POLLIN, 0};
+    if (::poll(&pfd, 1, 20) > 0) return true;
+  }
+  return false;
+}
+
+void TTlsTestServer::Serve(int client) {
+  // Every blocking read gives up after a while, so the server always ends.
+  timeval limit{5, 0};
+  ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  SSL* ssl = SSL_new(context_);
+  SSL_set_fd(ssl, client);
+  bool shook = SSL_accept(ssl) == 1;
+  {
+    const char* name = SSL_get_servername(ssl, TLSEXT_NAMETYPE_host_name);
+    std::lock_guard<std::mutex> lock(mutex_);
+    server_names_.push_back(name ? name : "");
+  }
+  if (shook) {
+    ++handshakes_;
+    std::string pending;
+    char chunk[4096];
+    while (!stop_) {
+      size_t end = pending.find("\r\n\r\n");
+      if (end != std::string::npos) {
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          requests_.push_back(pending.substr(0, end + 4));
+        }
+        pending.erase(0, end + 4);
+        SSL_write(ssl, answer_.data(), static_cast<int>(answer_.size()));
+        continue;
+      }
+      if (SSL_pending(ssl) == 0 && !WaitReadable(client)) break;
+      int n = SSL_read(ssl, chunk, sizeof chunk);
+      if (n <= 0) break;
+      pending.append(chunk, static_cast<size_t>(n));
+    }
+    SSL_shutdown(ssl);
+  }
+  SSL_free(ssl);
+  ::close(client);
+}
+
+}  // namespace qelvu::test

@@ -1,0 +1,52 @@
+// A TLS server on 127.0.0.1 for tests of TLS clients, built on OpenSSL directly.
+//
+// `TTlsTestServer` serves every connection on its own thread: the TLS handshake with the given
+// certificate and key, then, for each request head read, the same canned answer, until the
+// peer closes. It keeps the request heads and the server name (SNI) each handshake offered.
+// Reads are bounded in time so a silent client never holds a test. Only 127.0.0.1 is used.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct ssl_ctx_st;
+
+namespace qelvu::test {
+
+class TTlsTestServer {
+ public:
+  TTlsTestServer(const std::string& cert_file, const std::string& key_file, std::string answer);
+  ~TTlsTestServer();
+  TTlsTestServer(const TTlsTestServer&) = delete;
+  TTlsTestServer& operator=(const TTlsTestServer&) = delete;
+
+  uint16_t Port() const { return port_; }
+  std::vector<std::string> Requests();
+  // The SNI name of every handshake attempt, "" when none was sent.
+  std::vector<std::string> ServerNames();
+  int Handshakes() const { return handshakes_.load(); }
+
+ private:
+  void AcceptLoop();
+  void Serve(int client);
+  // Waits for readability in short steps until `stop_`; false when stopping.
+  bool WaitReadable(int handle);
+
+  ssl_ctx_st* context_ = nullptr;
+  std::string answer_;
+  int listener_ = -1;
+  uint16_t port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> handshakes_{0};
+  std::mutex mutex_;
+  std::vector<std::string> requests_;
+  std::vector<std::string> server_names_;
+  std::vector<std::thread> workers_;
+  std::thread acceptor_;
+};
+
+}  // namespace qelvu::test
