@@ -262,12 +262,8 @@ void TTlsTransport::ConnectTransport(const TConnectTarget& target) {
   connected_host_ = target.Host;
   TSocketTransport::ConnectTransport(target);
   if (OnBeforeConnect) OnBeforeConnect();
-  try {
-    BuildContext();
-  } catch (const EOpenSSLError&) {
-    // Plain bytes need no library; the failure returns when TLS is asked for.
-    if (!pass_through_) throw;
-  }
+  // Plain bytes need no context: building one loads the whole trust store, which would cost
+  // every plain connection more than a small request. StartTls builds it when TLS is asked for.
   if (!pass_through_) StartTls();
 }
 
