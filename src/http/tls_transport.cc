@@ -262,8 +262,8 @@ void TTlsTransport::ConnectTransport(const TConnectTarget& target) {
   connected_host_ = target.Host;
   TSocketTransport::ConnectTransport(target);
   if (OnBeforeConnect) OnBeforeConnect();
-  // Plain bytes need no context: building one loads the whole trust store, which would cost
-  // every plain connection more than a small request. StartTls builds it when TLS is asked for.
+  // Plain bytes need no library: the context is built when TLS starts, here or later on the
+  // open connection, and only then can a missing library fail the connect.
   if (!pass_through_) StartTls();
 }
 

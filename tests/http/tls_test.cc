@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -195,6 +196,33 @@ TEST_F(TlsTest, MissingLibraryFailsHttpsButNotPlainHttp) {
   client_.GetDocument(plain.Url("/"), sink_);
   EXPECT_EQ(sink_.DataString(), "hello");
   EXPECT_TRUE(transport_.PassThrough());
+}
+
+TEST_F(TlsTest, FetchToolVerifiesHttpsCertificates) {
+  auto server = Server();
+  struct Case {
+    const char* name;
+    std::string environment;
+    int status;
+    const char* output;
+  } cases[] = {
+      {"trusted through SSL_CERT_FILE", "SSL_CERT_FILE=" + certificates_->Path("ca.pem"), 0,
+       "hello"},
+      {"system store only", "SSL_CERT_FILE=/dev/null", 1,
+       "EOSSLConnectError: Error connecting with SSL."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string command = c.environment + " " + QELVU_FETCH + " " + Url(*server) + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string output;
+    char chunk[256];
+    while (size_t n = fread(chunk, 1, sizeof chunk, pipe)) output.append(chunk, n);
+    int status = pclose(pipe);
+    EXPECT_EQ(WEXITSTATUS(status), c.status);
+    EXPECT_EQ(output.rfind(c.output, 0), 0u) << output;
+  }
 }
 
 TEST(TlsTransportTest, HttpsWithoutTheTlsTransportIsRefused) {
