@@ -124,23 +124,31 @@ TEST_F(BrowserHostTest, InternalUserAgentGoesOutWithThePanesRequests) {
   }
 }
 
-TEST_F(BrowserHostTest, FormValuesAreOfferedAgainInTheSameField) {
-  Load(
-      QStringLiteral("<form action='about:blank'><input name='city' value='Shanghai'>"
-                     "<input name='secret' autocomplete='off' value='hidden'></form>"));
-  Eval(*host_, "document.forms[0].requestSubmit(); 1");
-  ASSERT_TRUE(WaitUntil([] { return !TCustomBrowserHost::RememberedValues("city").isEmpty(); }));
-  EXPECT_EQ(TCustomBrowserHost::RememberedValues("city"), QStringList{"Shanghai"});
-  EXPECT_TRUE(TCustomBrowserHost::RememberedValues("secret").isEmpty());
+TEST_F(BrowserHostTest, FormValuesAreOfferedAgainOnTheSameSite) {
+  PageServer server(
+      "<form action='/sent.htm'><input name='city'>"
+      "<input name='secret' autocomplete='off'></form>");
+  NavigateAndWait(server.Url("/form.htm"));
+  Eval(*host_,
+       "document.forms[0].city.value = 'Shanghai'; document.forms[0].secret.value = 'hidden';"
+       "document.forms[0].requestSubmit(); 1");
+  const QUrl site(server.Url("/any/page.htm"));
+  ASSERT_TRUE(
+      WaitUntil([&] { return !TCustomBrowserHost::RememberedValues(site, "city").isEmpty(); }));
+  EXPECT_EQ(TCustomBrowserHost::RememberedValues(site, "city"), QStringList{"Shanghai"});
+  EXPECT_TRUE(TCustomBrowserHost::RememberedValues(site, "secret").isEmpty());
+  EXPECT_TRUE(
+      TCustomBrowserHost::RememberedValues(QUrl(QStringLiteral("http://other.example/")), "city")
+          .isEmpty());
 
-  Load(QStringLiteral("<input name='city'>"));
+  NavigateAndWait(server.Url("/form.htm"));
   // As when the user clicks into the field: the page holds the focus.
   form_->activateWindow();
   host_->FocusDocument();
   ASSERT_TRUE(WaitUntil([&] { return Eval(*host_, "document.hasFocus()").toBool(); }));
-  Eval(*host_, "document.querySelector('input').focus(); 1");
+  Eval(*host_, "document.forms[0].city.focus(); 1");
   const QString offered = QStringLiteral(
-      "(function(){var i=document.querySelector('input');"
+      "(function(){var i=document.forms[0].city;"
       "return i.list ? Array.from(i.list.options).map(o => o.value).join() : '';})()");
   EXPECT_TRUE(WaitUntil([&] { return Eval(*host_, offered).toString() == u"Shanghai"; }));
 }

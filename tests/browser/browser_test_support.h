@@ -86,6 +86,16 @@ class BrowserHostTest : public ::testing::Test {
     QObject::disconnect(connection);
   }
 
+  // Navigates to `url` and waits until the page has loaded.
+  void NavigateAndWait(const QString& url) {
+    bool finished = false;
+    auto connection = QObject::connect(host_->Page(), &QWebEnginePage::loadFinished,
+                                       [&](bool) { finished = true; });
+    host_->Navigate(url);
+    ASSERT_TRUE(WaitUntil([&] { return finished; }));
+    QObject::disconnect(connection);
+  }
+
   void MakeNoticePane() {
     host_->SetUserInterfaceOptions(
         {DontUseScrollBars, EnablesFormsAutoComplete, DontUse3DBorders, EnableThemes});
