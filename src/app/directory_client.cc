@@ -1,5 +1,7 @@
 #include "app/directory_client.h"
 
+#include <algorithm>
+#include <chrono>
 #include <mutex>
 
 #include "http/net_exceptions.h"
@@ -12,6 +14,22 @@ namespace qelvu {
 // socket from being closed (and its number reused) while Abort shuts it down.
 class THttpPageSource::AbortableTransport : public TSocketTransport {
  public:
+  using Clock = std::chrono::steady_clock;
+
+  void SetDeadline(Clock::time_point deadline) { deadline_ = deadline; }
+
+  // Waits no longer than the document's deadline allows.
+  bool Readable(int timeout_ms) override {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
+    if (left.count() <= 0) throw EReadTimeout("Read Timeout");
+    const int limit = static_cast<int>(std::min<int64_t>(left.count(), INT32_MAX));
+    // -2 (and any other negative value) waits without a limit of its own.
+    if (timeout_ms >= 0 && timeout_ms <= limit) return TSocketTransport::Readable(timeout_ms);
+    if (TSocketTransport::Readable(limit)) return true;
+    throw EReadTimeout("Read Timeout");
+  }
+
   void Open() override {
     const std::lock_guard lock(mutex_);
     ThrowIfAborted();
@@ -53,9 +71,26 @@ class THttpPageSource::AbortableTransport : public TSocketTransport {
   std::mutex mutex_;
   bool aborted_ = false;
   int connected_handle_ = -1;
+  Clock::time_point deadline_ = Clock::time_point::max();
 };
 
-THttpPageSource::THttpPageSource() : transport_(std::make_unique<AbortableTransport>()) {
+// The page text, refusing to grow past a limit: an endless or huge body fails at the limit
+// instead of taking the machine's memory.
+class THttpPageSource::PageStream : public TStringStream {
+ public:
+  void SetLimit(int64_t limit) { limit_ = limit; }
+
+  void Write(const void* buffer, int64_t count) override {
+    if (count > limit_ - Position()) throw ENetException("Document too large.");
+    TStringStream::Write(buffer, count);
+  }
+
+ private:
+  int64_t limit_ = 0;
+};
+
+THttpPageSource::THttpPageSource()
+    : transport_(std::make_unique<AbortableTransport>()), page_(std::make_unique<PageStream>()) {
   client_.SetTransport(transport_.get());
   client_.ConnectTimeout = kConnectTimeout;
   client_.ReadTimeout = kReadTimeout;
@@ -63,7 +98,21 @@ THttpPageSource::THttpPageSource() : transport_(std::make_unique<AbortableTransp
 
 THttpPageSource::~THttpPageSource() = default;
 
-void THttpPageSource::GetDocument(const std::string& url) { client_.GetDocument(url, page_); }
+void THttpPageSource::GetDocument(const std::string& url) {
+  const int64_t start = page_->Size();
+  page_->SetLimit(start + kMaxDocumentSize);
+  transport_->SetDeadline(AbortableTransport::Clock::now() +
+                          std::chrono::milliseconds(kDocumentTimeout));
+  client_.GetDocument(url, *page_);
+  // The client keeps what came before an early close; as a page that is a failure, or a
+  // half-sent list would replace the whole cache.
+  const THttpResponse& response = client_.Response();
+  if (response.ContentLength() > 0 && page_->Size() - start < response.ContentLength()) {
+    throw EConnClosedGracefully("Connection Closed Gracefully.");
+  }
+}
+
+std::string THttpPageSource::TakePageText() { return page_->TakeDataString(); }
 
 void THttpPageSource::Abort() { transport_->Abort(); }
 

@@ -3,9 +3,12 @@
 //
 // It owns one `THttpClient` (connect limit 10 s, read limit 20 s: a site that accepts and never
 // answers must not freeze the window or the worker forever) and one string stream into which
-// every body is appended. GetDocument and TakePageText run on one thread; Abort on any.
+// every body is appended. A hostile site cannot hold or swamp it either: one document may take
+// 60 s and 64 MB at most, and one that ends short of its announced length fails too.
+// GetDocument and TakePageText run on one thread; Abort on any.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -19,23 +22,29 @@ class THttpPageSource : public TPageSource {
  public:
   static constexpr int kConnectTimeout = 10000;
   static constexpr int kReadTimeout = 20000;
+  // One document from the connect to its last byte (a server dripping bytes resets no limit).
+  static constexpr int kDocumentTimeout = 60000;
+  static constexpr int64_t kMaxDocumentSize = int64_t{64} << 20;
 
   THttpPageSource();
   ~THttpPageSource() override;
 
+  // Fails (ENetException) on a document over its time or size limit, or shorter than its
+  // Content-Length; the page text then holds an unspecified part of it.
   void GetDocument(const std::string& url) override;
-  std::string TakePageText() override { return page_.TakeDataString(); }
+  std::string TakePageText() override;
   // Shuts the connection's socket down, so a blocked read returns at once and fails; every
   // later connect fails too.
   void Abort() override;
 
  private:
   class AbortableTransport;
+  class PageStream;
 
   // Declared before the client, which uses it until its own destruction.
   std::unique_ptr<AbortableTransport> transport_;
   THttpClient client_;
-  TStringStream page_;
+  std::unique_ptr<PageStream> page_;
 };
 
 }  // namespace qelvu

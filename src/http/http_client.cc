@@ -318,10 +318,10 @@ void TCustomHttpClient::OpenTunnel() {
       answer.Connection = "close";
     }
     if (answer.StatusCode() == 200) break;
-    DecideNextStep(connect, answer);
-    // Only a proxy's demand for credentials is worth another CONNECT; their attempts are
-    // bounded by AuthRetries.
+    // Only a proxy's demand for credentials is worth another CONNECT; the credential step
+    // raises once AuthRetries attempts are spent.
     if (answer.StatusCode() != 407) RaiseProtocolError(answer);
+    DecideNextStep(connect, answer);
   }
   tls.SetPassThrough(false);
   tunnel_origin_ = origin;

@@ -7,6 +7,11 @@
 // exceptions; all derive from `ENetException`. The client owns its request and response
 // records, its current URI and (when it made it) its cookie store. One thread at a time.
 //
+// Redirects are followed only with `HandleRedirects`; 401 and 407 answers are answered only
+// through the authorization events or `hoInProcessAuth`. `ProxyParams` routes requests through
+// an HTTP proxy (https through a CONNECT tunnel). https needs a `TTlsTransport` assigned with
+// SetTransport; without one it raises `ETransportPropInvalid`.
+//
 //   THttpClient client;
 //   client.ReadTimeout = 30000;
 //   TStringStream page;

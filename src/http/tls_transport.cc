@@ -262,12 +262,8 @@ void TTlsTransport::ConnectTransport(const TConnectTarget& target) {
   connected_host_ = target.Host;
   TSocketTransport::ConnectTransport(target);
   if (OnBeforeConnect) OnBeforeConnect();
-  try {
-    BuildContext();
-  } catch (const EOpenSSLError&) {
-    // Plain bytes need no library; the failure returns when TLS is asked for.
-    if (!pass_through_) throw;
-  }
+  // Plain bytes need no library: the context is built when TLS starts, here or later on the
+  // open connection, and only then can a missing library fail the connect.
   if (!pass_through_) StartTls();
 }
 

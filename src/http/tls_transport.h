@@ -2,10 +2,10 @@
 //
 // `TTlsTransport` is a `TSocketTransport` (SOCKS included) that encrypts what it sends and
 // receives unless `PassThrough` is set. The HTTP client switches it: pass-through for plain
-// http and for the CONNECT to a proxy, TLS for https. Every connect builds a fresh TLS context
-// from `SSLOptions`; the handshake sends `HostName` for SNI and, by default, verifies the
-// server's chain against the system trust store (and `RootCertFile`) and its name against
-// `HostName`. A failed check fails the connect with `EOSSLConnectError`. The transport owns
+// http and for the CONNECT to a proxy, TLS for https. Every TLS start on a new connection builds
+// a fresh context from `SSLOptions`; the handshake sends `HostName` for SNI and, by default,
+// verifies the server's chain against the system trust store (and `RootCertFile`) and its name
+// against `HostName`. A failed check fails the connect with `EOSSLConnectError`. The transport owns
 // its context and connection state; one thread at a time.
 //
 //   TTlsTransport tls;
@@ -100,8 +100,7 @@ class TTlsTransport : public TSocketTransport {
   TTlsTransport() = default;
   ~TTlsTransport() override;
 
-  // Connects the socket, builds the context (a failure is ignored while passing through) and,
-  // unless passing through, runs the handshake.
+  // Connects the socket and, unless passing through, builds the context and runs the handshake.
   void ConnectTransport(const TConnectTarget& target) override;
   // Sends the TLS close notice when encrypting, frees the TLS state, then closes the socket.
   void Close() override;

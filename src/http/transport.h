@@ -1,8 +1,9 @@
 // The byte transport under a connection: the seam between the HTTP exchange and the wire.
 //
 // `TTransport` is what a `TTcpConnection` reads from and writes to. `TSocketTransport` is the
-// plain TCP socket; a TLS transport derives from it later; `TMemoryTransport` replays scripted
-// bytes for parser tests and fuzzing. A transport serves one thread at a time.
+// plain TCP socket (with SOCKS); `TTlsTransport` (tls_transport.h) puts TLS over it;
+// `TMemoryTransport` replays scripted bytes for parser tests and fuzzing. A transport serves one
+// thread at a time.
 #pragma once
 
 #include <cstdint>

@@ -39,11 +39,10 @@ std::uint32_t PcreBits(EnumSet<E> set, std::span<const std::pair<E, std::uint32_
   return bits;
 }
 
-std::string WithPosition(std::string_view message, const std::source_location& where) {
-  std::string_view file = where.file_name();
+std::string WithPosition(std::string_view message, const char* file_name, int line) {
+  std::string_view file = file_name;
   file.remove_prefix(file.find_last_of('/') + 1);  // npos + 1 == 0 keeps a bare name
-  return std::string(message) + " (" + std::string(file) + ", line " +
-         std::to_string(where.line()) + ")";
+  return std::string(message) + " (" + std::string(file) + ", line " + std::to_string(line) + ")";
 }
 
 }  // namespace
@@ -168,16 +167,16 @@ bool TRegexMatcher::Search(int start_offset) {
   return true;
 }
 
-void TRegexMatcher::RequireMatch(std::source_location where) const {
+void TRegexMatcher::RequireMatch(const char* file, int line) const {
   if (!HasMatch()) {
-    throw ERegexError(WithPosition("REQUIRE: There must be a successful match first", where));
+    throw ERegexError(WithPosition("REQUIRE: There must be a successful match first", file, line));
   }
 }
 
-void TRegexMatcher::RequireIndex(int index, std::source_location where) const {
-  RequireMatch(where);
+void TRegexMatcher::RequireIndex(int index, const char* file, int line) const {
+  RequireMatch(file, line);
   if (index < 0 || index > SubExpressionCount()) {
-    throw ERegexError(WithPosition("REQUIRE: Index <= SubExpressionCount", where));
+    throw ERegexError(WithPosition("REQUIRE: Index <= SubExpressionCount", file, line));
   }
 }
 

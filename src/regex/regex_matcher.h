@@ -5,7 +5,6 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
-#include <source_location>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -172,8 +171,11 @@ class TRegexMatcher {
   void Discard();
   void CompileIfNeeded();
   bool Search(int start_offset);
-  void RequireMatch(std::source_location where = std::source_location::current()) const;
-  void RequireIndex(int index, std::source_location where = std::source_location::current()) const;
+  // The defaults name the caller's place (as std::source_location would, which clang 14, the
+  // fuzz targets' compiler, cannot build over this standard library).
+  void RequireMatch(const char* file = __builtin_FILE(), int line = __builtin_LINE()) const;
+  void RequireIndex(int index, const char* file = __builtin_FILE(),
+                    int line = __builtin_LINE()) const;
 
   TRegexOptions options_;
   TRegexSearchFlags search_flags_{rxNoEmptyMatch};

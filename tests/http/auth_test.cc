@@ -211,10 +211,12 @@ TEST_F(AuthExchangeTest, RefusalsRaiseAtOnce) {
     const char* name;
     const char* answer;
     bool handler_declines;
+    bool selection_refuses;
   } cases[] = {
       {"unknown scheme",
-       "HTTP/1.1 401 No\r\nWWW-Authenticate: Negotiate\r\nContent-Length: 0\r\n\r\n", false},
-      {"handler declines", kChallenge, true},
+       "HTTP/1.1 401 No\r\nWWW-Authenticate: Negotiate\r\nContent-Length: 0\r\n\r\n", false, false},
+      {"handler declines", kChallenge, true, false},
+      {"selection handler refuses the scheme", kChallenge, false, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -227,10 +229,19 @@ TEST_F(AuthExchangeTest, RefusalsRaiseAtOnce) {
     if (c.handler_declines) {
       client.OnAuthorization = [&asked](THttpAuthentication&, bool&) { ++asked; };
     }
+    if (c.selection_refuses) {
+      client.OnSelectAuthorization = [](const TAuthSchemeClass*& scheme_class,
+                                        const std::vector<std::string>& challenges) {
+        EXPECT_EQ(scheme_class, &kBasicAuthenticationClass);
+        EXPECT_EQ(challenges, (std::vector<std::string>{"Basic realm=\"r\""}));
+        scheme_class = nullptr;
+      };
+    }
     TStringStream sink;
     EXPECT_THROW(client.GetDocument(server.Url("/"), sink), EHTTPProtocolException);
     EXPECT_EQ(server.Requests().size(), 1u);
     EXPECT_EQ(asked, c.handler_declines ? 1 : 0);
+    EXPECT_EQ(client.Request().Authentication != nullptr, c.handler_declines);
   }
 }
 

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -180,6 +181,28 @@ TEST_F(TlsTest, ConnectTunnelThroughTheProxyThenTls) {
   EXPECT_EQ(requests[0].find("Proxy-"), std::string::npos);
 }
 
+TEST_F(TlsTest, TlsRunsOverTheSocksHandshake) {
+  auto server = Server();
+  TLoopbackServer socks;
+  socks.AddConnection(TServerScript()
+                          .ReadBytes(3)
+                          .Send(std::string("\x05\x00", 2))
+                          .ReadBytes(16)
+                          .Send(std::string("\x05\x00\x00\x01\x7f\x00\x00\x01\x00\x50", 10))
+                          .Relay(server->Port()));
+  transport_.SocksInfo.Version = TSocksVersion::svSocks5;
+  transport_.SocksInfo.Host = "127.0.0.1";
+  transport_.SocksInfo.Port = socks.Port();
+  client_.GetDocument(Url(*server), sink_);
+  EXPECT_EQ(sink_.DataString(), "hello");
+  ASSERT_EQ(socks.Requests().size(), 2u);
+  std::string request = std::string("\x05\x01\x00\x03\x09", 5) + "127.0.0.1" +
+                        static_cast<char>(server->Port() >> 8) +
+                        static_cast<char>(server->Port() & 0xFF);
+  EXPECT_EQ(socks.Requests()[1], request);
+  EXPECT_EQ(server->Handshakes(), 1);
+}
+
 TEST_F(TlsTest, MissingLibraryFailsHttpsButNotPlainHttp) {
   transport_.SslLibraryName = "libqelvu-missing-ssl.so.3";
   TLoopbackServer listening;  // takes the TCP connect; TLS fails before any byte
@@ -195,6 +218,33 @@ TEST_F(TlsTest, MissingLibraryFailsHttpsButNotPlainHttp) {
   client_.GetDocument(plain.Url("/"), sink_);
   EXPECT_EQ(sink_.DataString(), "hello");
   EXPECT_TRUE(transport_.PassThrough());
+}
+
+TEST_F(TlsTest, FetchToolVerifiesHttpsCertificates) {
+  auto server = Server();
+  struct Case {
+    const char* name;
+    std::string environment;
+    int status;
+    const char* output;
+  } cases[] = {
+      {"trusted through SSL_CERT_FILE", "SSL_CERT_FILE=" + certificates_->Path("ca.pem"), 0,
+       "hello"},
+      {"system store only", "SSL_CERT_FILE=/dev/null", 1,
+       "EOSSLConnectError: Error connecting with SSL."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string command = c.environment + " " + QELVU_FETCH + " " + Url(*server) + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string output;
+    char chunk[256];
+    while (size_t n = fread(chunk, 1, sizeof chunk, pipe)) output.append(chunk, n);
+    int status = pclose(pipe);
+    EXPECT_EQ(WEXITSTATUS(status), c.status);
+    EXPECT_EQ(output.rfind(c.output, 0), 0u) << output;
+  }
 }
 
 TEST(TlsTransportTest, HttpsWithoutTheTlsTransportIsRefused) {

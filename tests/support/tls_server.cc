@@ -36,6 +36,10 @@ TTlsTestServer::TTlsTestServer(const std::string& cert_file, const std::string& 
     throw std::runtime_error("TLS test server: listen failed");
   }
   port_ = ntohs(sa.sin_port);
+  // The name is noted while the client's first message is read, before the client can see a
+  // certificate to reject, so a test finds it even after a failed handshake.
+  SSL_CTX_set_tlsext_servername_arg(context_, this);
+  SSL_CTX_set_tlsext_servername_callback(context_, &TTlsTestServer::NoteServerName);
   acceptor_ = std::thread([this] { AcceptLoop(); });
 }
 
@@ -50,6 +54,14 @@ TTlsTestServer::~TTlsTestServer() {
 std::vector<std::string> TTlsTestServer::Requests() {
   std::lock_guard<std::mutex> lock(mutex_);
   return requests_;
+}
+
+int TTlsTestServer::NoteServerName(SSL* ssl, int* /*alert*/, void* server) {
+  const char* name = SSL_get_servername(ssl, TLSEXT_NAMETYPE_host_name);
+  auto* self = static_cast<TTlsTestServer*>(server);
+  std::lock_guard<std::mutex> lock(self->mutex_);
+  self->server_names_.push_back(name ? name : "");
+  return SSL_TLSEXT_ERR_OK;
 }
 
 std::vector<std::string> TTlsTestServer::ServerNames() {
@@ -80,13 +92,7 @@ void TTlsTestServer::Serve(int client) {
   ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
   SSL* ssl = SSL_new(context_);
   SSL_set_fd(ssl, client);
-  bool shook = SSL_accept(ssl) == 1;
-  {
-    const char* name = SSL_get_servername(ssl, TLSEXT_NAMETYPE_host_name);
-    std::lock_guard<std::mutex> lock(mutex_);
-    server_names_.push_back(name ? name : "");
-  }
-  if (shook) {
+  if (SSL_accept(ssl) == 1) {
     ++handshakes_;
     std::string pending;
     char chunk[4096];

@@ -14,6 +14,7 @@
 #include <vector>
 
 struct ssl_ctx_st;
+struct ssl_st;
 
 namespace qelvu::test {
 
@@ -31,6 +32,7 @@ class TTlsTestServer {
   int Handshakes() const { return handshakes_.load(); }
 
  private:
+  static int NoteServerName(ssl_st* ssl, int* alert, void* server);
   void AcceptLoop();
   void Serve(int client);
   // Waits for readability in short steps until `stop_`; false when stopping.
