@@ -94,6 +94,10 @@ void TStaticServer::AcceptLoop() {
 }
 
 void TStaticServer::Serve(int client) {
+  const struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{client};
   const int on = 1;
   ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   std::string input;
@@ -101,9 +105,9 @@ void TStaticServer::Serve(int client) {
   for (;;) {
     size_t head_end;
     while ((head_end = input.find("\r\n\r\n")) == std::string::npos) {
-      if (!WaitReadable(client, stop_)) return (void)::close(client);
+      if (!WaitReadable(client, stop_)) return;
       const ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
-      if (got <= 0) return (void)::close(client);
+      if (got <= 0) return;
       input.append(buffer, static_cast<size_t>(got));
     }
     const std::string request = input.substr(0, head_end);
@@ -119,7 +123,7 @@ void TStaticServer::Serve(int client) {
         "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
         "\r\n\r\n";
     if (!SendAll(client, head.data(), head.size()) || !SendAll(client, body.data(), body.size())) {
-      return (void)::close(client);
+      return;
     }
   }
 }

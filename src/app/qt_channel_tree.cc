@@ -7,15 +7,22 @@
 namespace qelvu {
 namespace {
 
-// A node of the channel tree: the GBK name and, for a channel, its own suffix.
+// A node of the channel tree: the GBK name and, for a channel, its own suffix. The shown text
+// is decoded when the view asks for it rather than stored: lists run to hundreds of thousands
+// of nodes, of which only a screenful is ever on show.
 class ChannelItem : public QTreeWidgetItem {
  public:
   ChannelItem(std::string_view text, std::optional<std::string> suffix)
-      : text_(text), suffix_(std::move(suffix)) {
-    setText(0, QString::fromStdString(GbkToUtf8(text_)));
-  }
+      : QTreeWidgetItem(UserType), text_(text), suffix_(std::move(suffix)) {}
   const std::string& bytes() const { return text_; }
   const std::string* suffix() const { return suffix_ ? &*suffix_ : nullptr; }
+
+  QVariant data(int column, int role) const override {
+    if (column == 0 && (role == Qt::DisplayRole || role == Qt::EditRole)) {
+      return QString::fromStdString(GbkToUtf8(text_));
+    }
+    return QTreeWidgetItem::data(column, role);
+  }
 
  private:
   std::string text_;

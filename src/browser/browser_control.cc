@@ -273,6 +273,7 @@ void TBrowserControl::NewWindowRequested(QWebEngineNewWindowRequest& request) {
     // A window still open when the program ends goes with the event loop, while the
     // engine is still there to take its page down.
     connect(qApp, &QCoreApplication::aboutToQuit, target, &QObject::deleteLater);
+    connect(target->Page(), &QWebEnginePage::titleChanged, target, &QWidget::setWindowTitle);
     const QRect geometry = request.requestedGeometry();
     if (geometry.width() > 0 && geometry.height() > 0) {
       target->resize(geometry.size());

@@ -92,6 +92,13 @@ QHash<QString, QStringList>& AutoCompleteStore() {
   return store;
 }
 
+QString AutoCompleteKey(const QUrl& page, const QString& field) {
+  return page.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment |
+                       QUrl::RemoveUserInfo)
+             .toString() +
+         u'\n' + field;
+}
+
 QString WebChannelLibrary() {
   QFile file(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
   if (!file.open(QIODevice::ReadOnly)) return QString();
@@ -127,14 +134,14 @@ class TScriptBridge : public QObject {
   }
   Q_INVOKABLE void rememberValue(const QString& field, const QString& value) {
     if (!host_->ui_options_.Contains(EnablesFormsAutoComplete)) return;
-    QStringList& values = AutoCompleteStore()[field];
+    QStringList& values = AutoCompleteStore()[AutoCompleteKey(host_->Page()->url(), field)];
     values.removeAll(value);
     values.prepend(value);
     while (values.size() > kRememberedValuesPerField) values.removeLast();
   }
   Q_INVOKABLE QStringList valuesFor(const QString& field) const {
     if (!host_->ui_options_.Contains(EnablesFormsAutoComplete)) return {};
-    return TCustomBrowserHost::RememberedValues(field);
+    return TCustomBrowserHost::RememberedValues(host_->Page()->url(), field);
   }
 
  private:
@@ -152,8 +159,8 @@ TCustomBrowserHost::TCustomBrowserHost(QWidget* parent)
 
 TCustomBrowserHost::~TCustomBrowserHost() = default;
 
-QStringList TCustomBrowserHost::RememberedValues(const QString& field) {
-  return AutoCompleteStore().value(field);
+QStringList TCustomBrowserHost::RememberedValues(const QUrl& page, const QString& field) {
+  return AutoCompleteStore().value(AutoCompleteKey(page, field));
 }
 
 void TCustomBrowserHost::SetUserInterfaceOptions(TUserInterfaceOptions options) {
@@ -260,6 +267,9 @@ void TCustomBrowserHost::ShowContextMenu(QContextMenuEvent* event) {
     if (PopupMenu != nullptr) PopupMenu->popup(event->globalPos());
     return;
   }
+  // The engine's menu is built from the engine's own request; a menu event that did not
+  // come from the engine has none to build from.
+  if (View()->lastContextMenuRequest() == nullptr) return;
   if (!OnFilterPopupMenu && DisabledPopupMenuItems.Empty()) {
     DefaultContextMenu(event);
     return;

@@ -86,9 +86,11 @@ class TCustomBrowserHost : public TBrowserControl {
   TOMWindowMoveEvent OnResize;
   TOMWindowMoveEvent OnResizeBy;
 
-  // Values remembered for form fields during this run, most recent first (shared by
-  // every pane of the process).
-  static QStringList RememberedValues(const QString& field);
+  // Values remembered during this run for a form field of the site of `page` (scheme,
+  // host and port), most recent first. Shared by every pane of the process; a site is
+  // offered only what was typed on that site, since offered values are readable by its
+  // scripts.
+  static QStringList RememberedValues(const QUrl& page, const QString& field);
 
  protected:
   bool TranslateKey(QKeyEvent* event) override;

@@ -11,6 +11,7 @@
 #include "app/channel_list.h"
 #include "app/gbk.h"
 #include "fake_main_view.h"
+#include "temp_folder.h"
 
 namespace qelvu {
 namespace {
@@ -29,22 +30,14 @@ std::string G(const char* utf8) { return Utf8ToGbk(utf8); }
 
 class MainControllerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    cache_home_ = fs::temp_directory_path() /
-                  ("qelvu-main-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(cache_home_);
-    fs::create_directories(cache_home_);
-    ::setenv("XDG_CACHE_HOME", cache_home_.c_str(), 1);
-  }
-  void TearDown() override { fs::remove_all(cache_home_); }
+  void SetUp() override { ::setenv("XDG_CACHE_HOME", cache_home_.path().c_str(), 1); }
 
   void WriteCache(const std::string& bytes) {
     fs::create_directories(fs::path(GetCacheFileName()).parent_path());
     std::ofstream(GetCacheFileName(), std::ios::binary) << bytes;
   }
 
-  fs::path cache_home_;
+  testing::TTempFolder cache_home_;
   FakeMainView view_;
   RecordingServices services_;
   TMain main_{view_, services_, kAddresses};

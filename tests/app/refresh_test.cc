@@ -16,6 +16,7 @@
 #include "app/refresh_worker.h"
 #include "fake_main_view.h"
 #include "support/loopback_server.h"
+#include "temp_folder.h"
 
 namespace qelvu {
 namespace {
@@ -56,23 +57,17 @@ void RunEventsUntil(Condition done) {
 class RefreshTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("qelvu-refresh-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
     std::ofstream(cache_, std::ios::binary) << kCachedList;
     main_.FillChannelTree(kCachedList);
     view_.tree.Select(view_.tree.NodeAt(1));
   }
-  void TearDown() override { fs::remove_all(folder_); }
 
   std::unique_ptr<TGetTvList> StartRefresh(const std::string& base_url) {
     return std::make_unique<TGetTvList>(view_, context_, std::make_unique<THttpPageSource>(),
                                         base_url, cache_.string());
   }
 
-  fs::path folder_;
+  testing::TTempFolder folder_;
   fs::path cache_ = folder_ / "QoviList.dat";
   testing::FakeMainView view_;
   testing::RecordingServices services_;
@@ -106,7 +101,7 @@ TEST_F(RefreshTest, ProgramServicesRunOneWorkerPerRun) {
   server.AddConnection(Answer("<html>"));
   server.AddConnection(
       Answer("<div class=\"boxtop\" x=\"\">New</div><a id=\"1\" href=\"n\">N</a>"));
-  ::setenv("XDG_CACHE_HOME", folder_.c_str(), 1);
+  ::setenv("XDG_CACHE_HOME", folder_.path().c_str(), 1);
   TProgramServices services({server.Url("/"), "", "", ""});
   view_.ShowStatusPanel();
   services.StartRefresh(view_);

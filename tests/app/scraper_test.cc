@@ -11,6 +11,7 @@
 #include "app/directory_client.h"
 #include "fake_main_view.h"
 #include "support/loopback_server.h"
+#include "temp_folder.h"
 
 namespace qelvu {
 namespace {
@@ -47,15 +48,7 @@ std::string ReadText(const fs::path& path) {
 // A cache file holding an earlier list, in a folder of its own.
 class ScraperTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("qelvu-scraper-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-    std::ofstream(cache_, std::ios::binary) << kOldCache;
-  }
-  void TearDown() override { fs::remove_all(folder_); }
+  void SetUp() override { std::ofstream(cache_, std::ios::binary) << kOldCache; }
 
   // Scrapes a site whose list page is answered by `list_answer` into a fresh view.
   testing::FakeMainView Scrape(const std::string& front, TServerScript list_answer) {
@@ -74,7 +67,7 @@ class ScraperTest : public ::testing::Test {
     return view;
   }
 
-  fs::path folder_;
+  testing::TTempFolder folder_;
   fs::path cache_ = folder_ / "QoviList.dat";
 };
 

@@ -11,6 +11,7 @@
 #include "app/channel_list.h"
 #include "app/desktop_shortcut.h"
 #include "app/file_version.h"
+#include "temp_folder.h"
 
 namespace qelvu {
 namespace {
@@ -31,18 +32,7 @@ void WriteText(const fs::path& path, const std::string& text) {
 // A fresh folder per test, removed afterwards.
 class ShellTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("qelvu-shell-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override {
-    fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::add);
-    fs::remove_all(folder_);
-  }
-  fs::path folder_;
+  testing::TTempFolder folder_;
 };
 
 TEST_F(ShellTest, VersionTextComesFromTheNoteAlone) {
@@ -68,12 +58,12 @@ TEST_F(ShellTest, VersionTextComesFromTheNoteAlone) {
 }
 
 TEST_F(ShellTest, LauncherIsRecreatedAtEveryStartAndPointsAtTheLatestProgram) {
-  ::setenv("XDG_DESKTOP_DIR", folder_.c_str(), 1);
+  ::setenv("XDG_DESKTOP_DIR", folder_.path().c_str(), 1);
   const std::string name = "Qelvu网络电视播放器";
   CreateShortcut("/opt/old/qelvu", name, false);
   CreateShortcut("/opt/new place/qelvu", name, false);
 
-  ASSERT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
+  ASSERT_EQ(std::distance(fs::directory_iterator(folder_.path()), fs::directory_iterator()), 1);
   EXPECT_EQ(ReadText(folder_ / (name + ".desktop")),
             "[Desktop Entry]\nType=Application\nName=Qelvu网络电视播放器\n"
             "Exec=\"/opt/new place/qelvu\"\nPath=/opt/new place/\nTerminal=false\n");
@@ -86,7 +76,7 @@ TEST_F(ShellTest, LauncherExecQuotesWhatTheLauncherWouldExpand) {
 }
 
 TEST_F(ShellTest, ReadOnlyLauncherIsLeftAlone) {
-  ::setenv("XDG_DESKTOP_DIR", folder_.c_str(), 1);
+  ::setenv("XDG_DESKTOP_DIR", folder_.path().c_str(), 1);
   const fs::path launcher = folder_ / "Qelvu.desktop";
   WriteText(launcher, "mine");
   fs::permissions(launcher, fs::perms::owner_read | fs::perms::group_read);
@@ -123,7 +113,7 @@ TEST_F(ShellTest, FailedCacheSaveLeavesThePreviousFileAndNoLeftovers) {
   EXPECT_THROW(WriteFileReplacing((folder_ / "plain" / "QoviList.dat").string(), "new"),
                std::runtime_error);
   EXPECT_EQ(ReadText(folder_ / "plain"), "old");
-  EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 2);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), fs::directory_iterator()), 2);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <QFile>
 #include <QIcon>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -124,23 +126,31 @@ TEST_F(BrowserHostTest, InternalUserAgentGoesOutWithThePanesRequests) {
   }
 }
 
-TEST_F(BrowserHostTest, FormValuesAreOfferedAgainInTheSameField) {
-  Load(
-      QStringLiteral("<form action='about:blank'><input name='city' value='Shanghai'>"
-                     "<input name='secret' autocomplete='off' value='hidden'></form>"));
-  Eval(*host_, "document.forms[0].requestSubmit(); 1");
-  ASSERT_TRUE(WaitUntil([] { return !TCustomBrowserHost::RememberedValues("city").isEmpty(); }));
-  EXPECT_EQ(TCustomBrowserHost::RememberedValues("city"), QStringList{"Shanghai"});
-  EXPECT_TRUE(TCustomBrowserHost::RememberedValues("secret").isEmpty());
+TEST_F(BrowserHostTest, FormValuesAreOfferedAgainOnTheSameSite) {
+  PageServer server(
+      "<form action='/sent.htm'><input name='city'>"
+      "<input name='secret' autocomplete='off'></form>");
+  NavigateAndWait(server.Url("/form.htm"));
+  Eval(*host_,
+       "document.forms[0].city.value = 'Shanghai'; document.forms[0].secret.value = 'hidden';"
+       "document.forms[0].requestSubmit(); 1");
+  const QUrl site(server.Url("/any/page.htm"));
+  ASSERT_TRUE(
+      WaitUntil([&] { return !TCustomBrowserHost::RememberedValues(site, "city").isEmpty(); }));
+  EXPECT_EQ(TCustomBrowserHost::RememberedValues(site, "city"), QStringList{"Shanghai"});
+  EXPECT_TRUE(TCustomBrowserHost::RememberedValues(site, "secret").isEmpty());
+  EXPECT_TRUE(
+      TCustomBrowserHost::RememberedValues(QUrl(QStringLiteral("http://other.example/")), "city")
+          .isEmpty());
 
-  Load(QStringLiteral("<input name='city'>"));
+  NavigateAndWait(server.Url("/form.htm"));
   // As when the user clicks into the field: the page holds the focus.
   form_->activateWindow();
   host_->FocusDocument();
   ASSERT_TRUE(WaitUntil([&] { return Eval(*host_, "document.hasFocus()").toBool(); }));
-  Eval(*host_, "document.querySelector('input').focus(); 1");
+  Eval(*host_, "document.forms[0].city.focus(); 1");
   const QString offered = QStringLiteral(
-      "(function(){var i=document.querySelector('input');"
+      "(function(){var i=document.forms[0].city;"
       "return i.list ? Array.from(i.list.options).map(o => o.value).join() : '';})()");
   EXPECT_TRUE(WaitUntil([&] { return Eval(*host_, offered).toString() == u"Shanghai"; }));
 }
@@ -184,6 +194,46 @@ TEST_F(BrowserHostTest, ZoomCommandsFollowTheTextSize) {
   EXPECT_EQ(range.toPoint(), QPoint(0, 4));
   QVariant none;
   EXPECT_THROW(host_->ExecWB(9999, 0, none), EOleError);
+}
+
+TEST_F(BrowserHostTest, DisabledMenusShowTheAttachedMenuInstead) {
+  QMenu own_menu;
+  host_->PopupMenu = &own_menu;
+  Load(QStringLiteral("<p>menu</p>"));
+  WaitForInput();
+  struct Case {
+    const char* name;
+    bool handled_by_event;
+    TIEPopupMenus disabled;
+    bool own_menu_shown;
+  };
+  const Case cases[] = {
+      {"event handles it", true, {rcmAll}, false},
+      {"all menus disabled", false, {rcmAll}, true},
+      {"default menu disabled", false, {rcmDefault}, true},
+      {"another kind disabled", false, {rcmImage}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int raised = 0;
+    host_->OnShowContextMenu = [&](TCustomBrowserHost*, int menu_id, const QPoint&, bool& handled) {
+      ++raised;
+      EXPECT_EQ(menu_id, rcmDefault);
+      handled = c.handled_by_event;
+    };
+    host_->DisabledPopupMenus = c.disabled;
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+      QMouseEvent click(
+          type, QPointF(10, 10), Proxy()->mapToGlobal(QPointF(10, 10)), Qt::RightButton,
+          type == QEvent::MouseButtonPress ? Qt::RightButton : Qt::NoButton, Qt::NoModifier);
+      QCoreApplication::sendEvent(Proxy(), &click);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return raised == 1; }));
+    const bool own_menu_shown = own_menu.isVisible();
+    // Whatever menu opened goes away before the next case.
+    while (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+    EXPECT_EQ(own_menu_shown, c.own_menu_shown);
+  }
 }
 
 }  // namespace

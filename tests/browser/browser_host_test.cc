@@ -63,13 +63,6 @@ TEST_F(BrowserHostTest, ScriptResizeIsReportedAndResizesNothing) {
   EXPECT_EQ(form_->geometry(), form_geometry);
 }
 
-void SendKey(QWidget* receiver, int key, Qt::KeyboardModifiers modifiers, const QString& text) {
-  QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
-  QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
-  QCoreApplication::sendEvent(receiver, &press);
-  QCoreApplication::sendEvent(receiver, &release);
-}
-
 TEST_F(BrowserHostTest, CtrlNIsSwallowedAndAltNReachesThePage) {
   QString masked;
   host_->OnMaskedCtrlChar = [&](TCustomBrowserHost*, QChar c) { masked += c; };
@@ -78,15 +71,7 @@ TEST_F(BrowserHostTest, CtrlNIsSwallowedAndAltNReachesThePage) {
                      "document.addEventListener('keydown', function(e) {"
                      "  window.keys.push((e.ctrlKey ? 'C' : '') + (e.altKey ? 'A' : '') + e.key);"
                      "});</script>"));
-  form_->activateWindow();
-  host_->FocusDocument();
-  QWidget* proxy = host_->View()->focusProxy();
-  ASSERT_NE(proxy, nullptr);
-  // The engine drops keys until the new page is ready for input: probe until one lands.
-  ASSERT_TRUE(WaitUntil([&] {
-    SendKey(proxy, Qt::Key_Q, Qt::NoModifier, QStringLiteral("q"));
-    return Eval(*host_, "window.keys.length").toInt() > 0;
-  }));
+  WaitForInput();
   Eval(*host_, "window.keys = []; 1");
 
   struct Key {
@@ -99,7 +84,7 @@ TEST_F(BrowserHostTest, CtrlNIsSwallowedAndAltNReachesThePage) {
                       {Qt::Key_N, Qt::AltModifier, "n"},
                       {Qt::Key_N, Qt::ControlModifier | Qt::AltModifier, "n"},
                       {Qt::Key_B, Qt::ControlModifier, "b"}};
-  for (const Key& k : keys) SendKey(proxy, k.key, k.modifiers, QString::fromLatin1(k.text));
+  for (const Key& k : keys) SendKey(Proxy(), k.key, k.modifiers, QString::fromLatin1(k.text));
   ASSERT_TRUE(WaitUntil([&] { return Eval(*host_, "window.keys.indexOf('Cb')").toInt() >= 0; }))
       << Eval(*host_, "window.keys.join(',')").toString().toStdString();
 

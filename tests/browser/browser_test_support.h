@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHostAddress>
+#include <QKeyEvent>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -84,6 +85,40 @@ class BrowserHostTest : public ::testing::Test {
     host_->Page()->setHtml(html, QUrl(QStringLiteral("http://127.0.0.1/")));
     ASSERT_TRUE(WaitUntil([&] { return finished; }));
     QObject::disconnect(connection);
+  }
+
+  // Navigates to `url` and waits until the page has loaded.
+  void NavigateAndWait(const QString& url) {
+    bool finished = false;
+    auto connection = QObject::connect(host_->Page(), &QWebEnginePage::loadFinished,
+                                       [&](bool) { finished = true; });
+    host_->Navigate(url);
+    ASSERT_TRUE(WaitUntil([&] { return finished; }));
+    QObject::disconnect(connection);
+  }
+
+  // Waits until the page takes keyboard and mouse input: the engine drops input until a
+  // new page is ready for it, so a harmless probe key is sent until one lands.
+  void WaitForInput() {
+    form_->activateWindow();
+    host_->FocusDocument();
+    Eval(*host_,
+         "window.probes = 0;"
+         "document.addEventListener('keydown', function() { ++window.probes; }); 1");
+    ASSERT_TRUE(WaitUntil([&] {
+      SendKey(Proxy(), Qt::Key_Shift, Qt::NoModifier, QString());
+      return Eval(*host_, "window.probes").toInt() > 0;
+    }));
+  }
+
+  QWidget* Proxy() const { return host_->View()->focusProxy(); }
+
+  static void SendKey(QWidget* receiver, int key, Qt::KeyboardModifiers modifiers,
+                      const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
+    QCoreApplication::sendEvent(receiver, &press);
+    QCoreApplication::sendEvent(receiver, &release);
   }
 
   void MakeNoticePane() {
