@@ -16,6 +16,7 @@
 #include "app/channel_list.h"
 #include "app/channel_scraper.h"
 #include "app/directory_client.h"
+#include "app/temp_folder.h"
 #include "gtest/gtest.h"
 #include "reliability/scrape_test_support.h"
 
@@ -114,14 +115,14 @@ TEST(HostileServerTest, EveryScrapeFailsAndKeepsTheCache) {
       {"redirects to itself", RedirectsToItself, false},
   };
   constexpr size_t kCount = std::size(cases);
-  TTempFolder folder;
+  testing::TTempFolder folder;
   std::vector<Outcome> outcomes(kCount);
   const long rss_before = PeakRssKilobytes();
   {
     std::vector<std::thread> scrapes;
     for (size_t i = 0; i < kCount; ++i) {
       scrapes.emplace_back([&, i] {
-        const std::string cache = folder.File("cache" + std::to_string(i) + ".dat");
+        const std::string cache = (folder / ("cache" + std::to_string(i) + ".dat")).string();
         WriteFileReplacing(cache, kOldCache);
         THostileServer server(cases[i].behaviour);
         THttpPageSource source;

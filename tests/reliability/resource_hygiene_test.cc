@@ -8,6 +8,7 @@
 
 #include "app/channel_scraper.h"
 #include "app/directory_client.h"
+#include "app/temp_folder.h"
 #include "gtest/gtest.h"
 #include "reliability/hostile_server.h"
 #include "reliability/scrape_test_support.h"
@@ -52,8 +53,8 @@ TEST(ResourceHygieneTest, ThousandScrapesLeakNothing) {
                     "\r\nConnection: close\r\n\r\n" + page,
                 stopping);
       });
-  TTempFolder folder;
-  const std::string cache = folder.File("QoviList.dat");
+  testing::TTempFolder folder;
+  const std::string cache = (folder / "QoviList.dat").string();
   auto scrape = [&] {
     THttpPageSource source;
     TRecordingSink sink;
