@@ -50,16 +50,20 @@ int THttpResponse::StatusCode() const {
 }
 
 bool THttpResponse::KeepConnection() {
+  bool answered_1_0 = false;
   if (StatusLine.size() >= 8) {
     std::string version = StatusLine.substr(5, 3);
-    if (version == "1.0") ServerVersion = THttpProtocolVersion::pv1_0;
+    answered_1_0 = version == "1.0";
+    if (answered_1_0) ServerVersion = THttpProtocolVersion::pv1_0;
     if (version == "1.1") ServerVersion = THttpProtocolVersion::pv1_1;
   }
   client_.CheckPeerClosed(false, false);
   if (!client_.IsConnected()) return false;
   std::string connection = Trim(Connection);
   std::string proxy_connection = Trim(ProxyConnection);
-  if (client_.ProtocolVersion == THttpProtocolVersion::pv1_0) {
+  // A server that answers in 1.0 closes after the answer unless it said keep-alive: reusing
+  // its connection races that close and fails the next request.
+  if (client_.ProtocolVersion == THttpProtocolVersion::pv1_0 || answered_1_0) {
     return SameText(connection, "KEEP-ALIVE") || SameText(proxy_connection, "KEEP-ALIVE");
   }
   return !SameText(connection, "CLOSE") && !SameText(proxy_connection, "CLOSE");

@@ -41,7 +41,8 @@ class THttpResponse : public TResponseHeaderInfo {
 
   // The code read from the status line's second word; -1 when there is none.
   int StatusCode() const;
-  // Whether the connection stays open after this answer (by the client's protocol version).
+  // Whether the connection stays open after this answer, by the 1.0 rule when either the client
+  // or this answer speaks 1.0, else by the 1.1 rule.
   bool KeepConnection();
 
   std::string StatusLine;
