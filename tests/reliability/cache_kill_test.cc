@@ -12,6 +12,7 @@
 
 #include "app/channel_list.h"
 #include "app/channel_scraper.h"
+#include "app/temp_folder.h"
 #include "gtest/gtest.h"
 #include "reliability/scrape_test_support.h"
 
@@ -41,8 +42,8 @@ constexpr int kRuns = 200;
 TEST(CacheKillTest, KilledWriterLeavesOldOrNewList) {
   const std::string page_a = DirectoryPage(kChannels, "a");
   const std::string page_b = DirectoryPage(kChannels, "b");
-  TTempFolder folder;
-  const std::string cache = folder.File("QoviList.dat");
+  testing::TTempFolder folder;
+  const std::string cache = (folder / "QoviList.dat").string();
   Scrape(page_b, cache);
   const std::string list_b = ReadFileBytes(cache);
   const auto start = std::chrono::steady_clock::now();
@@ -77,12 +78,11 @@ TEST(CacheKillTest, KilledWriterLeavesOldOrNewList) {
     ASSERT_TRUE(bytes == list_a || bytes == list_b) << bytes.size() << " bytes";
     (bytes == list_a ? seen_a : seen_b)++;
     // A killed writer cannot remove its temporary file; clear them so the folder stays small.
-    for (const auto& entry :
-         std::filesystem::directory_iterator(std::filesystem::path(cache).parent_path())) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
       if (entry.path().filename() != "QoviList.dat") std::filesystem::remove(entry.path());
     }
   }
-  // Both lists turned up, so the kills did land between and during the writes.
+  // Both lists turned up, so the kills did land at different points of the writer's cycle.
   EXPECT_GT(seen_a, 0);
   EXPECT_GT(seen_b, 0);
   std::cout << "[ figures  ] " << kRuns << " kills: old list " << seen_a << ", new list " << seen_b
