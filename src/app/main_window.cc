@@ -57,7 +57,6 @@ W* Make(const char* name, QWidget* parent, int left, int top, int width, int hei
   return widget;
 }
 
-const QColor kButtonFace(212, 208, 200);
 const QColor kBlue(0, 0, 255);
 
 }  // namespace
@@ -67,7 +66,8 @@ TMainWindow::TMainWindow(TMainServices& services, TSiteAddresses addresses)
   setObjectName(QStringLiteral("Main"));
   setWindowTitle(QStringLiteral("Qelvu网络电视播放器"));
   setFont(SongTi(12));
-  SetColors(this, &kButtonFace, nullptr);
+  const QColor button_face = ToQColor(clBtnFace);  // the palette table's, at creation
+  SetColors(this, &button_face, nullptr);
   setFixedSize(780, 455);
   BuildComponents();
   tree_ = TQtChannelTree(tv1_);
@@ -144,7 +144,8 @@ void TMainWindow::BuildComponents() {
   pnlAd_->setFont(SongTi(19, true));
   pnlAd_->setAlignment(Qt::AlignCenter);
   pnlAd_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  SetColors(pnlAd_, &kButtonFace, &kBlue);
+  const QColor button_face = ToQColor(clBtnFace);
+  SetColors(pnlAd_, &button_face, &kBlue);
 
   statusBar1_ = Make<TStatusBar>("statusBar1", this, 0, 421, 780, 34);
   statusBar1_->SetAlign(alNone);  // the window's dock layout keeps it at the bottom
