@@ -10,26 +10,12 @@
 #include <cstdint>
 #include <initializer_list>
 
+#include "common/enum_set.h"
+
 namespace qelvu {
 
-// A set of enumeration members stored as a bit per member index (at most 32).
 template <typename E>
-class TOptionSet {
- public:
-  constexpr TOptionSet() = default;
-  constexpr TOptionSet(std::initializer_list<E> members) {
-    for (E m : members) Include(m);
-  }
-  constexpr void Include(E m) { bits_ |= Bit(m); }
-  constexpr void Exclude(E m) { bits_ &= ~Bit(m); }
-  constexpr bool Contains(E m) const { return (bits_ & Bit(m)) != 0; }
-  constexpr bool Empty() const { return bits_ == 0; }
-  constexpr bool operator==(const TOptionSet&) const = default;
-
- private:
-  static constexpr uint32_t Bit(E m) { return uint32_t{1} << static_cast<int>(m); }
-  uint32_t bits_ = 0;
-};
+using TOptionSet = EnumSet<E>;
 
 // How the pane's user interface looks and behaves; member order is the flag table's.
 enum TUserInterfaceOption {

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/enum_set.h"
+
 // PCRE2's 8-bit handle types, named here so that users of the matcher need not include pcre2.h.
 struct pcre2_real_code_8;
 struct pcre2_real_compile_context_8;
@@ -24,31 +26,6 @@ namespace qelvu {
 class ERegexError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
-};
-
-// A small set of enumeration members (members numbered 0..31), compared as a whole.
-template <typename E>
-class EnumSet {
- public:
-  constexpr EnumSet() = default;
-  constexpr EnumSet(std::initializer_list<E> members) {
-    for (E member : members) Include(member);
-  }
-
-  constexpr bool Contains(E member) const { return (bits_ & Bit(member)) != 0; }
-  constexpr EnumSet& Include(E member) {
-    bits_ |= Bit(member);
-    return *this;
-  }
-  constexpr EnumSet& Exclude(E member) {
-    bits_ &= ~Bit(member);
-    return *this;
-  }
-  constexpr bool operator==(const EnumSet&) const = default;
-
- private:
-  static constexpr std::uint32_t Bit(E member) { return std::uint32_t{1} << member; }
-  std::uint32_t bits_ = 0;
 };
 
 // Compile options. The newline convention is always "any": CR, LF, CR LF, VT, FF and byte 133

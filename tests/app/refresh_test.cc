@@ -17,31 +17,19 @@
 #include "fake_main_view.h"
 #include "support/loopback_server.h"
 #include "temp_folder.h"
+#include "test_files.h"
 
 namespace qelvu {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Answer;
+using testing::ReadText;
 using Lines = std::vector<std::string>;
 using test::TLoopbackServer;
 using test::TServerScript;
 
 constexpr char kCachedList[] = "Old|Cached|c.htm|\r\nNews|N1|n.htm|\r\n";
-
-TServerScript Answer(const std::string& body) {
-  return TServerScript()
-      .ReadRequest()
-      .Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
-            "\r\nConnection: close\r\n\r\n" + body)
-      .Close();
-}
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 // Runs the window's event loop until `done` holds; the bound only keeps a broken build from
 // hanging the suite.

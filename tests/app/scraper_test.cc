@@ -12,11 +12,14 @@
 #include "fake_main_view.h"
 #include "support/loopback_server.h"
 #include "temp_folder.h"
+#include "test_files.h"
 
 namespace qelvu {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Answer;
+using testing::ReadText;
 using Lines = std::vector<std::string>;
 using test::TLoopbackServer;
 using test::TServerScript;
@@ -28,21 +31,6 @@ std::string Header(const std::string& name) {
 }
 std::string Link(const std::string& suffix, const std::string& name) {
   return "<a id=\"c\" href=\"" + suffix + "\">" + name + "</a>";
-}
-
-TServerScript Answer(const std::string& body) {
-  return TServerScript()
-      .ReadRequest()
-      .Send("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=gbk\r\nContent-Length: " +
-            std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body)
-      .Close();
-}
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
 }
 
 // A cache file holding an earlier list, in a folder of its own.

@@ -12,18 +12,13 @@
 #include "app/desktop_shortcut.h"
 #include "app/file_version.h"
 #include "temp_folder.h"
+#include "test_files.h"
 
 namespace qelvu {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+using testing::ReadText;
 
 void WriteText(const fs::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
