@@ -8,7 +8,7 @@ TBenchView::TBenchView()
     : window_(std::make_unique<QWidget>()),
       tree_widget_(new TStyledTreeView(window_.get())),
       status_panel_(new QLabel(window_.get())),
-      tree_(tree_widget_) {
+      tree_(new TQtChannelTree(tree_widget_)) {
   window_->setFixedSize(780, 455);
   tree_widget_->setGeometry(593, 0, 187, 340);
   tree_widget_->SetFrameVisible(true);

@@ -24,7 +24,7 @@ class TBenchView : public TMainView {
   // The last address a browser pane was sent to.
   const std::string& last_navigation() const { return last_navigation_; }
 
-  TChannelTree& tv1() override { return tree_; }
+  TChannelTree& tv1() override { return *tree_; }
   std::string EditText() const override { return {}; }
   void FocusEdit() override {}
   void Navigate(TBrowserPane, const std::string& url) override { last_navigation_ = url; }
@@ -48,7 +48,7 @@ class TBenchView : public TMainView {
   std::unique_ptr<QWidget> window_;
   TStyledTreeView* tree_widget_;
   QLabel* status_panel_;
-  TQtChannelTree tree_;
+  TQtChannelTree* tree_;  // owned by tree_widget_
   TMessagePump pump_;
   std::string last_navigation_;
 };

@@ -97,7 +97,7 @@ void CacheStart(int links, int runs) {
   std::vector<double> search;
   for (int run = 0; run < runs; ++run) {
     view.widget()->collapseAll();
-    view.widget()->setCurrentItem(nullptr);
+    view.widget()->setCurrentIndex(QModelIndex());
     QCoreApplication::processEvents();
     const double start = Now();
     main.SearchChannel(wanted);

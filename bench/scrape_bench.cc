@@ -105,7 +105,7 @@ void ScrapeTime(int links, int runs, const std::string& cache_file) {
     anchor_links = AnchorScrape(base_url);
     anchor.push_back((Now() - start) * 1000);
   }
-  const int our_links = view.tv1().NodeCount() - view.widget()->topLevelItemCount();
+  const int our_links = view.tv1().NodeCount() - view.widget()->model()->rowCount();
   if (our_links != links || anchor_links != links) {
     std::printf("  WARNING: %d links expected, scraper found %d, anchor %d\n", links, our_links,
                 anchor_links);
@@ -153,7 +153,7 @@ void MemoryChild(const std::string& sink_kind, const std::string& base_url, doub
   std::string detail;
   if (sink_kind == "tree") {
     ScrapeInto(view, base_url, cache_file);
-    found = view.tv1().NodeCount() - view.widget()->topLevelItemCount();
+    found = view.tv1().NodeCount() - view.widget()->model()->rowCount();
     const double kept = static_cast<double>(mallinfo2().uordblks - heap_before);
     char text[96];
     std::snprintf(text, sizeof text, "; the tree's items keep %.1f MB, ratio %.2f", kept / 1048576,

@@ -7,7 +7,6 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
-#include <QTreeWidget>
 #include <exception>
 
 #include "app/gbk.h"
@@ -70,7 +69,6 @@ TMainWindow::TMainWindow(TMainServices& services, TSiteAddresses addresses)
   SetColors(this, &button_face, nullptr);
   setFixedSize(780, 455);
   BuildComponents();
-  tree_ = TQtChannelTree(tv1_);
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect available = screen->availableGeometry();
     move(available.center() - rect().center());
@@ -102,6 +100,7 @@ void TMainWindow::BuildComponents() {
   tree->SetCtl3D(false);
   tree->setCursor(Qt::ArrowCursor);
   tv1_ = tree;
+  tree_ = new TQtChannelTree(tree);
   tv1_->viewport()->installEventFilter(this);
 
   auto* search = Make<TStyledPanel>("spnl2", pnlNotes_, 8, 340, 187, 81);

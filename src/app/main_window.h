@@ -18,7 +18,7 @@ class QLabel;
 class QLineEdit;
 class QAbstractButton;
 class QTimer;
-class QTreeWidget;
+class QTreeView;
 
 namespace qelvu {
 
@@ -41,7 +41,7 @@ class TMainWindow : public QWidget, public TMainView {
   TMain& controller() { return controller_; }
 
   // TMainView
-  TChannelTree& tv1() override { return tree_; }
+  TChannelTree& tv1() override { return *tree_; }
   std::string EditText() const override;
   void FocusEdit() override;
   void Navigate(TBrowserPane pane, const std::string& url) override;
@@ -73,7 +73,7 @@ class TMainWindow : public QWidget, public TMainView {
   void Dispatch(const std::function<void()>& handler);
 
   QWidget* pnlNotes_ = nullptr;
-  QTreeWidget* tv1_ = nullptr;
+  QTreeView* tv1_ = nullptr;
   QWidget* spnl2_ = nullptr;
   QLabel* lbl2_ = nullptr;
   QLineEdit* edt1_ = nullptr;
@@ -92,7 +92,7 @@ class TMainWindow : public QWidget, public TMainView {
   QTimer* tmr2_ = nullptr;
   QTimer* GetTvListTimer_ = nullptr;
 
-  TQtChannelTree tree_{nullptr};
+  TQtChannelTree* tree_ = nullptr;  // owned by tv1_
   TMain controller_;
   bool shown_ = false;
   TMessagePump pump_;

@@ -1,113 +1,163 @@
 #include "app/qt_channel_tree.h"
 
-#include <optional>
+#include <QTreeView>
+#include <algorithm>
+#include <stdexcept>
 
 #include "app/gbk.h"
 
 namespace qelvu {
-namespace {
 
-// A node of the channel tree: the GBK name and, for a channel, its own suffix. The shown text
-// is decoded when the view asks for it rather than stored: lists run to hundreds of thousands
-// of nodes, of which only a screenful is ever on show.
-class ChannelItem : public QTreeWidgetItem {
- public:
-  ChannelItem(std::string_view text, std::optional<std::string> suffix)
-      : QTreeWidgetItem(UserType), text_(text), suffix_(std::move(suffix)) {}
-  const std::string& bytes() const { return text_; }
-  const std::string* suffix() const { return suffix_ ? &*suffix_ : nullptr; }
-
-  QVariant data(int column, int role) const override {
-    if (column == 0 && (role == Qt::DisplayRole || role == Qt::EditRole)) {
-      return QString::fromStdString(GbkToUtf8(text_));
-    }
-    return QTreeWidgetItem::data(column, role);
-  }
-
- private:
-  std::string text_;
-  std::optional<std::string> suffix_;
-};
-
-ChannelItem* Item(TreeNode node) {
-  return static_cast<ChannelItem*>(
-      const_cast<QTreeWidgetItem*>(static_cast<const QTreeWidgetItem*>(node)));
+TQtChannelTree::TQtChannelTree(QTreeView* view) : QAbstractItemModel(view), view_(view) {
+  view_->setModel(this);
 }
 
-}  // namespace
+TQtChannelTree::~TQtChannelTree() = default;
 
-TQtChannelTree::TQtChannelTree(QTreeWidget* widget) : widget_(widget) {}
-
-const std::vector<QTreeWidgetItem*>& TQtChannelTree::PreOrder() const {
-  if (!pre_order_valid_) {
-    pre_order_.clear();
-    for (int i = 0; i < widget_->topLevelItemCount(); ++i) {
-      QTreeWidgetItem* category = widget_->topLevelItem(i);
-      pre_order_.push_back(category);
-      for (int j = 0; j < category->childCount(); ++j) pre_order_.push_back(category->child(j));
+const std::vector<int>& TQtChannelTree::CategoryStarts() const {
+  if (!category_starts_valid_) {
+    category_starts_.clear();
+    int start = 0;
+    for (const Category& category : categories_) {
+      category_starts_.push_back(start);
+      start += 1 + static_cast<int>(category.channels.size());
     }
-    pre_order_valid_ = true;
+    category_starts_valid_ = true;
   }
-  return pre_order_;
+  return category_starts_;
 }
 
-int TQtChannelTree::NodeCount() const { return static_cast<int>(PreOrder().size()); }
+int TQtChannelTree::NodeCount() const { return node_count_; }
 
 TreeNode TQtChannelTree::NodeAt(int index) const {
-  const auto& nodes = PreOrder();
-  return index >= 0 && index < static_cast<int>(nodes.size()) ? nodes[index] : nullptr;
+  if (index < 0 || index >= node_count_) return nullptr;
+  const std::vector<int>& starts = CategoryStarts();
+  const auto found = std::upper_bound(starts.begin(), starts.end(), index) - 1;
+  const Category& category = categories_[found - starts.begin()];
+  const int offset = index - *found;
+  if (offset == 0) return HandleOf(category);
+  return HandleOf(category.channels[offset - 1]);
 }
 
-std::string TQtChannelTree::NodeText(TreeNode node) const { return Item(node)->bytes(); }
+std::string TQtChannelTree::NodeText(TreeNode node) const { return NodeOf(node).text; }
 
-const std::string* TQtChannelTree::NodeData(TreeNode node) const { return Item(node)->suffix(); }
+const std::string* TQtChannelTree::NodeData(TreeNode node) const {
+  const Node& n = NodeOf(node);
+  if (n.parent == nullptr) return nullptr;
+  return &static_cast<const Channel&>(n).suffix;
+}
 
-TreeNode TQtChannelTree::NodeParent(TreeNode node) const { return Item(node)->parent(); }
+TreeNode TQtChannelTree::NodeParent(TreeNode node) const {
+  const Category* parent = NodeOf(node).parent;
+  return parent == nullptr ? nullptr : HandleOf(*parent);
+}
 
 TreeNode TQtChannelTree::AddCategory(std::string_view text) {
-  auto* item = new ChannelItem(text, std::nullopt);
-  widget_->addTopLevelItem(item);
-  if (pre_order_valid_) pre_order_.push_back(item);
-  return item;
+  const int row = static_cast<int>(categories_.size());
+  beginInsertRows(QModelIndex(), row, row);
+  Category& category = categories_.emplace_back();
+  category.parent = nullptr;
+  category.row = row;
+  category.text = text;
+  if (category_starts_valid_) category_starts_.push_back(node_count_);
+  ++node_count_;
+  endInsertRows();
+  return HandleOf(category);
 }
 
-TreeNode TQtChannelTree::AddChannel(TreeNode category, std::string_view text,
+TreeNode TQtChannelTree::AddChannel(TreeNode category_node, std::string_view text,
                                     std::string_view suffix) {
-  ChannelItem* parent = Item(category);
-  auto* item = new ChannelItem(text, std::string(suffix));
-  parent->addChild(item);
-  const bool parent_is_last = widget_->topLevelItemCount() > 0 &&
-                              widget_->topLevelItem(widget_->topLevelItemCount() - 1) == parent;
-  if (pre_order_valid_ && parent_is_last) {
-    pre_order_.push_back(item);
-  } else {
-    pre_order_valid_ = false;
+  if (category_node == nullptr || NodeOf(category_node).parent != nullptr) {
+    throw std::invalid_argument("A channel belongs under a category node.");
   }
-  return item;
+  auto& category = static_cast<Category&>(const_cast<Node&>(NodeOf(category_node)));
+  const int row = static_cast<int>(category.channels.size());
+  beginInsertRows(IndexOf(category_node), row, row);
+  Channel& channel = category.channels.emplace_back();
+  channel.parent = &category;
+  channel.row = row;
+  channel.text = text;
+  channel.suffix = suffix;
+  ++node_count_;
+  // Only an append to the last category leaves every category's start where it was.
+  if (&category != &categories_.back()) category_starts_valid_ = false;
+  endInsertRows();
+  return HandleOf(channel);
 }
 
 void TQtChannelTree::Clear() {
-  widget_->clear();
-  pre_order_.clear();
-  pre_order_valid_ = true;
+  beginResetModel();
+  categories_.clear();
+  node_count_ = 0;
+  category_starts_.clear();
+  category_starts_valid_ = true;
+  endResetModel();
 }
 
 void TQtChannelTree::BeginUpdate() {
-  if (update_depth_++ == 0) widget_->setUpdatesEnabled(false);
+  if (update_depth_++ == 0) view_->setUpdatesEnabled(false);
 }
 
 void TQtChannelTree::EndUpdate() {
-  if (update_depth_ > 0 && --update_depth_ == 0) widget_->setUpdatesEnabled(true);
+  if (update_depth_ > 0 && --update_depth_ == 0) view_->setUpdatesEnabled(true);
 }
 
 void TQtChannelTree::Expand(TreeNode node) {
-  if (node != nullptr) Item(node)->setExpanded(true);
+  if (node != nullptr) view_->expand(IndexOf(node));
 }
 
-void TQtChannelTree::Select(TreeNode node) { widget_->setCurrentItem(Item(node)); }
+void TQtChannelTree::Select(TreeNode node) { view_->setCurrentIndex(IndexOf(node)); }
 
-TreeNode TQtChannelTree::Selected() const { return widget_->currentItem(); }
+TreeNode TQtChannelTree::Selected() const {
+  const QModelIndex current = view_->currentIndex();
+  return current.isValid() ? HandleOf(NodeFor(current)) : nullptr;
+}
 
-void TQtChannelTree::SetFocus() { widget_->setFocus(); }
+void TQtChannelTree::SetFocus() { view_->setFocus(); }
+
+const TQtChannelTree::Node& TQtChannelTree::NodeFor(const QModelIndex& index) const {
+  const auto* category = static_cast<const Category*>(index.internalPointer());
+  if (category == nullptr) return categories_[index.row()];
+  return category->channels[index.row()];
+}
+
+QModelIndex TQtChannelTree::IndexOf(TreeNode node) const {
+  if (node == nullptr) return {};
+  const Node& n = NodeOf(node);
+  // A channel's index carries its category; a category's carries nothing.
+  return createIndex(n.row, 0, n.parent);
+}
+
+QModelIndex TQtChannelTree::index(int row, int column, const QModelIndex& parent) const {
+  if (column != 0 || row < 0 || row >= rowCount(parent)) return {};
+  if (!parent.isValid()) return createIndex(row, 0, nullptr);
+  return createIndex(row, 0, const_cast<Category*>(&categories_[parent.row()]));
+}
+
+QModelIndex TQtChannelTree::parent(const QModelIndex& child) const {
+  const auto* category = static_cast<const Category*>(child.internalPointer());
+  if (!child.isValid() || category == nullptr) return {};
+  return createIndex(category->row, 0, nullptr);
+}
+
+int TQtChannelTree::rowCount(const QModelIndex& parent) const {
+  if (!parent.isValid()) return static_cast<int>(categories_.size());
+  if (parent.internalPointer() != nullptr) return 0;  // a channel
+  return static_cast<int>(categories_[parent.row()].channels.size());
+}
+
+int TQtChannelTree::columnCount(const QModelIndex&) const { return 1; }
+
+QVariant TQtChannelTree::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
+  return QString::fromStdString(GbkToUtf8(NodeFor(index).text));
+}
+
+Qt::ItemFlags TQtChannelTree::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+  if (index.internalPointer() != nullptr) flags |= Qt::ItemNeverHasChildren;
+  return flags;
+}
 
 }  // namespace qelvu

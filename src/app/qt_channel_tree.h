@@ -1,20 +1,28 @@
-// `TChannelTree` over a QTreeWidget: the real window's channel tree.
+// `TChannelTree` as the item model of the real window's tree view.
 //
-// Items keep their GBK bytes and suffix; the widget shows the decoded text. Window thread only.
+// Lists run to hundreds of thousands of channels, of which only a screenful is ever on show, so
+// the nodes are plain records in two levels (categories, and channels under them) holding their
+// GBK bytes; the view's text is decoded only when it asks for it. Window thread only.
 #pragma once
 
-#include <QTreeWidget>
+#include <QAbstractItemModel>
+#include <deque>
+#include <string>
 #include <vector>
 
 #include "app/channel_tree.h"
 
+class QTreeView;
+
 namespace qelvu {
 
-class TQtChannelTree : public TChannelTree {
+class TQtChannelTree : public QAbstractItemModel, public TChannelTree {
  public:
-  // Does not take ownership of `widget`.
-  explicit TQtChannelTree(QTreeWidget* widget);
+  // Becomes `view`'s model, owned by the view.
+  explicit TQtChannelTree(QTreeView* view);
+  ~TQtChannelTree() override;
 
+  // TChannelTree
   int NodeCount() const override;
   TreeNode NodeAt(int index) const override;
   std::string NodeText(TreeNode node) const override;
@@ -30,15 +38,45 @@ class TQtChannelTree : public TChannelTree {
   TreeNode Selected() const override;
   void SetFocus() override;
 
- private:
-  // The pre-order list is kept while nodes are only appended at the end, and rebuilt on demand
-  // otherwise, so that walking the tree by index stays linear.
-  const std::vector<QTreeWidgetItem*>& PreOrder() const;
+  // QAbstractItemModel
+  QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+  QModelIndex parent(const QModelIndex& child) const override;
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-  QTreeWidget* widget_;
+ private:
+  struct Category;
+  // What every node handle points at. A category has no parent.
+  struct Node {
+    Category* parent;
+    int row;
+    std::string text;
+  };
+  struct Channel : Node {
+    std::string suffix;
+  };
+  struct Category : Node {
+    // Deques keep every node where it is as others are appended, so handles stay valid.
+    std::deque<Channel> channels;
+  };
+
+  // Handles are always a Node's address, whatever the node's kind.
+  static TreeNode HandleOf(const Node& node) { return &node; }
+  static const Node& NodeOf(TreeNode node) { return *static_cast<const Node*>(node); }
+  const Node& NodeFor(const QModelIndex& index) const;
+  QModelIndex IndexOf(TreeNode node) const;
+  // The pre-order index of each category's own node, kept while nodes are only appended at the
+  // end and rebuilt on demand otherwise.
+  const std::vector<int>& CategoryStarts() const;
+
+  QTreeView* view_;
+  std::deque<Category> categories_;
+  int node_count_ = 0;
   int update_depth_ = 0;
-  mutable std::vector<QTreeWidgetItem*> pre_order_;
-  mutable bool pre_order_valid_ = true;
+  mutable std::vector<int> category_starts_;
+  mutable bool category_starts_valid_ = true;
 };
 
 }  // namespace qelvu

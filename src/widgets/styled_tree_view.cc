@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStandardItemModel>
 #include <QStyledItemDelegate>
 #include <QWheelEvent>
 #include <algorithm>
@@ -34,17 +35,12 @@ class TRowHeightDelegate : public QStyledItemDelegate {
   const int& height_;
 };
 
-int LevelOf(const QTreeWidgetItem* item) {
-  int level = 0;
-  for (const QTreeWidgetItem* p = item->parent(); p != nullptr; p = p->parent()) ++level;
-  return level;
-}
-
 }  // namespace
 
 TCustomStyledTreeView::TCustomStyledTreeView(QWidget* parent)
-    : QTreeWidget(parent), selection_pen_(ToQColor(clBtnShadow), 1, Qt::SolidLine) {
-  setColumnCount(1);
+    : QTreeView(parent),
+      selection_pen_(ToQColor(clBtnShadow), 1, Qt::SolidLine),
+      items_(new QStandardItemModel(this)) {
   setHeaderHidden(true);
   // A plain box reserves the border's width; PaintFrame paints over it.
   setFrameStyle(QFrame::Box | QFrame::Plain);
@@ -52,18 +48,29 @@ TCustomStyledTreeView::TCustomStyledTreeView(QWidget* parent)
   setFocusPolicy(Qt::StrongFocus);
   // The wheel scrolls by rows, as the classic control does.
   setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+  // Every row has the same height, which spares the view asking each node for its size.
+  setUniformRowHeights(true);
   setItemDelegate(new TRowHeightDelegate(item_height_, this));
-  connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) {
-    if (auto_select_) setCurrentItem(item);
+  connect(this, &QTreeView::expanded, this, [this](const QModelIndex& node) {
+    if (auto_select_) setCurrentIndex(node);
   });
-  connect(this, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* item) {
-    if (auto_select_) setCurrentItem(item);
+  connect(this, &QTreeView::collapsed, this, [this](const QModelIndex& node) {
+    if (auto_select_) setCurrentIndex(node);
   });
-  connect(this, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
-    if (auto_expand_ && item != nullptr) item->setExpanded(true);
-  });
+  setModel(items_);
   UpdateBorder();
   UpdateColorState();
+}
+
+void TCustomStyledTreeView::setModel(QAbstractItemModel* model) {
+  QTreeView::setModel(model);
+  right_clicked_ = QPersistentModelIndex();
+  // Each model comes with a selection model of its own.
+  if (selectionModel() == nullptr) return;
+  connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this](const QModelIndex& node) {
+            if (auto_expand_ && node.isValid()) expand(node);
+          });
 }
 
 void TCustomStyledTreeView::SetFrameVisible(bool on) {
@@ -132,17 +139,23 @@ void TCustomStyledTreeView::SetAutoExpand(bool on) {
 
 QStringList TCustomStyledTreeView::SaveToText() const {
   QStringList lines;
-  std::function<void(const QTreeWidgetItem*)> save = [&](const QTreeWidgetItem* item) {
-    lines << QString(LevelOf(item), QLatin1Char('\t')) + item->text(0);
-    for (int i = 0; i < item->childCount(); ++i) save(item->child(i));
+  const QAbstractItemModel* nodes = model();
+  if (nodes == nullptr) return lines;
+  std::function<void(const QModelIndex&, int)> save = [&](const QModelIndex& parent, int level) {
+    for (int row = 0; row < nodes->rowCount(parent); ++row) {
+      const QModelIndex node = nodes->index(row, 0, parent);
+      lines << QString(level, QLatin1Char('\t')) + node.data().toString();
+      save(node, level + 1);
+    }
   };
-  for (int i = 0; i < topLevelItemCount(); ++i) save(topLevelItem(i));
+  save(QModelIndex(), 0);
   return lines;
 }
 
 void TCustomStyledTreeView::LoadFromText(const QStringList& lines) {
-  clear();
-  std::vector<QTreeWidgetItem*> path;  // the last item of each level
+  if (model() != items_) setModel(items_);
+  items_->clear();
+  std::vector<QStandardItem*> path;  // the last item of each level
   for (const QString& line : lines) {
     if (line.isEmpty()) continue;
     int level = 0;
@@ -153,8 +166,9 @@ void TCustomStyledTreeView::LoadFromText(const QStringList& lines) {
           QStringLiteral("Invalid level (%1) for item \"%2\"").arg(level).arg(text).toStdString());
     }
     path.resize(level);
-    auto* item = path.empty() ? new QTreeWidgetItem(this) : new QTreeWidgetItem(path.back());
-    item->setText(0, text);
+    auto* item = new QStandardItem(text);
+    item->setEditable(false);
+    (path.empty() ? items_->invisibleRootItem() : path.back())->appendRow(item);
     path.push_back(item);
   }
   UpdateColorState();
@@ -205,53 +219,52 @@ void TCustomStyledTreeView::PaintFrame() {
 }
 
 bool TCustomStyledTreeView::event(QEvent* event) {
-  const bool result = QTreeWidget::event(event);
+  const bool result = QTreeView::event(event);
   // The scroll area paints its own border here (the viewport has its own paint events).
   if (event->type() == QEvent::Paint) PaintFrame();
   return result;
 }
 
 void TCustomStyledTreeView::paintEvent(QPaintEvent* event) {
-  QTreeWidget::paintEvent(event);
+  QTreeView::paintEvent(event);
   if (hide_selection_ || hasFocus() || state() == EditingState) return;
-  QTreeWidgetItem* node = currentItem();
-  if (node == nullptr || !node->isSelected()) node = nullptr;
-  if (right_click_select_ && right_clicked_ != nullptr) node = right_clicked_;
-  if (node == nullptr) return;
-  // The outline hugs the item's text, as the platform's text rectangle does.
-  const QRect cell = visualItemRect(node);
+  QModelIndex node = currentIndex();
+  if (!node.isValid() || !selectionModel()->isSelected(node)) node = QModelIndex();
+  if (right_click_select_ && right_clicked_.isValid()) node = right_clicked_;
+  if (!node.isValid()) return;
+  // The outline hugs the node's text, as the platform's text rectangle does.
+  const QRect cell = visualRect(node);
   const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
-  const int text_width = fontMetrics().horizontalAdvance(node->text(0)) + 2 * margin;
-  const QRect cell_text = visualRect(indexFromItem(node));
+  const int text_width = fontMetrics().horizontalAdvance(node.data().toString()) + 2 * margin;
   QPainter painter(viewport());
   painter.setPen(selection_pen_);
   painter.setBrush(Qt::NoBrush);
-  painter.drawRect(QRect(cell_text.left(), cell.top(), text_width - 1, cell.height() - 1));
+  painter.drawRect(QRect(cell.left(), cell.top(), text_width - 1, cell.height() - 1));
 }
 
 void TCustomStyledTreeView::focusInEvent(QFocusEvent* event) {
-  QTreeWidget::focusInEvent(event);
+  QTreeView::focusInEvent(event);
   UpdateColorState();
 }
 
 void TCustomStyledTreeView::focusOutEvent(QFocusEvent* event) {
-  QTreeWidget::focusOutEvent(event);
+  QTreeView::focusOutEvent(event);
   UpdateColorState();
 }
 
 void TCustomStyledTreeView::changeEvent(QEvent* event) {
-  QTreeWidget::changeEvent(event);
+  QTreeView::changeEvent(event);
   if (event->type() == QEvent::EnabledChange) UpdateColorState();
 }
 
 void TCustomStyledTreeView::enterEvent(QEnterEvent* event) {
-  QTreeWidget::enterEvent(event);
+  QTreeView::enterEvent(event);
   mouse_over_ = true;
   if (frame_hot_track_) update();
 }
 
 void TCustomStyledTreeView::leaveEvent(QEvent* event) {
-  QTreeWidget::leaveEvent(event);
+  QTreeView::leaveEvent(event);
   mouse_over_ = false;
   if (frame_hot_track_) update();
 }
@@ -266,12 +279,12 @@ void TCustomStyledTreeView::wheelEvent(QWheelEvent* event) {
 
 void TCustomStyledTreeView::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::RightButton) {
-    right_clicked_ = nullptr;
-    QTreeWidget::mousePressEvent(event);
+    right_clicked_ = QPersistentModelIndex();
+    QTreeView::mousePressEvent(event);
     return;
   }
   // A right-click only points at a node; the selection stays where it was.
-  right_clicked_ = itemAt(event->position().toPoint());
+  right_clicked_ = indexAt(event->position().toPoint());
   setFocus(Qt::MouseFocusReason);
   event->accept();
 }
@@ -279,11 +292,11 @@ void TCustomStyledTreeView::mousePressEvent(QMouseEvent* event) {
 void TCustomStyledTreeView::contextMenuEvent(QContextMenuEvent* event) {
   event->accept();
   if (event->reason() == QContextMenuEvent::Keyboard) {
-    QTreeWidgetItem* node = currentItem();
-    ShowNodeMenu(node, node ? visualItemRect(node).center() : QPoint(0, 0));
+    const QModelIndex node = currentIndex();
+    ShowNodeMenu(node, node.isValid() ? visualRect(node).center() : QPoint(0, 0));
   } else {
-    QTreeWidgetItem* node = right_clicked_ ? right_clicked_ : itemAt(event->pos());
-    ShowNodeMenu(node, event->pos());
+    ShowNodeMenu(right_clicked_.isValid() ? QModelIndex(right_clicked_) : indexAt(event->pos()),
+                 event->pos());
   }
 }
 
@@ -293,10 +306,10 @@ void TCustomStyledTreeView::keyPressEvent(QKeyEvent* event) {
     contextMenuEvent(&menu_event);
     return;
   }
-  QTreeWidget::keyPressEvent(event);
+  QTreeView::keyPressEvent(event);
 }
 
-void TCustomStyledTreeView::ShowNodeMenu(QTreeWidgetItem* node, QPoint pos) {
+void TCustomStyledTreeView::ShowNodeMenu(const QModelIndex& node, QPoint pos) {
   QMenu* menu = popup_menu_;
   if (on_node_context_menu_) on_node_context_menu_(node, pos, menu);
   if (menu != nullptr) menu->popup(viewport()->mapToGlobal(pos));

@@ -1,16 +1,18 @@
-// `TStyledTreeView`: Qt's tree widget with the classic flat frame, focus-dependent
+// `TStyledTreeView`: Qt's tree view with the classic flat frame, focus-dependent
 // background colours and an outline around the selection while unfocused.
 //
-// The items, expansion, selection and double-click are the QTreeWidget's own; this class
-// adds the frame painted over its border, the resting/focused/disabled colours, the
-// row height, wheel scrolling that leaves the selection alone, the node context-menu
-// event and text save/load. Owns its items (QTreeWidget). User-interface thread only.
+// Expansion, selection and double-click are the QTreeView's own; this class adds the frame
+// painted over its border, the resting/focused/disabled colours, the row height, wheel
+// scrolling that leaves the selection alone, the node context-menu event and text save/load.
+// The nodes come from any single-column model; until one is set the view shows its own item
+// model, `Items()`. User-interface thread only.
 #ifndef QELVU_WIDGETS_STYLED_TREE_VIEW_H_
 #define QELVU_WIDGETS_STYLED_TREE_VIEW_H_
 
 #include <QPen>
+#include <QPersistentModelIndex>
 #include <QStringList>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <functional>
 
 #include "widgets/colors.h"
@@ -18,20 +20,26 @@
 #include "widgets/widget_error.h"
 
 class QMenu;
+class QStandardItemModel;
 
 namespace qelvu {
 
 enum TFramingPreference : std::uint8_t { fpCustomFraming, fpXPThemes };
 
-class TCustomStyledTreeView : public QTreeWidget {
+class TCustomStyledTreeView : public QTreeView {
   Q_OBJECT
 
  public:
   // May replace `menu` (or set it to nullptr to show none) and move `pos` (view coordinates).
+  // `node` is invalid when the menu is asked for away from any node.
   using TNodeContextMenuEvent =
-      std::function<void(QTreeWidgetItem* node, QPoint& pos, QMenu*& menu)>;
+      std::function<void(const QModelIndex& node, QPoint& pos, QMenu*& menu)>;
 
   explicit TCustomStyledTreeView(QWidget* parent = nullptr);
+
+  // The view's own item model, shown until another model is set and again after LoadFromText.
+  QStandardItemModel* Items() const { return items_; }
+  void setModel(QAbstractItemModel* model) override;
 
   bool FrameVisible() const { return frame_visible_; }
   void SetFrameVisible(bool on);
@@ -71,10 +79,11 @@ class TCustomStyledTreeView : public QTreeWidget {
   void SetPopupMenu(QMenu* menu) { popup_menu_ = menu; }
   void SetOnNodeContextMenu(TNodeContextMenuEvent handler) { on_node_context_menu_ = handler; }
 
-  // One line per node, indented by one tab per level.
+  // One line per node of the shown model, indented by one tab per level.
   QStringList SaveToText() const;
-  // Replaces the items; a line more than one level deeper than the one before raises
-  // EWidgetError naming the level and the item, leaving the items read so far.
+  // Replaces the contents of `Items()` and shows them; a line more than one level deeper than
+  // the one before raises EWidgetError naming the level and the item, leaving the items read
+  // so far.
   void LoadFromText(const QStringList& lines);
 
  protected:
@@ -95,7 +104,7 @@ class TCustomStyledTreeView : public QTreeWidget {
   void ApplyColors();
   void UpdateBorder();
   void PaintFrame();
-  void ShowNodeMenu(QTreeWidgetItem* node, QPoint pos);
+  void ShowNodeMenu(const QModelIndex& node, QPoint pos);
 
   bool frame_visible_ = false;
   TFrameStyle frame_style_ = fsFlat;
@@ -117,7 +126,8 @@ class TCustomStyledTreeView : public QTreeWidget {
   bool auto_expand_ = false;
   bool right_click_select_ = false;
   bool mouse_over_ = false;
-  QTreeWidgetItem* right_clicked_ = nullptr;
+  QStandardItemModel* items_;
+  QPersistentModelIndex right_clicked_;
   QMenu* popup_menu_ = nullptr;
   TNodeContextMenuEvent on_node_context_menu_;
 };

@@ -6,7 +6,7 @@
 #include <QFont>
 #include <QLabel>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include "app/gbk.h"
 #include "fake_main_view.h"
@@ -138,8 +138,8 @@ TEST_F(MainWindowTest, RefreshMessageIsHandledBeforeTheSendReturns) {
 }
 
 TEST(QtChannelTreeTest, PreOrderSurvivesAppendsToEarlierCategories) {
-  QTreeWidget widget;
-  TQtChannelTree tree(&widget);
+  QTreeView view;
+  auto& tree = *new TQtChannelTree(&view);
   const TreeNode a = tree.AddCategory("A");
   tree.AddChannel(a, "x", "1");
   const TreeNode b = tree.AddCategory(Utf8ToGbk("卫视"));
@@ -149,16 +149,21 @@ TEST(QtChannelTreeTest, PreOrderSurvivesAppendsToEarlierCategories) {
   std::vector<std::string> texts;
   for (int i = 0; i < tree.NodeCount(); ++i) texts.push_back(tree.NodeText(tree.NodeAt(i)));
   EXPECT_EQ(texts, (std::vector<std::string>{"A", "x", "z", Utf8ToGbk("卫视"), "y"}));
-  EXPECT_EQ(widget.topLevelItem(1)->text(0), QStringLiteral("卫视"));  // shown decoded
+  EXPECT_EQ(tree.index(1, 0).data(), QStringLiteral("卫视"));  // shown decoded
+  EXPECT_EQ(tree.rowCount(tree.index(0, 0)), 2);
+  EXPECT_EQ(tree.index(1, 0, tree.index(0, 0)).data(), "z");
+  EXPECT_EQ(tree.parent(tree.index(1, 0, tree.index(0, 0))), tree.index(0, 0));
   EXPECT_EQ(tree.NodeData(tree.NodeAt(0)), nullptr);
   ASSERT_NE(tree.NodeData(tree.NodeAt(4)), nullptr);
   EXPECT_EQ(*tree.NodeData(tree.NodeAt(4)), "");  // an empty suffix is not "no data"
   EXPECT_EQ(tree.NodeParent(tree.NodeAt(2)), a);
   tree.Select(tree.NodeAt(2));
   EXPECT_EQ(tree.Selected(), tree.NodeAt(2));
+  EXPECT_THROW(tree.AddChannel(tree.NodeAt(1), "w", ""), std::invalid_argument);
   tree.Clear();
   EXPECT_EQ(tree.NodeCount(), 0);
-  EXPECT_EQ(widget.topLevelItemCount(), 0);
+  EXPECT_EQ(tree.Selected(), nullptr);
+  EXPECT_EQ(tree.rowCount(), 0);
 }
 
 }  // namespace

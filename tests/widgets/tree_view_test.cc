@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QScrollBar>
+#include <QStandardItemModel>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -32,10 +33,12 @@ class StyledTreeViewTest : public testing::Test {
     ShowActive(&window_);
   }
 
-  QTreeWidgetItem* AddCategory(const QString& name, int channels) {
-    auto* category = new QTreeWidgetItem(tree_, {name});
-    for (int i = 0; i < channels; ++i) new QTreeWidgetItem(category, {name + QString::number(i)});
-    return category;
+  QModelIndex AddCategory(const QString& name, int channels) {
+    auto* category = new QStandardItem(name);
+    for (int i = 0; i < channels; ++i)
+      category->appendRow(new QStandardItem(name + QString::number(i)));
+    tree_->Items()->appendRow(category);
+    return category->index();
   }
 
   QWidget window_;
@@ -73,18 +76,18 @@ TEST_F(StyledTreeViewTest, BackgroundFollowsFocusAndEnabledState) {
 }
 
 TEST_F(StyledTreeViewTest, OutlinesTheSelectionOnlyWhileUnfocused) {
-  QTreeWidgetItem* category = AddCategory(QStringLiteral("cat"), 3);
-  category->setExpanded(true);
-  QTreeWidgetItem* channel = category->child(1);
+  const QModelIndex category = AddCategory(QStringLiteral("cat"), 3);
+  tree_->expand(category);
+  const QModelIndex channel = tree_->model()->index(1, 0, category);
   // The outline's top line, a little right of the text's left edge.
   auto outlined = [&] {
-    const QRect text = tree_->visualRect(tree_->indexFromItem(channel));
+    const QRect text = tree_->visualRect(channel);
     const QPoint probe = tree_->viewport()->mapTo(tree_, text.topLeft() + QPoint(2, 0));
     return PixelAt(tree_->grab().toImage(), probe.x(), probe.y()) == ColorToRGB(clBtnShadow);
   };
   edit_->setFocus();
   EXPECT_FALSE(outlined());  // nothing selected
-  tree_->setCurrentItem(channel);
+  tree_->setCurrentIndex(channel);
   EXPECT_TRUE(outlined());
   tree_->setFocus();
   EXPECT_FALSE(outlined());
@@ -94,13 +97,14 @@ TEST_F(StyledTreeViewTest, OutlinesTheSelectionOnlyWhileUnfocused) {
 }
 
 TEST_F(StyledTreeViewTest, WheelScrollsWithoutMovingTheSelection) {
-  for (int i = 0; i < 5; ++i) AddCategory(QString::number(i), 10)->setExpanded(true);
-  tree_->setCurrentItem(tree_->topLevelItem(0));
+  for (int i = 0; i < 5; ++i) tree_->expand(AddCategory(QString::number(i), 10));
+  const QModelIndex first = tree_->model()->index(0, 0);
+  tree_->setCurrentIndex(first);
   QWheelEvent down(QPointF(50, 50), QPointF(tree_->mapToGlobal(QPoint(50, 50))), QPoint(),
                    QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
   QApplication::sendEvent(tree_->viewport(), &down);
   EXPECT_EQ(tree_->verticalScrollBar()->value(), QApplication::wheelScrollLines());
-  EXPECT_EQ(tree_->currentItem(), tree_->topLevelItem(0));
+  EXPECT_EQ(tree_->currentIndex(), first);
   QWheelEvent up(QPointF(50, 50), QPointF(tree_->mapToGlobal(QPoint(50, 50))), QPoint(),
                  QPoint(0, 240), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
   QApplication::sendEvent(tree_->viewport(), &up);
@@ -108,13 +112,13 @@ TEST_F(StyledTreeViewTest, WheelScrollsWithoutMovingTheSelection) {
 }
 
 TEST_F(StyledTreeViewTest, ContextMenuKeysReportTheSelectedNode) {
-  QTreeWidgetItem* category = AddCategory(QStringLiteral("cat"), 2);
-  tree_->setCurrentItem(category);
+  const QModelIndex category = AddCategory(QStringLiteral("cat"), 2);
+  tree_->setCurrentIndex(category);
   QMenu menu;
   tree_->SetPopupMenu(&menu);
-  QTreeWidgetItem* reported = nullptr;
+  QModelIndex reported;
   QPoint reported_pos;
-  tree_->SetOnNodeContextMenu([&](QTreeWidgetItem* node, QPoint& pos, QMenu*& shown) {
+  tree_->SetOnNodeContextMenu([&](const QModelIndex& node, QPoint& pos, QMenu*& shown) {
     reported = node;
     reported_pos = pos;
     EXPECT_EQ(shown, &menu);
@@ -123,15 +127,15 @@ TEST_F(StyledTreeViewTest, ContextMenuKeysReportTheSelectedNode) {
   QKeyEvent shift_f10(QEvent::KeyPress, Qt::Key_F10, Qt::ShiftModifier);
   QApplication::sendEvent(tree_, &shift_f10);
   EXPECT_EQ(reported, category);
-  EXPECT_EQ(reported_pos, tree_->visualItemRect(category).center());
+  EXPECT_EQ(reported_pos, tree_->visualRect(category).center());
   EXPECT_FALSE(menu.isVisible());
 }
 
 TEST_F(StyledTreeViewTest, SavesAndLoadsIndentedText) {
   const QStringList text = {"a", "\tb", "\t\tc", "\td", "e"};
   tree_->LoadFromText(text);
-  EXPECT_EQ(tree_->topLevelItemCount(), 2);
-  EXPECT_EQ(tree_->topLevelItem(0)->child(0)->child(0)->text(0), "c");
+  EXPECT_EQ(tree_->model()->rowCount(), 2);
+  EXPECT_EQ(tree_->Items()->item(0)->child(0)->child(0)->text(), "c");
   EXPECT_EQ(tree_->SaveToText(), text);
 
   try {
