@@ -4,6 +4,9 @@
 // server's certificate against the system trust store (OpenSSL's SSL_CERT_FILE and
 // SSL_CERT_DIR name others) and its host name. On failure it names the exception's class and
 // message on standard error and exits with 1; the bytes received until then have been written.
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
@@ -26,8 +29,14 @@ class TStdoutStream : public qelvu::TByteStream {
   int64_t Read(void*, int64_t) override { return 0; }
   void Write(const void* buffer, int64_t count) override {
     if (count <= 0) return;
-    if (std::fwrite(buffer, 1, static_cast<size_t>(count), stdout) != static_cast<size_t>(count)) {
-      throw std::runtime_error("Cannot write to standard output");
+    // Straight to the descriptor: stdio would split every block at its own buffer's edge.
+    const char* bytes = static_cast<const char*>(buffer);
+    for (int64_t left = count; left > 0;) {
+      const ssize_t n = ::write(STDOUT_FILENO, bytes, static_cast<size_t>(left));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) throw std::runtime_error("Cannot write to standard output");
+      bytes += n;
+      left -= n;
     }
     written_ += count;
   }

@@ -54,11 +54,10 @@ TreeNode TQtChannelTree::NodeParent(TreeNode node) const {
 
 TreeNode TQtChannelTree::AddCategory(std::string_view text) {
   const int row = static_cast<int>(categories_.size());
+  // The record is made before the view hears of it, so a failed copy leaves the model whole.
+  Category record{{nullptr, row, std::string(text)}, {}};
   beginInsertRows(QModelIndex(), row, row);
-  Category& category = categories_.emplace_back();
-  category.parent = nullptr;
-  category.row = row;
-  category.text = text;
+  Category& category = categories_.emplace_back(std::move(record));
   if (category_starts_valid_) category_starts_.push_back(node_count_);
   ++node_count_;
   endInsertRows();
@@ -72,12 +71,9 @@ TreeNode TQtChannelTree::AddChannel(TreeNode category_node, std::string_view tex
   }
   auto& category = static_cast<Category&>(const_cast<Node&>(NodeOf(category_node)));
   const int row = static_cast<int>(category.channels.size());
+  Channel record{{&category, row, std::string(text)}, std::string(suffix)};
   beginInsertRows(IndexOf(category_node), row, row);
-  Channel& channel = category.channels.emplace_back();
-  channel.parent = &category;
-  channel.row = row;
-  channel.text = text;
-  channel.suffix = suffix;
+  Channel& channel = category.channels.emplace_back(std::move(record));
   ++node_count_;
   // Only an append to the last category leaves every category's start where it was.
   if (&category != &categories_.back()) category_starts_valid_ = false;

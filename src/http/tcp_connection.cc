@@ -254,12 +254,16 @@ std::string TTcpConnection::ReadNonEmptyLine(int attempts) {
   return std::string();
 }
 
-void TTcpConnection::ReadExactly(std::string& buffer, int count) {
-  if (count <= 0) return;
-  while (InputBuffer.Size() < static_cast<size_t>(count)) {
+void TTcpConnection::BufferAtLeast(size_t count) {
+  while (InputBuffer.Size() < count) {
     FillInput(true, -1, true);
     CheckPeerClosed(true, true);
   }
+}
+
+void TTcpConnection::ReadExactly(std::string& buffer, int count) {
+  if (count <= 0) return;
+  BufferAtLeast(static_cast<size_t>(count));
   InputBuffer.Remove(static_cast<size_t>(count), &buffer);
 }
 
@@ -275,21 +279,21 @@ void TTcpConnection::ReadIntoStream(TByteStream& stream, int64_t count, bool unt
     InputBuffer.Remove(from_buffer);
     remaining -= static_cast<int64_t>(from_buffer);
     int64_t block = std::min<int64_t>(remaining, RecvBufferSize);
-    std::string bytes;
     while (remaining > 0) {
-      int k = static_cast<int>(std::min(remaining, block));
-      bytes.clear();
+      const size_t k = static_cast<size_t>(std::min(remaining, block));
       try {
-        ReadExactly(bytes, k);
+        BufferAtLeast(k);
       } catch (const ENetException& failure) {
-        size_t left = std::min<size_t>(static_cast<size_t>(k), InputBuffer.Size());
+        size_t left = std::min(k, InputBuffer.Size());
         stream.Write(InputBuffer.Data(), static_cast<int64_t>(left));
         InputBuffer.Remove(left);
         if (until_closed && dynamic_cast<const EConnClosedGracefully*>(&failure)) break;
         throw;
       }
-      stream.Write(bytes.data(), k);
-      remaining -= k;
+      // Each block goes to the stream straight from the input buffer, without a scratch copy.
+      stream.Write(InputBuffer.Data(), static_cast<int64_t>(k));
+      InputBuffer.Remove(k);
+      remaining -= static_cast<int64_t>(k);
     }
   } catch (...) {
     EndWork(TWorkMode::wmRead);

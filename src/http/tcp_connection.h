@@ -178,6 +178,8 @@ class TTcpConnection : public TNetComponent {
 
  private:
   void SendNow(const char* bytes, size_t count);
+  // Receives until the input buffer holds at least `count` bytes; fails as FillInput does.
+  void BufferAtLeast(size_t count);
 
   TTransport* transport_ = nullptr;
   std::unique_ptr<TTransport> owned_transport_;

@@ -63,9 +63,12 @@ TCustomStyledTreeView::TCustomStyledTreeView(QWidget* parent)
 }
 
 void TCustomStyledTreeView::setModel(QAbstractItemModel* model) {
+  // Each model comes with a selection model of its own; the view made the old one and nothing
+  // else shares it.
+  QItemSelectionModel* old_selection = selectionModel();
   QTreeView::setModel(model);
+  if (old_selection != nullptr && old_selection != selectionModel()) old_selection->deleteLater();
   right_clicked_ = QPersistentModelIndex();
-  // Each model comes with a selection model of its own.
   if (selectionModel() == nullptr) return;
   connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& node) {
