@@ -1,10 +1,8 @@
 #include "bench_support.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -19,23 +17,12 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "support/loopback_socket.h"
+
 extern char** environ;
 
 namespace qelvu::bench {
 namespace {
-
-constexpr int kWakeMs = 100;
-
-// Waits until `fd` is readable or the server stops; false when stopping.
-bool WaitReadable(int fd, const std::atomic<bool>& stop) {
-  pollfd entry{fd, POLLIN, 0};
-  while (!stop.load()) {
-    const int ready = ::poll(&entry, 1, kWakeMs);
-    if (ready > 0) return true;
-    if (ready < 0 && errno != EINTR) return false;
-  }
-  return false;
-}
 
 bool SendAll(int fd, const char* bytes, size_t count) {
   while (count > 0) {
@@ -54,21 +41,7 @@ bool SendAll(int fd, const char* bytes, size_t count) {
 
 TStaticServer::TStaticServer(std::map<std::string, std::string> bodies)
     : bodies_(std::move(bodies)) {
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listener_ < 0) throw std::runtime_error("socket failed");
-  const int on = 1;
-  ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(listener_, 64) != 0 ||
-      ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    ::close(listener_);
-    throw std::runtime_error("cannot listen on 127.0.0.1");
-  }
-  port_ = ntohs(address.sin_port);
+  listener_ = test::ListenOnLoopback(64, port_);
   acceptor_ = std::thread([this] { AcceptLoop(); });
 }
 
@@ -84,7 +57,7 @@ std::string TStaticServer::Url(const std::string& path) const {
 }
 
 void TStaticServer::AcceptLoop() {
-  while (WaitReadable(listener_, stop_)) {
+  while (test::WaitReadableUntil(listener_, stop_)) {
     const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
     if (client < 0) continue;
     ++accepted_;
@@ -105,7 +78,7 @@ void TStaticServer::Serve(int client) {
   for (;;) {
     size_t head_end;
     while ((head_end = input.find("\r\n\r\n")) == std::string::npos) {
-      if (!WaitReadable(client, stop_)) return;
+      if (!test::WaitReadableUntil(client, stop_)) return;
       const ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
       if (got <= 0) return;
       input.append(buffer, static_cast<size_t>(got));

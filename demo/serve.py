@@ -4,10 +4,32 @@
 Usage: serve.py SITE_DIR PORT_FILE
 Binds a free port, writes it to PORT_FILE, then serves until killed. Requests are logged to
 standard error, one line each.
+
+Every channel page /tv/<id>.htm is the same page with another name, so it is rendered from
+channel_page.htm and the channel's line in channels.txt (both beside this script) and sent as
+GBK, as the real directory's pages are.
 """
 import functools
 import http.server
+import io
+import os
+import re
 import sys
+import urllib.parse
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+CHANNEL_PATH = re.compile(r"^/tv/([A-Za-z0-9]+)\.htm$")
+
+
+def load_channels():
+    channels = {}
+    with open(os.path.join(HERE, "channels.txt"), encoding="utf-8") as f:
+        for line in f:
+            line = line.strip()
+            if line and not line.startswith("#"):
+                page, name, category = line.split("|")
+                channels[page] = (name, category)
+    return channels
 
 
 class Handler(http.server.SimpleHTTPRequestHandler):
@@ -19,10 +41,31 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         ".act": "text/html; charset=gbk",
     }
 
+    def __init__(self, *args, channels, template, **kwargs):
+        self.channels = channels
+        self.template = template
+        super().__init__(*args, **kwargs)
+
+    def send_head(self):
+        match = CHANNEL_PATH.match(urllib.parse.urlsplit(self.path).path)
+        if not match or match.group(1) not in self.channels:
+            return super().send_head()
+        name, category = self.channels[match.group(1)]
+        page = self.template.replace("{name}", name).replace("{category}", category)
+        body = page.encode("gbk")
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html; charset=gbk")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        return io.BytesIO(body)
+
 
 def main():
     site, port_file = sys.argv[1], sys.argv[2]
-    handler = functools.partial(Handler, directory=site)
+    with open(os.path.join(HERE, "channel_page.htm"), encoding="utf-8") as f:
+        template = f.read()
+    handler = functools.partial(Handler, directory=site, channels=load_channels(),
+                                template=template)
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
     with open(port_file, "w") as f:
         f.write(str(server.server_address[1]))

@@ -1,7 +1,5 @@
 #include "reliability/hostile_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -9,6 +7,8 @@
 
 #include <cerrno>
 #include <stdexcept>
+
+#include "support/loopback_socket.h"
 
 namespace qelvu::test {
 namespace {
@@ -25,19 +25,7 @@ int WaitReadable(int handle) {
 }  // namespace
 
 THostileServer::THostileServer(TBehaviour behaviour) : behaviour_(std::move(behaviour)) {
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listener_ < 0) throw std::runtime_error("socket");
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-      ::listen(listener_, 16) != 0 ||
-      ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    ::close(listener_);
-    throw std::runtime_error("bind/listen on 127.0.0.1");
-  }
-  port_ = ntohs(address.sin_port);
+  listener_ = ListenOnLoopback(16, port_);
   acceptor_ = std::thread([this] { AcceptLoop(); });
 }
 
@@ -52,8 +40,7 @@ std::string THostileServer::BaseUrl() const {
 }
 
 void THostileServer::AcceptLoop() {
-  while (!stopping_) {
-    if (WaitReadable(listener_) <= 0) continue;
+  while (WaitReadableUntil(listener_, stopping_)) {
     const int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
     if (connection < 0) continue;
     // A peer that stops reading must not block a send past the server's end.

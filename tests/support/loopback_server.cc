@@ -13,27 +13,12 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "support/loopback_socket.h"
+
 namespace qelvu::test {
 namespace {
 
 constexpr int kPollStepMs = 20;
-
-int ListenOnLoopback(int backlog, uint16_t& port) {
-  int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (handle < 0) throw std::runtime_error("socket failed");
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof sa;
-  if (::bind(handle, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-      ::listen(handle, backlog) != 0 ||
-      ::getsockname(handle, reinterpret_cast<sockaddr*>(&sa), &length) != 0) {
-    ::close(handle);
-    throw std::runtime_error("listen failed");
-  }
-  port = ntohs(sa.sin_port);
-  return handle;
-}
 
 void SendAll(int handle, const std::string& bytes) {
   size_t sent = 0;
@@ -116,16 +101,8 @@ std::vector<std::string> TLoopbackServer::Requests() {
   return requests_;
 }
 
-bool TLoopbackServer::WaitReadable(int handle) {
-  while (!stop_) {
-    pollfd pfd{handle, POLLIN, 0};
-    if (::poll(&pfd, 1, kPollStepMs) > 0) return true;
-  }
-  return false;
-}
-
 void TLoopbackServer::AcceptLoop() {
-  while (WaitReadable(listener_)) {
+  while (WaitReadableUntil(listener_, stop_)) {
     int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
     if (client < 0) continue;
     ++accepted_;
@@ -151,7 +128,7 @@ void TLoopbackServer::Serve(int client, TServerScript script) {
   std::string pending;  // bytes read beyond the last captured request
   char chunk[4096];
   auto read_more = [&]() {
-    if (!WaitReadable(client)) return false;
+    if (!WaitReadableUntil(client, stop_)) return false;
     ssize_t n = ::recv(client, chunk, sizeof chunk, 0);
     if (n <= 0) return false;
     pending.append(chunk, static_cast<size_t>(n));

@@ -68,8 +68,6 @@ class TLoopbackServer {
   void Serve(int client, TServerScript script);
   // Pipes between `client` and the loopback port until a side closes or the server stops.
   void RelayTo(int client, uint16_t port, const std::string& pending);
-  // Waits for readability in short steps until `stop_`; false when stopping.
-  bool WaitReadable(int handle);
 
   int listener_ = -1;
   uint16_t port_ = 0;

@@ -1,14 +1,13 @@
 #include "support/tls_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <openssl/ssl.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <stdexcept>
+
+#include "support/loopback_socket.h"
 
 namespace qelvu::test {
 
@@ -23,19 +22,12 @@ TTlsTestServer::TTlsTestServer(const std::string& cert_file, const std::string& 
     SSL_CTX_free(context_);
     throw std::runtime_error("TLS test server: certificate or key not usable");
   }
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof sa;
-  if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-      ::listen(listener_, 16) != 0 ||
-      ::getsockname(listener_, reinterpret_cast<sockaddr*>(&sa), &length) != 0) {
+  try {
+    listener_ = ListenOnLoopback(16, port_);
+  } catch (...) {
     SSL_CTX_free(context_);
-    if (listener_ >= 0) ::close(listener_);
-    throw std::runtime_error("TLS test server: listen failed");
+    throw;
   }
-  port_ = ntohs(sa.sin_port);
   // The name is noted while the client's first message is read, before the client can see a
   // certificate to reject, so a test finds it even after a failed handshake.
   SSL_CTX_set_tlsext_servername_arg(context_, this);
@@ -70,20 +62,10 @@ std::vector<std::string> TTlsTestServer::ServerNames() {
 }
 
 void TTlsTestServer::AcceptLoop() {
-  while (!stop_) {
-    pollfd pfd{listener_, POLLIN, 0};
-    if (::poll(&pfd, 1, 20) <= 0) continue;
+  while (WaitReadableUntil(listener_, stop_)) {
     int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
     if (client >= 0) workers_.emplace_back([this, client] { Serve(client); });
   }
-}
-
-bool TTlsTestServer::WaitReadable(int handle) {
-  while (!stop_) {
-    pollfd pfd{handle, POLLIN, 0};
-    if (::poll(&pfd, 1, 20) > 0) return true;
-  }
-  return false;
 }
 
 void TTlsTestServer::Serve(int client) {
@@ -107,7 +89,7 @@ void TTlsTestServer::Serve(int client) {
         SSL_write(ssl, answer_.data(), static_cast<int>(answer_.size()));
         continue;
       }
-      if (SSL_pending(ssl) == 0 && !WaitReadable(client)) break;
+      if (SSL_pending(ssl) == 0 && !WaitReadableUntil(client, stop_)) break;
       int n = SSL_read(ssl, chunk, sizeof chunk);
       if (n <= 0) break;
       pending.append(chunk, static_cast<size_t>(n));

@@ -35,8 +35,6 @@ class TTlsTestServer {
   static int NoteServerName(ssl_st* ssl, int* alert, void* server);
   void AcceptLoop();
   void Serve(int client);
-  // Waits for readability in short steps until `stop_`; false when stopping.
-  bool WaitReadable(int handle);
 
   ssl_ctx_st* context_ = nullptr;
   std::string answer_;

@@ -1,0 +1,45 @@
+#include "support/loopback_socket.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+namespace qelvu::test {
+
+int ListenOnLoopback(int backlog, uint16_t& port) {
+  const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (handle < 0) throw std::runtime_error("socket failed");
+  const int on = 1;
+  ::setsockopt(handle, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof sa;
+  if (::bind(handle, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+      ::listen(handle, backlog) != 0 ||
+      ::getsockname(handle, reinterpret_cast<sockaddr*>(&sa), &length) != 0) {
+    ::close(handle);
+    throw std::runtime_error("cannot listen on 127.0.0.1");
+  }
+  port = ntohs(sa.sin_port);
+  return handle;
+}
+
+bool WaitReadableUntil(int handle, const std::atomic<bool>& stop) {
+  // Short steps, so that a stopping server is noticed promptly.
+  constexpr int kStepMs = 20;
+  pollfd entry{handle, POLLIN, 0};
+  while (!stop.load()) {
+    const int ready = ::poll(&entry, 1, kStepMs);
+    if (ready > 0) return true;
+    if (ready < 0 && errno != EINTR) return false;
+  }
+  return false;
+}
+
+}  // namespace qelvu::test
