@@ -11,7 +11,7 @@
 #include "app/main_services.h"
 #include "app/main_view.h"
 
-namespace qelvu::testing {
+namespace qelvu::test {
 
 class FakeChannelTree : public TChannelTree {
  public:
@@ -165,4 +165,4 @@ class RecordingServices : public TMainServices {
   TMainView* view = nullptr;  // set to observe the tree at StopRefresh
 };
 
-}  // namespace qelvu::testing
+}  // namespace qelvu::test

@@ -11,15 +11,15 @@
 #include "app/channel_list.h"
 #include "app/gbk.h"
 #include "fake_main_view.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace qelvu {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
-using testing::FakeMainView;
-using testing::RecordingServices;
+using test::FakeMainView;
+using test::RecordingServices;
 using Lines = std::vector<std::string>;
 
 const TSiteAddresses kAddresses{"http://tv.test/", "http://notice.test/tvtq/tq.asp",
@@ -37,7 +37,7 @@ class MainControllerTest : public ::testing::Test {
     std::ofstream(GetCacheFileName(), std::ios::binary) << bytes;
   }
 
-  testing::TTempFolder cache_home_;
+  test::TTempFolder cache_home_;
   FakeMainView view_;
   RecordingServices services_;
   TMain main_{view_, services_, kAddresses};
@@ -80,7 +80,7 @@ TEST_F(MainControllerTest, StartWithCacheFillsTreePlaysDefaultChannelAndArmsRefr
   EXPECT_EQ(services_.scrapes, 0);
   EXPECT_EQ(view_.tree.RootCount(), 2);
   // The first channel in tree order whose name holds the default text wins.
-  const auto* selected = static_cast<const testing::FakeChannelTree::Node*>(view_.tree.Selected());
+  const auto* selected = static_cast<const test::FakeChannelTree::Node*>(view_.tree.Selected());
   ASSERT_NE(selected, nullptr);
   EXPECT_EQ(selected->text, G("东方卫视高清"));
   EXPECT_TRUE(selected->parent->expanded);

@@ -21,7 +21,7 @@ const TSiteAddresses kAddresses{"http://tv.test/", "http://notice.test/tvtq/tq.a
 
 class MainWindowTest : public ::testing::Test {
  protected:
-  testing::RecordingServices services_;
+  test::RecordingServices services_;
   TMainWindow window_{services_, kAddresses};
 
   QWidget* Find(const char* name) {

@@ -16,15 +16,15 @@
 #include "app/refresh_worker.h"
 #include "fake_main_view.h"
 #include "support/loopback_server.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 #include "test_files.h"
 
 namespace qelvu {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Answer;
-using testing::ReadText;
+using test::Answer;
+using test::ReadText;
 using Lines = std::vector<std::string>;
 using test::TLoopbackServer;
 using test::TServerScript;
@@ -55,10 +55,10 @@ class RefreshTest : public ::testing::Test {
                                         base_url, cache_.string());
   }
 
-  testing::TTempFolder folder_;
+  test::TTempFolder folder_;
   fs::path cache_ = folder_ / "QoviList.dat";
-  testing::FakeMainView view_;
-  testing::RecordingServices services_;
+  test::FakeMainView view_;
+  test::RecordingServices services_;
   TMain main_{view_, services_, {}};
   QObject context_;
 };

@@ -11,15 +11,15 @@
 #include "app/directory_client.h"
 #include "fake_main_view.h"
 #include "support/loopback_server.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 #include "test_files.h"
 
 namespace qelvu {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Answer;
-using testing::ReadText;
+using test::Answer;
+using test::ReadText;
 using Lines = std::vector<std::string>;
 using test::TLoopbackServer;
 using test::TServerScript;
@@ -39,11 +39,11 @@ class ScraperTest : public ::testing::Test {
   void SetUp() override { std::ofstream(cache_, std::ios::binary) << kOldCache; }
 
   // Scrapes a site whose list page is answered by `list_answer` into a fresh view.
-  testing::FakeMainView Scrape(const std::string& front, TServerScript list_answer) {
+  test::FakeMainView Scrape(const std::string& front, TServerScript list_answer) {
     TLoopbackServer server;
     server.AddConnection(Answer(front));
     server.AddConnection(std::move(list_answer));
-    testing::FakeMainView view;
+    test::FakeMainView view;
     THttpPageSource source;
     TTreeScrapeSink sink(view);
     ScrapeChannelDirectory(source, server.Url("/"), cache_.string(), sink);
@@ -55,7 +55,7 @@ class ScraperTest : public ::testing::Test {
     return view;
   }
 
-  testing::TTempFolder folder_;
+  test::TTempFolder folder_;
   fs::path cache_ = folder_ / "QoviList.dat";
 };
 
@@ -120,7 +120,7 @@ TEST_F(ScraperTest, SectionsLinksAndCache) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::ofstream(cache_, std::ios::binary) << kOldCache;
-    testing::FakeMainView view = Scrape(c.front, Answer(c.list));
+    test::FakeMainView view = Scrape(c.front, Answer(c.list));
     EXPECT_EQ(view.tree.Dump(), c.tree);
     EXPECT_EQ(ReadText(cache_), c.cache);
     EXPECT_FALSE(view.status_panel_visible);
@@ -144,7 +144,7 @@ TEST_F(ScraperTest, FailureOnTheListPageChangesNothing) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    testing::FakeMainView view = Scrape(front, c.list_answer);
+    test::FakeMainView view = Scrape(front, c.list_answer);
     EXPECT_EQ(view.tree.NodeCount(), 0);
     EXPECT_EQ(ReadText(cache_), kOldCache);
     EXPECT_FALSE(view.status_panel_visible);
@@ -156,13 +156,13 @@ TEST_F(ScraperTest, HugeListPage) {
   const std::string filler = "<p>filler text of a very long directory page</p>\r\n";
   while (list.size() < 20 * 1024 * 1024) list += filler;
   list += Link("a", "A");
-  testing::FakeMainView view = Scrape("", Answer(list));
+  test::FakeMainView view = Scrape("", Answer(list));
   EXPECT_EQ(view.tree.Dump(), (Lines{"[H1]", "A=a"}));
   EXPECT_EQ(ReadText(cache_), "H1|A|a|\r\n");
 }
 
 TEST_F(ScraperTest, WindowMessagesRunAfterEveryLinkAndSection) {
-  testing::FakeMainView view =
+  test::FakeMainView view =
       Scrape("", Answer(Header("H1") + Link("a", "A") + Link("b", "B") + Header("H2")));
   EXPECT_EQ(view.pending_processed, 4);  // two links, two sections
 }

@@ -11,14 +11,14 @@
 #include "app/channel_list.h"
 #include "app/desktop_shortcut.h"
 #include "app/file_version.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 #include "test_files.h"
 
 namespace qelvu {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ReadText;
+using test::ReadText;
 
 void WriteText(const fs::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
@@ -27,7 +27,7 @@ void WriteText(const fs::path& path, const std::string& text) {
 // A fresh folder per test, removed afterwards.
 class ShellTest : public ::testing::Test {
  protected:
-  testing::TTempFolder folder_;
+  test::TTempFolder folder_;
 };
 
 TEST_F(ShellTest, VersionTextComesFromTheNoteAlone) {

@@ -8,7 +8,7 @@
 
 #include "support/loopback_server.h"
 
-namespace qelvu::testing {
+namespace qelvu::test {
 
 inline std::string ReadText(const std::filesystem::path& path) {
   std::ifstream file(path, std::ios::binary);
@@ -18,12 +18,12 @@ inline std::string ReadText(const std::filesystem::path& path) {
 }
 
 // One directory page answered on its own connection, which then closes.
-inline test::TServerScript Answer(const std::string& body) {
-  return test::TServerScript()
+inline TServerScript Answer(const std::string& body) {
+  return TServerScript()
       .ReadRequest()
       .Send("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=gbk\r\nContent-Length: " +
             std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body)
       .Close();
 }
 
-}  // namespace qelvu::testing
+}  // namespace qelvu::test

@@ -12,7 +12,7 @@
 
 #include "app/channel_list.h"
 #include "app/channel_scraper.h"
-#include "app/temp_folder.h"
+#include "support/temp_folder.h"
 #include "gtest/gtest.h"
 #include "reliability/scrape_test_support.h"
 
@@ -42,7 +42,7 @@ constexpr int kRuns = 200;
 TEST(CacheKillTest, KilledWriterLeavesOldOrNewList) {
   const std::string page_a = DirectoryPage(kChannels, "a");
   const std::string page_b = DirectoryPage(kChannels, "b");
-  testing::TTempFolder folder;
+  test::TTempFolder folder;
   const std::string cache = (folder / "QoviList.dat").string();
   Scrape(page_b, cache);
   const std::string list_b = ReadFileBytes(cache);

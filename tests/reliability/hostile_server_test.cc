@@ -16,7 +16,7 @@
 #include "app/channel_list.h"
 #include "app/channel_scraper.h"
 #include "app/directory_client.h"
-#include "app/temp_folder.h"
+#include "support/temp_folder.h"
 #include "gtest/gtest.h"
 #include "reliability/scrape_test_support.h"
 
@@ -115,7 +115,7 @@ TEST(HostileServerTest, EveryScrapeFailsAndKeepsTheCache) {
       {"redirects to itself", RedirectsToItself, false},
   };
   constexpr size_t kCount = std::size(cases);
-  testing::TTempFolder folder;
+  test::TTempFolder folder;
   std::vector<Outcome> outcomes(kCount);
   const long rss_before = PeakRssKilobytes();
   {

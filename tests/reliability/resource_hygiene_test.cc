@@ -8,7 +8,7 @@
 
 #include "app/channel_scraper.h"
 #include "app/directory_client.h"
-#include "app/temp_folder.h"
+#include "support/temp_folder.h"
 #include "gtest/gtest.h"
 #include "reliability/hostile_server.h"
 #include "reliability/scrape_test_support.h"
@@ -53,7 +53,7 @@ TEST(ResourceHygieneTest, ThousandScrapesLeakNothing) {
                     "\r\nConnection: close\r\n\r\n" + page,
                 stopping);
       });
-  testing::TTempFolder folder;
+  test::TTempFolder folder;
   const std::string cache = (folder / "QoviList.dat").string();
   auto scrape = [&] {
     THttpPageSource source;

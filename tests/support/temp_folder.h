@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-namespace qelvu::testing {
+namespace qelvu::test {
 
 class TTempFolder {
  public:
@@ -39,4 +39,4 @@ class TTempFolder {
   std::filesystem::path path_;
 };
 
-}  // namespace qelvu::testing
+}  // namespace qelvu::test
