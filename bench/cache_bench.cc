@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "app/channel_list.h"
-#include "app/gbk.h"
 #include "app/main_controller.h"
 #include "bench_support.h"
 #include "bench_view.h"
+#include "channels/channel_list.h"
+#include "channels/gbk.h"
 
 namespace qelvu::bench {
 namespace {

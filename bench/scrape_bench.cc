@@ -17,10 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "app/channel_scraper.h"
-#include "app/directory_client.h"
+#include "app/list_view.h"
 #include "bench_support.h"
 #include "bench_view.h"
+#include "channels/channel_scraper.h"
+#include "channels/directory_client.h"
 
 namespace qelvu::bench {
 namespace {

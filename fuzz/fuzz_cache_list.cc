@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/channel_list.h"
 #include "app/fake_main_view.h"
 #include "app/main_controller.h"
+#include "channels/channel_list.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);

@@ -18,15 +18,7 @@ int main(int argc, char* argv[]) {
 
   const qelvu::TSiteAddresses addresses = qelvu::TSiteAddresses::FromEnvironment();
   qelvu::TProgramServices services(addresses);
-  int result;
-  {
-    qelvu::TMainWindow window(services, addresses);
-    window.show();
-    result = app.exec();
-  }
-  // A refresh still stuck in a connect after the window has gone must not hold up the exit, nor
-  // run while the process tears down its globals; its cache save is atomic, so stopping it
-  // anywhere leaves the old or the new list.
-  if (services.RefreshRunning()) std::_Exit(result);
-  return result;
+  qelvu::TMainWindow window(services, addresses);
+  window.show();
+  return app.exec();
 }

@@ -3,8 +3,11 @@
 #include <filesystem>
 #include <utility>
 
-#include "app/channel_list.h"
-#include "app/gbk.h"
+#include "channels/atomic_file.h"
+#include "channels/channel_list.h"
+#include "channels/dropped_failure.h"
+#include "channels/gbk.h"
+#include "common/scope_guard.h"
 
 namespace qelvu {
 
@@ -12,6 +15,10 @@ TMain::TMain(TMainView& view, TMainServices& services, TSiteAddresses addresses)
     : view_(view), services_(services), addresses_(std::move(addresses)) {}
 
 void TMain::FormCreate() {
+  // A save killed half-way leaves its temporary file beside the cache; nothing else will ever
+  // remove it.
+  DropFailure(lcList(), "Removing unfinished cache files",
+              [] { RemoveUnfinishedReplacements(GetCacheFileName()); });
   version_ = services_.GetFileVersionString(services_.ExecutablePath());
   view_.SetBannerWidth(view_.ChannelPaneWidth());
   services_.CreateShortcut(services_.ExecutablePath(), kProductName, false);
@@ -48,12 +55,11 @@ void TMain::tmr2Timer() {
 }
 
 void TMain::GetTvListTimerTimer() {
-  try {
+  // A refresh that cannot start is not worth troubling the user with.
+  DropFailure(lcRefresh(), "Starting the refresh", [this] {
     view_.SendGetTvList();
     view_.DisableTimer(TTimerId::GetTvListTimer);
-  } catch (...) {
-    // A refresh that cannot start is not worth troubling the user with.
-  }
+  });
 }
 
 void TMain::WmGetTvList() { services_.StartRefresh(view_); }
@@ -102,17 +108,19 @@ void TMain::marquee1Click() { services_.OpenExternal(addresses_.ServiceSiteUrl);
 void TMain::marquee2Click() { services_.OpenExternal(addresses_.RegistrationPageUrl()); }
 
 void TMain::FillChannelTree(std::string_view text) {
-  try {
+  // The list is only a convenience: whatever goes wrong is dropped, and what was added before
+  // the failure stays.
+  const bool announced = DropFailure(lcList(), "Announcing the cached list", [this] {
     view_.ProcessPendingMessages();
     view_.ShowStatusPanel();
     view_.SetStatusPanelCaption("加载服务器列表中....");
     view_.RepaintStatusPanel();
-  } catch (...) {
-    return;  // nothing has changed yet
-  }
+  });
+  if (!announced) return;  // nothing has changed yet
   TChannelTree& tree = view_.tv1();
-  try {
+  DropFailure(lcList(), "Filling the tree from the cache", [&] {
     tree.BeginUpdate();
+    const TScopeGuard resume([&tree] { tree.EndUpdate(); });
     ClearChannelTree(tree);
     std::string previous_category;
     TreeNode category_node = nullptr;
@@ -126,15 +134,11 @@ void TMain::FillChannelTree(std::string_view text) {
         tree.AddChannel(category_node, GetField(line, "|", 2), GetField(line, "|", 3));
       }
     }
-  } catch (...) {
-    // Whatever was added before the failure stays; the list is only a convenience.
-  }
-  try {
-    tree.EndUpdate();
+  });
+  DropFailure(lcList(), "Hiding the status panel", [this] {
     view_.HideStatusPanel();
     view_.RepaintStatusPanel();
-  } catch (...) {
-  }
+  });
 }
 
 void TMain::LoadCachedList() {

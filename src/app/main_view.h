@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/channel_tree.h"
+#include "channels/channel_tree.h"
 
 namespace qelvu {
 

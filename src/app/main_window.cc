@@ -8,9 +8,11 @@
 #include <QScreen>
 #include <QTimer>
 #include <exception>
+#include <stdexcept>
+#include <string_view>
 
-#include "app/gbk.h"
 #include "browser/browser_host.h"
+#include "channels/gbk.h"
 #include "widgets/dock_layout.h"
 #include "widgets/painter_canvas.h"
 #include "widgets/size_panel.h"
@@ -48,13 +50,40 @@ void SetColors(QWidget* widget, const QColor* background, const QColor* foregrou
   widget->setPalette(palette);
 }
 
-template <typename W>
-W* Make(const char* name, QWidget* parent, int left, int top, int width, int height) {
-  auto* widget = new W(parent);
-  widget->setObjectName(QString::fromLatin1(name));
-  widget->setGeometry(left, top, width, height);
-  return widget;
+// Where each component sits: the layout table, as name, parent, left, top, width and height.
+struct TPlacement {
+  const char* name;
+  const char* parent;  // "Main" is the window itself
+  int left, top, width, height;
+};
+
+constexpr TPlacement kLayout[] = {
+    {"pnlNotes", "Main", 585, 0, 195, 421},
+    {"tv1", "pnlNotes", 8, 0, 187, 340},
+    {"spnl2", "pnlNotes", 8, 340, 187, 81},
+    {"lbl2", "spnl2", 3, 10, 60, 12},
+    {"edt1", "spnl2", 63, 5, 65, 20},
+    {"btn1", "spnl2", 132, 4, 21, 22},
+    {"spnl1", "spnl2", 0, 31, 187, 50},
+    {"wb2", "spnl1", 2, 2, 183, 46},
+    {"wb1", "Main", 0, 0, 585, 421},
+    {"pnlAd", "Main", -3, 0, 591, 36},
+    {"statusBar1", "Main", 0, 421, 780, 34},
+    {"marquee1", "statusBar1", 0, 0, 262, 34},
+    {"marquee2", "statusBar1", 262, 0, 211, 34},
+    {"statusPane1", "statusBar1", 473, 0, 118, 34},
+    {"urlLabel1", "statusBar1", 623, 10, 125, 13},
+    {"pnl1", "Main", 218, 247, 185, 41},
+};
+
+const TPlacement& PlacementOf(std::string_view name) {
+  for (const TPlacement& placement : kLayout) {
+    if (placement.name == name) return placement;
+  }
+  throw std::logic_error("No component \"" + std::string(name) + "\" in the layout table.");
 }
+
+QString ProductName() { return QString::fromUtf8(kProductName); }
 
 const QColor kBlue(0, 0, 255);
 
@@ -63,7 +92,7 @@ const QColor kBlue(0, 0, 255);
 TMainWindow::TMainWindow(TMainServices& services, TSiteAddresses addresses)
     : controller_(*this, services, std::move(addresses)) {
   setObjectName(QStringLiteral("Main"));
-  setWindowTitle(QStringLiteral("Qelvu网络电视播放器"));
+  setWindowTitle(ProductName());
   setFont(SongTi(12));
   const QColor button_face = ToQColor(clBtnFace);  // the palette table's, at creation
   SetColors(this, &button_face, nullptr);
@@ -80,17 +109,42 @@ TMainWindow::~TMainWindow() {
   Dispatch([this] { controller_.FormDestroy(); });
 }
 
-void TMainWindow::BuildComponents() {
-  auto* notes = Make<TSizePanel>("pnlNotes", this, 585, 0, 195, 421);
-  notes->SetBorderOuter(fsNone);
-  notes->SetHotSpotVisible(true);
-  notes->SetSizeBarWidth(7);
-  notes->SetHotSpotColor(cl3DLight);
-  notes->SetHotSpotDotColor(RGB(60, 60, 120));
-  notes->SetHotSpotHighlight(RGB(240, 230, 180));
-  pnlNotes_ = notes;
+template <typename W>
+W* TMainWindow::Place(const char* name) {
+  const TPlacement& placement = PlacementOf(name);
+  QWidget* parent = objectName() == QLatin1String(placement.parent)
+                        ? this
+                        : findChild<QWidget*>(QLatin1String(placement.parent));
+  if (parent == nullptr)
+    throw std::logic_error(std::string(name) + " is placed before its parent.");
+  auto* widget = new W(parent);
+  widget->setObjectName(QString::fromLatin1(name));
+  widget->setGeometry(placement.left, placement.top, placement.width, placement.height);
+  return widget;
+}
 
-  auto* tree = Make<TStyledTreeView>("tv1", pnlNotes_, 8, 0, 187, 340);
+void TMainWindow::BuildComponents() {
+  BuildChannelColumn();
+  BuildBrowserPanes();
+  BuildStatusBar();
+  pnl1_ = Place<QLabel>("pnl1");
+  pnl1_->setText(QStringLiteral("正在从服务器下载数据..."));
+  pnl1_->setAlignment(Qt::AlignCenter);
+  pnl1_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  DockComponents();
+  BuildTimers();
+}
+
+void TMainWindow::BuildChannelColumn() {
+  pnlNotes_ = Place<TSizePanel>("pnlNotes");
+  pnlNotes_->SetBorderOuter(fsNone);
+  pnlNotes_->SetHotSpotVisible(true);
+  pnlNotes_->SetSizeBarWidth(7);
+  pnlNotes_->SetHotSpotColor(cl3DLight);
+  pnlNotes_->SetHotSpotDotColor(RGB(60, 60, 120));
+  pnlNotes_->SetHotSpotHighlight(RGB(240, 230, 180));
+
+  auto* tree = Place<TStyledTreeView>("tv1");
   tree->SetFrameVisible(true);
   tree->SetColor(RGB(250, 245, 200));
   tree->SetSelectionPen(QPen(ToQColor(clBtnShadow)));
@@ -103,32 +157,33 @@ void TMainWindow::BuildComponents() {
   tree_ = new TQtChannelTree(tree);
   tv1_->viewport()->installEventFilter(this);
 
-  auto* search = Make<TStyledPanel>("spnl2", pnlNotes_, 8, 340, 187, 81);
-  search->SetBorderOuter(fsNone);
-  spnl2_ = search;
-  lbl2_ = Make<QLabel>("lbl2", spnl2_, 3, 10, 60, 12);
+  spnl2_ = Place<TStyledPanel>("spnl2");
+  spnl2_->SetBorderOuter(fsNone);
+  lbl2_ = Place<QLabel>("lbl2");
   lbl2_->setText(QStringLiteral("电视台搜索"));
   lbl2_->setFont(SongTi(12));
   SetColors(lbl2_, nullptr, &kBlue);
-  edt1_ = Make<QLineEdit>("edt1", spnl2_, 63, 5, 65, 20);
+  edt1_ = Place<QLineEdit>("edt1");
   edt1_->installEventFilter(this);
-  btn1_ = Make<TStyledButton>("btn1", spnl2_, 132, 4, 21, 22);
+  btn1_ = Place<TStyledButton>("btn1");
   btn1_->setText(QStringLiteral("搜"));
   btn1_->setFont(SongTi(12));
   SetColors(btn1_, nullptr, &kBlue);
   connect(btn1_, &QAbstractButton::clicked, this,
           [this] { Dispatch([this] { controller_.btn1Click(); }); });
-  auto* notice_holder = Make<TStyledPanel>("spnl1", spnl2_, 0, 31, 187, 50);
-  notice_holder->SetBorderOuter(fsFlatRounded);
-  spnl1_ = notice_holder;
-  wb2_ = Make<TBrowserHost>("wb2", spnl1_, 2, 2, 183, 46);
+  spnl1_ = Place<TStyledPanel>("spnl1");
+  spnl1_->SetBorderOuter(fsFlatRounded);
+}
+
+void TMainWindow::BuildBrowserPanes() {
+  wb2_ = Place<TBrowserHost>("wb2");
   wb2_->SetUserInterfaceOptions(
       {DontUseScrollBars, EnablesFormsAutoComplete, DontUse3DBorders, EnableThemes});
   wb2_->OnNewWindow2 = [this](TBrowserControl*, TBrowserControl*&, bool& cancel) {
     Dispatch([this, &cancel] { controller_.wb2NewWindow2(cancel); });
   };
 
-  wb1_ = Make<TBrowserHost>("wb1", this, 0, 0, 585, 421);
+  wb1_ = Place<TBrowserHost>("wb1");
   wb1_->SetUserInterfaceOptions({EnablesFormsAutoComplete, EnableThemes});
   wb1_->OnResize = [this](TCustomBrowserHost*, int cx, int cy) {
     Dispatch([this, cx, cy] { controller_.wb1Resize(cx, cy); });
@@ -138,24 +193,26 @@ void TMainWindow::BuildComponents() {
     pane->Loaded();
   }
 
-  pnlAd_ = Make<QLabel>("pnlAd", this, -3, 0, 591, 36);
+  pnlAd_ = Place<QLabel>("pnlAd");
   pnlAd_->setText(QStringLiteral("Marvoli电话软件    不换号码    打遍全国4分钱/分钟"));
   pnlAd_->setFont(SongTi(19, true));
   pnlAd_->setAlignment(Qt::AlignCenter);
   pnlAd_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   const QColor button_face = ToQColor(clBtnFace);
   SetColors(pnlAd_, &button_face, &kBlue);
+}
 
-  statusBar1_ = Make<TStatusBar>("statusBar1", this, 0, 421, 780, 34);
+void TMainWindow::BuildStatusBar() {
+  statusBar1_ = Place<TStatusBar>("statusBar1");
   statusBar1_->SetAlign(alNone);  // the window's dock layout keeps it at the bottom
   statusBar1_->SetAutoStyle(false);
   statusBar1_->SetBorderSides(0);
   statusBar1_->SetBorderWidth(0);
   statusBar1_->setFont(SongTi(12));
-  marquee1_ = Make<TMarqueeStatus>("marquee1", statusBar1_, 0, 0, 262, 34);
+  marquee1_ = Place<TMarqueeStatus>("marquee1");
   marquee1_->SetCaption(
       Text("Marvoli官方网站：" + controller_.addresses().ServiceSiteHost() + " "));
-  marquee2_ = Make<TMarqueeStatus>("marquee2", statusBar1_, 262, 0, 211, 34);
+  marquee2_ = Place<TMarqueeStatus>("marquee2");
   marquee2_->SetCaption(QStringLiteral("立即免费注册获赠话费"));
   marquee2_->SetAlignment(taCenter);
   marquee2_->SetScrollDelay(20);
@@ -170,9 +227,9 @@ void TMainWindow::BuildComponents() {
           [this] { Dispatch([this] { controller_.marquee1Click(); }); });
   connect(marquee2_, &TMarqueeStatus::OnClick, this,
           [this] { Dispatch([this] { controller_.marquee2Click(); }); });
-  statusPane1_ = Make<TStatusPane>("statusPane1", statusBar1_, 473, 0, 118, 34);
+  statusPane1_ = Place<TStatusPane>("statusPane1");
   statusPane1_->SetAlign(alLeft);
-  urlLabel1_ = Make<TUrlLabel>("urlLabel1", statusBar1_, 623, 10, 125, 13);
+  urlLabel1_ = Place<TUrlLabel>("urlLabel1");
   QFont link_font = SongTi(13);
   link_font.setUnderline(true);
   urlLabel1_->setFont(link_font);
@@ -180,44 +237,42 @@ void TMainWindow::BuildComponents() {
   urlLabel1_->SetURL(Text(controller_.addresses().ProductLink));
   urlLabel1_->SetVisited(true);
   urlLabel1_->hide();
+}
 
-  pnl1_ = Make<QLabel>("pnl1", this, 218, 247, 185, 41);
-  pnl1_->setText(QStringLiteral("正在从服务器下载数据..."));
-  pnl1_->setAlignment(Qt::AlignCenter);
-  pnl1_->setFrameStyle(QFrame::Panel | QFrame::Raised);
-
+void TMainWindow::DockComponents() {
   // Docked components follow their containers (and the channel column's size bar); the
   // banner and the download notice float above them.
   auto* dock = new TDockLayout(this);
   dock->AddWidget(pnlNotes_, alRight);
   dock->AddWidget(wb1_, alClient);
   dock->AddWidget(statusBar1_, alBottom);
-  notes->DockLayout()->AddWidget(tv1_, alClient);
-  notes->DockLayout()->AddWidget(spnl2_, alBottom);
-  search->DockLayout()->AddWidget(spnl1_, alBottom);
-  notice_holder->DockLayout()->AddWidget(wb2_, alClient);
+  pnlNotes_->DockLayout()->AddWidget(tv1_, alClient);
+  pnlNotes_->DockLayout()->AddWidget(spnl2_, alBottom);
+  spnl2_->DockLayout()->AddWidget(spnl1_, alBottom);
+  spnl1_->DockLayout()->AddWidget(wb2_, alClient);
+}
 
-  tmr1_ = new QTimer(this);
-  tmr1_->setInterval(100);
-  connect(tmr1_, &QTimer::timeout, this, [this] { Dispatch([this] { controller_.tmr1Timer(); }); });
-  tmr2_ = new QTimer(this);
-  tmr2_->setInterval(100);
-  connect(tmr2_, &QTimer::timeout, this, [this] { Dispatch([this] { controller_.tmr2Timer(); }); });
-  GetTvListTimer_ = new QTimer(this);
-  GetTvListTimer_->setInterval(20000);
-  connect(GetTvListTimer_, &QTimer::timeout, this,
-          [this] { Dispatch([this] { controller_.GetTvListTimerTimer(); }); });
+void TMainWindow::BuildTimers() {
+  const auto make_timer = [this](int interval_ms, void (TMain::*handler)()) {
+    auto* timer = new QTimer(this);
+    timer->setInterval(interval_ms);
+    connect(timer, &QTimer::timeout, this,
+            [this, handler] { Dispatch([this, handler] { (controller_.*handler)(); }); });
+    return timer;
+  };
+  tmr1_ = make_timer(100, &TMain::tmr1Timer);
+  tmr2_ = make_timer(100, &TMain::tmr2Timer);
+  GetTvListTimer_ = make_timer(20000, &TMain::GetTvListTimerTimer);
 }
 
 void TMainWindow::Dispatch(const std::function<void()>& handler) {
   try {
     handler();
   } catch (const std::exception& failure) {
-    QMessageBox::critical(this, QStringLiteral("Qelvu网络电视播放器"),
-                          QString::fromLocal8Bit(failure.what()));
+    QMessageBox::critical(this, ProductName(), QString::fromLocal8Bit(failure.what()));
   } catch (...) {
-    QMessageBox::critical(this, QStringLiteral("Qelvu网络电视播放器"),
-                          QStringLiteral("Unknown failure."));
+    // The boundary of every handler: whatever escapes is shown, never lost.
+    QMessageBox::critical(this, ProductName(), QStringLiteral("Unknown failure."));
   }
 }
 

@@ -24,8 +24,10 @@ namespace qelvu {
 
 class TBrowserHost;
 class TMarqueeStatus;
+class TSizePanel;
 class TStatusBar;
 class TStatusPane;
+class TStyledPanel;
 class TUrlLabel;
 
 // The private refresh message, delivered synchronously with QCoreApplication::sendEvent.
@@ -72,25 +74,36 @@ class TMainWindow : public QWidget, public TMainView {
   // The one place where a failure escaping a handler is caught and shown.
   void Dispatch(const std::function<void()>& handler);
 
-  QWidget* pnlNotes_ = nullptr;
-  QTreeView* tv1_ = nullptr;
-  QWidget* spnl2_ = nullptr;
-  QLabel* lbl2_ = nullptr;
-  QLineEdit* edt1_ = nullptr;
-  QAbstractButton* btn1_ = nullptr;
-  QWidget* spnl1_ = nullptr;
-  TBrowserHost* wb2_ = nullptr;
-  TBrowserHost* wb1_ = nullptr;
-  QLabel* pnlAd_ = nullptr;
-  TStatusBar* statusBar1_ = nullptr;
-  TMarqueeStatus* marquee1_ = nullptr;
-  TMarqueeStatus* marquee2_ = nullptr;
-  TStatusPane* statusPane1_ = nullptr;
-  TUrlLabel* urlLabel1_ = nullptr;
-  QLabel* pnl1_ = nullptr;
-  QTimer* tmr1_ = nullptr;
-  QTimer* tmr2_ = nullptr;
-  QTimer* GetTvListTimer_ = nullptr;
+  // Creates a component of the layout table under its parent there, named and placed as the
+  // table says.
+  template <typename W>
+  W* Place(const char* name);
+  void BuildChannelColumn();
+  void BuildBrowserPanes();
+  void BuildStatusBar();
+  void BuildTimers();
+  void DockComponents();
+
+  // The components, by their names in the layout table; all are children of the window.
+  TSizePanel* pnlNotes_ = nullptr;      // the channel column on the right, with its size bar
+  QTreeView* tv1_ = nullptr;            // the channel tree
+  TStyledPanel* spnl2_ = nullptr;       // the search box's panel under the tree
+  QLabel* lbl2_ = nullptr;              // the search box's caption
+  QLineEdit* edt1_ = nullptr;           // the search box
+  QAbstractButton* btn1_ = nullptr;     // the search button
+  TStyledPanel* spnl1_ = nullptr;       // the framed holder of the notice pane
+  TBrowserHost* wb2_ = nullptr;         // the notice (weather) pane
+  TBrowserHost* wb1_ = nullptr;         // the channel pane: the playing channel's page
+  QLabel* pnlAd_ = nullptr;             // the banner across the top of the channel pane
+  TStatusBar* statusBar1_ = nullptr;    // the status bar
+  TMarqueeStatus* marquee1_ = nullptr;  // the service site's promotion
+  TMarqueeStatus* marquee2_ = nullptr;  // the registration page's promotion
+  TStatusPane* statusPane1_ = nullptr;  // the version text
+  TUrlLabel* urlLabel1_ = nullptr;      // the product site's link
+  QLabel* pnl1_ = nullptr;              // the notice shown while a list loads
+  QTimer* tmr1_ = nullptr;              // the first tick after showing: loads the list
+  QTimer* tmr2_ = nullptr;              // keeps the banner as wide as the channel pane
+  QTimer* GetTvListTimer_ = nullptr;    // the refresh, 20 s after a start from the cache
 
   TQtChannelTree* tree_ = nullptr;  // owned by tv1_
   TMain controller_;

@@ -1,9 +1,10 @@
 #include "app/program_services.h"
 
-#include "app/channel_list.h"
 #include "app/desktop_shortcut.h"
-#include "app/directory_client.h"
 #include "app/file_version.h"
+#include "app/list_view.h"
+#include "channels/channel_list.h"
+#include "channels/directory_client.h"
 #include "widgets/shell_open.h"
 
 namespace qelvu {
@@ -31,14 +32,13 @@ void TProgramServices::ScrapeChannelDirectory(TMainView& view) {
 
 void TProgramServices::StartRefresh(TMainView& view) {
   if (refresh_) return;
-  refresh_ = std::make_unique<TGetTvList>(view, context_, std::make_unique<THttpPageSource>(),
-                                          addresses_.DirectoryBaseUrl, GetCacheFileName());
+  refresh_ = std::make_unique<TGetTvList>(
+      context_, std::make_unique<THttpPageSource>(), addresses_.DirectoryBaseUrl,
+      GetCacheFileName(), [&view](const TChannelBatch& batch) { ApplyRefreshedList(batch, view); });
 }
 
 void TProgramServices::StopRefresh() {
   if (refresh_) refresh_->Stop();
 }
-
-bool TProgramServices::RefreshRunning() const { return refresh_ && refresh_->Running(); }
 
 }  // namespace qelvu

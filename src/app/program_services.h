@@ -12,8 +12,8 @@
 #include <string>
 
 #include "app/main_services.h"
-#include "app/refresh_worker.h"
 #include "app/site_addresses.h"
+#include "channels/refresh_worker.h"
 
 namespace qelvu {
 
@@ -30,10 +30,6 @@ class TProgramServices : public TMainServices {
   // Starts the refresh worker; a second call while one exists starts nothing.
   void StartRefresh(TMainView& view) override;
   void StopRefresh() override;
-
-  // True while a refresh worker is still scraping (it may outlive StopRefresh's short wait
-  // when the network holds it in a connect).
-  bool RefreshRunning() const;
 
  private:
   const TSiteAddresses addresses_;

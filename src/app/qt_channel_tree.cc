@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "app/gbk.h"
+#include "channels/gbk.h"
 
 namespace qelvu {
 
@@ -33,52 +33,59 @@ TreeNode TQtChannelTree::NodeAt(int index) const {
   if (index < 0 || index >= node_count_) return nullptr;
   const std::vector<int>& starts = CategoryStarts();
   const auto found = std::upper_bound(starts.begin(), starts.end(), index) - 1;
-  const Category& category = categories_[found - starts.begin()];
+  const int category = static_cast<int>(found - starts.begin());
   const int offset = index - *found;
-  if (offset == 0) return HandleOf(category);
-  return HandleOf(category.channels[offset - 1]);
+  if (offset == 0) return TreeNode::Category(category);
+  return TreeNode::Channel(category, offset - 1);
 }
 
-std::string TQtChannelTree::NodeText(TreeNode node) const { return NodeOf(node).text; }
+const TQtChannelTree::Category& TQtChannelTree::CategoryOf(TreeNode node) const {
+  return categories_.at(static_cast<size_t>(node.CategoryRow()));
+}
+
+const TQtChannelTree::Channel& TQtChannelTree::ChannelOf(TreeNode node) const {
+  return CategoryOf(node).channels.at(static_cast<size_t>(node.ChannelRow()));
+}
+
+std::string TQtChannelTree::NodeText(TreeNode node) const {
+  return node.IsChannel() ? ChannelOf(node).text : CategoryOf(node).text;
+}
 
 const std::string* TQtChannelTree::NodeData(TreeNode node) const {
-  const Node& n = NodeOf(node);
-  if (n.parent == nullptr) return nullptr;
-  return &static_cast<const Channel&>(n).suffix;
+  return node.IsChannel() ? &ChannelOf(node).suffix : nullptr;
 }
 
 TreeNode TQtChannelTree::NodeParent(TreeNode node) const {
-  const Category* parent = NodeOf(node).parent;
-  return parent == nullptr ? nullptr : HandleOf(*parent);
+  return node.IsChannel() ? node.CategoryNode() : nullptr;
 }
 
 TreeNode TQtChannelTree::AddCategory(std::string_view text) {
   const int row = static_cast<int>(categories_.size());
   // The record is made before the view hears of it, so a failed copy leaves the model whole.
-  Category record{{nullptr, row, std::string(text)}, {}};
+  Category record{row, std::string(text), {}};
   beginInsertRows(QModelIndex(), row, row);
-  Category& category = categories_.emplace_back(std::move(record));
+  categories_.emplace_back(std::move(record));
   if (category_starts_valid_) category_starts_.push_back(node_count_);
   ++node_count_;
   endInsertRows();
-  return HandleOf(category);
+  return TreeNode::Category(row);
 }
 
 TreeNode TQtChannelTree::AddChannel(TreeNode category_node, std::string_view text,
                                     std::string_view suffix) {
-  if (category_node == nullptr || NodeOf(category_node).parent != nullptr) {
+  if (!category_node || category_node.IsChannel()) {
     throw std::invalid_argument("A channel belongs under a category node.");
   }
-  auto& category = static_cast<Category&>(const_cast<Node&>(NodeOf(category_node)));
+  auto& category = const_cast<Category&>(CategoryOf(category_node));
   const int row = static_cast<int>(category.channels.size());
-  Channel record{{&category, row, std::string(text)}, std::string(suffix)};
+  Channel record{std::string(text), std::string(suffix)};
   beginInsertRows(IndexOf(category_node), row, row);
-  Channel& channel = category.channels.emplace_back(std::move(record));
+  category.channels.emplace_back(std::move(record));
   ++node_count_;
   // Only an append to the last category leaves every category's start where it was.
   if (&category != &categories_.back()) category_starts_valid_ = false;
   endInsertRows();
-  return HandleOf(channel);
+  return TreeNode::Channel(category.row, row);
 }
 
 void TQtChannelTree::Clear() {
@@ -99,29 +106,33 @@ void TQtChannelTree::EndUpdate() {
 }
 
 void TQtChannelTree::Expand(TreeNode node) {
-  if (node != nullptr) view_->expand(IndexOf(node));
+  if (node) view_->expand(IndexOf(node));
 }
 
 void TQtChannelTree::Select(TreeNode node) { view_->setCurrentIndex(IndexOf(node)); }
 
 TreeNode TQtChannelTree::Selected() const {
   const QModelIndex current = view_->currentIndex();
-  return current.isValid() ? HandleOf(NodeFor(current)) : nullptr;
+  if (!current.isValid()) return nullptr;
+  const auto* category = static_cast<const Category*>(current.internalPointer());
+  if (category == nullptr) return TreeNode::Category(current.row());
+  return TreeNode::Channel(category->row, current.row());
 }
 
 void TQtChannelTree::SetFocus() { view_->setFocus(); }
 
-const TQtChannelTree::Node& TQtChannelTree::NodeFor(const QModelIndex& index) const {
+const std::string& TQtChannelTree::TextFor(const QModelIndex& index) const {
   const auto* category = static_cast<const Category*>(index.internalPointer());
-  if (category == nullptr) return categories_[index.row()];
-  return category->channels[index.row()];
+  if (category == nullptr) return categories_[index.row()].text;
+  return category->channels[index.row()].text;
 }
 
 QModelIndex TQtChannelTree::IndexOf(TreeNode node) const {
-  if (node == nullptr) return {};
-  const Node& n = NodeOf(node);
+  if (!node) return {};
   // A channel's index carries its category; a category's carries nothing.
-  return createIndex(n.row, 0, n.parent);
+  if (!node.IsChannel()) return createIndex(CategoryOf(node).row, 0, nullptr);
+  const Category& category = CategoryOf(node);
+  return createIndex(node.ChannelRow(), 0, const_cast<Category*>(&category));
 }
 
 QModelIndex TQtChannelTree::index(int row, int column, const QModelIndex& parent) const {
@@ -146,7 +157,7 @@ int TQtChannelTree::columnCount(const QModelIndex&) const { return 1; }
 
 QVariant TQtChannelTree::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
-  return QString::fromStdString(GbkToUtf8(NodeFor(index).text));
+  return QString::fromStdString(GbkToUtf8(TextFor(index)));
 }
 
 Qt::ItemFlags TQtChannelTree::flags(const QModelIndex& index) const {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/channel_tree.h"
+#include "channels/channel_tree.h"
 
 class QTreeView;
 
@@ -47,25 +47,21 @@ class TQtChannelTree : public QAbstractItemModel, public TChannelTree {
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
  private:
-  struct Category;
-  // What every node handle points at. A category has no parent.
-  struct Node {
-    Category* parent;
-    int row;
+  struct Channel {
     std::string text;
-  };
-  struct Channel : Node {
     std::string suffix;
   };
-  struct Category : Node {
-    // Deques keep every node where it is as others are appended, so handles stay valid.
+  struct Category {
+    int row;
+    std::string text;
+    // A deque keeps every channel where it is as others are appended.
     std::deque<Channel> channels;
   };
 
-  // Handles are always a Node's address, whatever the node's kind.
-  static TreeNode HandleOf(const Node& node) { return &node; }
-  static const Node& NodeOf(TreeNode node) { return *static_cast<const Node*>(node); }
-  const Node& NodeFor(const QModelIndex& index) const;
+  // The records a handle names; out_of_range for a handle that names none.
+  const Category& CategoryOf(TreeNode node) const;
+  const Channel& ChannelOf(TreeNode node) const;
+  const std::string& TextFor(const QModelIndex& index) const;
   QModelIndex IndexOf(TreeNode node) const;
   // The pre-order index of each category's own node, kept while nodes are only appended at the
   // end and rebuilt on demand otherwise.

@@ -15,42 +15,47 @@ namespace qelvu::test {
 
 class FakeChannelTree : public TChannelTree {
  public:
-  struct Node {
+  struct Channel {
     std::string text;
-    std::optional<std::string> suffix;
-    Node* parent = nullptr;
-    std::vector<std::unique_ptr<Node>> children;
+    std::string suffix;
+  };
+  struct Category {
+    std::string text;
+    std::vector<Channel> channels;
     bool expanded = false;
   };
 
   int NodeCount() const override { return static_cast<int>(PreOrder().size()); }
   TreeNode NodeAt(int index) const override { return PreOrder().at(index); }
-  std::string NodeText(TreeNode node) const override { return N(node)->text; }
-  const std::string* NodeData(TreeNode node) const override {
-    return N(node)->suffix ? &*N(node)->suffix : nullptr;
+  std::string NodeText(TreeNode node) const override {
+    return node.IsChannel() ? ChannelOf(node).text : CategoryOf(node).text;
   }
-  TreeNode NodeParent(TreeNode node) const override { return N(node)->parent; }
+  const std::string* NodeData(TreeNode node) const override {
+    return node.IsChannel() ? &ChannelOf(node).suffix : nullptr;
+  }
+  TreeNode NodeParent(TreeNode node) const override {
+    return node.IsChannel() ? node.CategoryNode() : nullptr;
+  }
   TreeNode AddCategory(std::string_view text) override {
-    roots_.push_back(std::make_unique<Node>(Node{std::string(text), std::nullopt, nullptr, {}}));
+    categories_.push_back({std::string(text), {}});
     dirty_ = true;
-    return roots_.back().get();
+    return TreeNode::Category(RootCount() - 1);
   }
   TreeNode AddChannel(TreeNode category, std::string_view text, std::string_view suffix) override {
-    Node* parent = const_cast<Node*>(N(category));
-    parent->children.push_back(
-        std::make_unique<Node>(Node{std::string(text), std::string(suffix), parent, {}}));
+    std::vector<Channel>& channels = CategoryOf(category).channels;
+    channels.push_back({std::string(text), std::string(suffix)});
     dirty_ = true;
-    return parent->children.back().get();
+    return TreeNode::Channel(category.CategoryRow(), static_cast<int>(channels.size()) - 1);
   }
   void Clear() override {
-    roots_.clear();
+    categories_.clear();
     dirty_ = true;
     selected_ = nullptr;
     ++clears;
   }
   void BeginUpdate() override { ++update_depth; }
   void EndUpdate() override { --update_depth; }
-  void Expand(TreeNode node) override { const_cast<Node*>(N(node))->expanded = true; }
+  void Expand(TreeNode node) override { CategoryOf(node).expanded = true; }
   void Select(TreeNode node) override { selected_ = node; }
   TreeNode Selected() const override { return selected_; }
   void SetFocus() override { focused = true; }
@@ -58,39 +63,45 @@ class FakeChannelTree : public TChannelTree {
   // The tree as "category:name=suffix" lines in pre-order, categories as "[name]".
   std::vector<std::string> Dump() const {
     std::vector<std::string> lines;
-    for (const auto& root : roots_) {
-      lines.push_back("[" + root->text + "]");
-      for (const auto& child : root->children) {
-        lines.push_back(child->text + "=" + *child->suffix);
+    for (const Category& category : categories_) {
+      lines.push_back("[" + category.text + "]");
+      for (const Channel& channel : category.channels) {
+        lines.push_back(channel.text + "=" + channel.suffix);
       }
     }
     return lines;
   }
-  const Node* Root(int i) const { return roots_.at(i).get(); }
-  int RootCount() const { return static_cast<int>(roots_.size()); }
+  const Category& Root(int i) const { return categories_.at(i); }
+  int RootCount() const { return static_cast<int>(categories_.size()); }
 
   int update_depth = 0;
   int clears = 0;
   bool focused = false;
 
  private:
-  static const Node* N(TreeNode node) { return static_cast<const Node*>(node); }
+  Category& CategoryOf(TreeNode node) { return categories_.at(node.CategoryRow()); }
+  const Category& CategoryOf(TreeNode node) const { return categories_.at(node.CategoryRow()); }
+  const Channel& ChannelOf(TreeNode node) const {
+    return CategoryOf(node).channels.at(node.ChannelRow());
+  }
   // Rebuilt only after a change, so that walking by index stays linear.
-  const std::vector<const Node*>& PreOrder() const {
+  const std::vector<TreeNode>& PreOrder() const {
     if (dirty_) {
       pre_order_.clear();
-      for (const auto& root : roots_) {
-        pre_order_.push_back(root.get());
-        for (const auto& child : root->children) pre_order_.push_back(child.get());
+      for (int c = 0; c < RootCount(); ++c) {
+        pre_order_.push_back(TreeNode::Category(c));
+        for (size_t i = 0; i < categories_[c].channels.size(); ++i) {
+          pre_order_.push_back(TreeNode::Channel(c, static_cast<int>(i)));
+        }
       }
       dirty_ = false;
     }
     return pre_order_;
   }
-  mutable std::vector<const Node*> pre_order_;
+  mutable std::vector<TreeNode> pre_order_;
   mutable bool dirty_ = false;
 
-  std::vector<std::unique_ptr<Node>> roots_;
+  std::vector<Category> categories_;
   TreeNode selected_ = nullptr;
 };
 

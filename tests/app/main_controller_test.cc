@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/channel_list.h"
-#include "app/gbk.h"
+#include "channels/channel_list.h"
+#include "channels/gbk.h"
 #include "fake_main_view.h"
 #include "support/temp_folder.h"
 
@@ -80,11 +80,11 @@ TEST_F(MainControllerTest, StartWithCacheFillsTreePlaysDefaultChannelAndArmsRefr
   EXPECT_EQ(services_.scrapes, 0);
   EXPECT_EQ(view_.tree.RootCount(), 2);
   // The first channel in tree order whose name holds the default text wins.
-  const auto* selected = static_cast<const test::FakeChannelTree::Node*>(view_.tree.Selected());
-  ASSERT_NE(selected, nullptr);
-  EXPECT_EQ(selected->text, G("东方卫视高清"));
-  EXPECT_TRUE(selected->parent->expanded);
-  EXPECT_FALSE(view_.tree.Root(0)->expanded);
+  const TreeNode selected = view_.tree.Selected();
+  ASSERT_TRUE(selected);
+  EXPECT_EQ(view_.tree.NodeText(selected), G("东方卫视高清"));
+  EXPECT_TRUE(view_.tree.Root(selected.CategoryRow()).expanded);
+  EXPECT_FALSE(view_.tree.Root(0).expanded);
   EXPECT_EQ(view_.navigations.back(), "wb1 http://tv.test/tv/df.htm");
   EXPECT_EQ(view_.focus, "edt1");
   EXPECT_FALSE(view_.status_panel_visible);

@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <QTreeView>
 
-#include "app/gbk.h"
+#include "channels/gbk.h"
 #include "fake_main_view.h"
 #include "widgets/status_bar.h"
 #include "widgets/styled_label.h"
@@ -168,11 +168,3 @@ TEST(QtChannelTreeTest, PreOrderSurvivesAppendsToEarlierCategories) {
 
 }  // namespace
 }  // namespace qelvu
-
-int main(int argc, char** argv) {
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-  QApplication app(argc, argv);
-  QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("WenQuanYi Zen Hei"));
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

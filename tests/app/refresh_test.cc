@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "app/channel_list.h"
-#include "app/directory_client.h"
+#include "app/list_view.h"
 #include "app/main_controller.h"
 #include "app/program_services.h"
-#include "app/refresh_worker.h"
+#include "channels/channel_list.h"
+#include "channels/directory_client.h"
+#include "channels/refresh_worker.h"
 #include "fake_main_view.h"
 #include "support/loopback_server.h"
 #include "support/temp_folder.h"
@@ -51,8 +52,9 @@ class RefreshTest : public ::testing::Test {
   }
 
   std::unique_ptr<TGetTvList> StartRefresh(const std::string& base_url) {
-    return std::make_unique<TGetTvList>(view_, context_, std::make_unique<THttpPageSource>(),
-                                        base_url, cache_.string());
+    return std::make_unique<TGetTvList>(
+        context_, std::make_unique<THttpPageSource>(), base_url, cache_.string(),
+        [this](const TChannelBatch& batch) { ApplyRefreshedList(batch, view_); });
   }
 
   test::TTempFolder folder_;
@@ -146,9 +148,3 @@ TEST_F(RefreshTest, BatchPostedBeforeStopIsDropped) {
 
 }  // namespace
 }  // namespace qelvu
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/channel_scraper.h"
-#include "app/directory_client.h"
+#include "app/list_view.h"
+#include "channels/channel_scraper.h"
+#include "channels/directory_client.h"
 #include "fake_main_view.h"
 #include "support/loopback_server.h"
 #include "support/temp_folder.h"

@@ -7,10 +7,10 @@
 #include <sstream>
 #include <string>
 
-#include "app/atomic_file.h"
-#include "app/channel_list.h"
 #include "app/desktop_shortcut.h"
 #include "app/file_version.h"
+#include "channels/atomic_file.h"
+#include "channels/channel_list.h"
 #include "support/temp_folder.h"
 #include "test_files.h"
 

@@ -10,11 +10,11 @@
 #include <string>
 #include <thread>
 
-#include "app/channel_list.h"
-#include "app/channel_scraper.h"
-#include "support/temp_folder.h"
+#include "channels/channel_list.h"
+#include "channels/channel_scraper.h"
 #include "gtest/gtest.h"
 #include "reliability/scrape_test_support.h"
+#include "support/temp_folder.h"
 
 namespace qelvu::test {
 namespace {

@@ -12,13 +12,13 @@
 #include <thread>
 #include <vector>
 
-#include "app/atomic_file.h"
-#include "app/channel_list.h"
-#include "app/channel_scraper.h"
-#include "app/directory_client.h"
-#include "support/temp_folder.h"
+#include "channels/atomic_file.h"
+#include "channels/channel_list.h"
+#include "channels/channel_scraper.h"
+#include "channels/directory_client.h"
 #include "gtest/gtest.h"
 #include "reliability/scrape_test_support.h"
+#include "support/temp_folder.h"
 
 namespace qelvu::test {
 namespace {

@@ -6,12 +6,12 @@
 #include <iostream>
 #include <string>
 
-#include "app/channel_scraper.h"
-#include "app/directory_client.h"
-#include "support/temp_folder.h"
+#include "channels/channel_scraper.h"
+#include "channels/directory_client.h"
 #include "gtest/gtest.h"
 #include "reliability/hostile_server.h"
 #include "reliability/scrape_test_support.h"
+#include "support/temp_folder.h"
 
 namespace qelvu::test {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/channel_scraper.h"
+#include "channels/channel_scraper.h"
 
 namespace qelvu::test {
 

@@ -14,4 +14,9 @@ namespace qelvu {
 // reason on failure; the previous file is then untouched and no temporary file is left.
 void WriteFileReplacing(const std::string& path, std::string_view bytes);
 
+// Removes the temporary files that saves of `path` killed before their rename left beside it
+// (the file name, a dot and six letters or digits). Two writers of one path never overlap, so
+// at start-up none of them is in use. Throws std::runtime_error when one cannot be removed.
+void RemoveUnfinishedReplacements(const std::string& path);
+
 }  // namespace qelvu

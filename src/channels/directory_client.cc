@@ -1,4 +1,4 @@
-#include "app/directory_client.h"
+#include "channels/directory_client.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,9 +1,10 @@
-#include "app/atomic_file.h"
+#include "channels/atomic_file.h"
 
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -59,6 +60,13 @@ class TempFile {
   bool committed_ = false;
 };
 
+// The suffix mkostemp puts in place of the template's six X.
+constexpr size_t kTempSuffixLength = 6;
+
+bool IsTempSuffixChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
 }  // namespace
 
 void WriteFileReplacing(const std::string& path, std::string_view bytes) {
@@ -71,9 +79,30 @@ void WriteFileReplacing(const std::string& path, std::string_view bytes) {
     if (error) Fail("Cannot create folder", folder.string(), error.value());
   }
   // Same folder, so the rename never crosses file systems.
-  TempFile temp(path + ".XXXXXX");
+  TempFile temp(path + "." + std::string(kTempSuffixLength, 'X'));
   temp.Write(bytes);
   temp.CommitAs(path);
+}
+
+void RemoveUnfinishedReplacements(const std::string& path) {
+  namespace fs = std::filesystem;
+  const fs::path target(path);
+  const std::string prefix = target.filename().string() + ".";
+  fs::path folder = target.parent_path();
+  if (folder.empty()) folder = ".";
+  std::error_code error;
+  fs::directory_iterator entries(folder, error);
+  if (error == std::errc::no_such_file_or_directory) return;
+  if (error) Fail("Cannot read folder", folder.string(), error.value());
+  for (const fs::directory_entry& entry : entries) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() != prefix.size() + kTempSuffixLength || !name.starts_with(prefix)) continue;
+    const std::string_view suffix = std::string_view(name).substr(prefix.size());
+    if (!std::all_of(suffix.begin(), suffix.end(), IsTempSuffixChar)) continue;
+    if (!entry.is_regular_file(error)) continue;
+    fs::remove(entry.path(), error);
+    if (error) Fail("Cannot remove file", entry.path().string(), error.value());
+  }
 }
 
 }  // namespace qelvu

@@ -1,17 +1,44 @@
 // The node collection of the channel tree `tv1`: categories at the root, channels below them.
 //
 // A channel node owns its URL suffix (a GBK byte string, possibly empty); a category node has no
-// data. Nodes are addressed by opaque handles owned by the tree and by their index in depth-first
+// data. Nodes are addressed by their place (`TreeNode`) and by their index in depth-first
 // pre-order. Implemented by the real window's tree and by test fakes; window thread only.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace qelvu {
 
-// Handle of a node, valid until the node is removed; nullptr means "no node".
-using TreeNode = const void*;
+// A node's place in the tree: its category's row and, for a channel, its row in the category.
+// Valid while nodes are only appended (Clear ends every handle). The default handle, equal to
+// nullptr, means "no node".
+class TreeNode {
+ public:
+  constexpr TreeNode() = default;
+  constexpr TreeNode(std::nullptr_t) {}  // NOLINT(google-explicit-constructor): "no node"
+  static constexpr TreeNode Category(int row) { return TreeNode(row, -1); }
+  static constexpr TreeNode Channel(int category_row, int row) {
+    return TreeNode(category_row, row);
+  }
+
+  constexpr explicit operator bool() const { return category_ >= 0; }
+  constexpr bool IsChannel() const { return channel_ >= 0; }
+  constexpr int CategoryRow() const { return category_; }
+  // The channel's row in its category (-1 for a category node).
+  constexpr int ChannelRow() const { return channel_; }
+  // The category a channel belongs to; a category is its own.
+  constexpr TreeNode CategoryNode() const { return TreeNode(category_, -1); }
+
+  friend constexpr bool operator==(TreeNode, TreeNode) = default;
+
+ private:
+  constexpr TreeNode(int category, int channel) : category_(category), channel_(channel) {}
+
+  int category_ = -1;
+  int channel_ = -1;
+};
 
 class TChannelTree {
  public:

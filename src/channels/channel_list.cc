@@ -1,4 +1,4 @@
-#include "app/channel_list.h"
+#include "channels/channel_list.h"
 
 #include <fcntl.h>
 #include <unistd.h>

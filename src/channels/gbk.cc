@@ -1,4 +1,4 @@
-#include "app/gbk.h"
+#include "channels/gbk.h"
 
 #include <iconv.h>
 

@@ -1,9 +1,11 @@
-#include "app/channel_scraper.h"
+#include "channels/channel_scraper.h"
 
 #include <optional>
 
-#include "app/atomic_file.h"
-#include "app/channel_list.h"
+#include "channels/atomic_file.h"
+#include "channels/channel_list.h"
+#include "channels/dropped_failure.h"
+#include "common/scope_guard.h"
 #include "regex/regex_matcher.h"
 
 namespace qelvu {
@@ -56,7 +58,9 @@ class SectionScraper {
 void ScrapeChannelDirectory(TPageSource& source, const std::string& directory_base_url,
                             const std::string& cache_file, TScrapeSink& sink) {
   bool list_saved = false;
-  try {
+  // The list is a convenience: a site that cannot be read, or a cache that cannot be written,
+  // leaves things as they were without troubling the user.
+  DropFailure(lcScrape(), "Scraping the channel directory", [&] {
     source.GetDocument(directory_base_url);
     source.GetDocument(directory_base_url + "list.htm");
 
@@ -82,26 +86,8 @@ void ScrapeChannelDirectory(TPageSource& source, const std::string& directory_ba
       sink.ProcessPendingMessages();
     }
     list_saved = scraper.SaveCacheLines(cache_file);
-  } catch (...) {
-    // The list is a convenience: a site that cannot be read, or a cache that cannot be written,
-    // leaves things as they were without troubling the user.
-  }
+  });
   sink.Finish(list_saved);
-}
-
-void TTreeScrapeSink::AddCategory(std::string_view name) {
-  category_ = view_.tv1().AddCategory(name);
-}
-
-void TTreeScrapeSink::AddChannel(std::string_view name, std::string_view suffix) {
-  view_.tv1().AddChannel(category_, name, suffix);
-}
-
-void TTreeScrapeSink::ProcessPendingMessages() { view_.ProcessPendingMessages(); }
-
-void TTreeScrapeSink::Finish(bool) {
-  view_.HideStatusPanel();
-  view_.RepaintStatusPanel();
 }
 
 void TChannelBatch::AddCategory(std::string_view name) {
@@ -112,31 +98,16 @@ void TChannelBatch::AddChannel(std::string_view name, std::string_view suffix) {
   categories_.back().channels.push_back({std::string(name), std::string(suffix)});
 }
 
-void TChannelBatch::ApplyTo(TMainView& view) const {
-  try {
-    if (list_saved_) ReplaceTree(view.tv1());
-    view.HideStatusPanel();
-    view.RepaintStatusPanel();
-  } catch (...) {
-    // As with any scrape, a failure here is dropped without a message.
-  }
-}
-
 void TChannelBatch::ReplaceTree(TChannelTree& tree) const {
   tree.BeginUpdate();
-  try {
-    ClearChannelTree(tree);
-    for (const Category& category : categories_) {
-      const TreeNode node = tree.AddCategory(category.name);
-      for (const Channel& channel : category.channels) {
-        tree.AddChannel(node, channel.name, channel.suffix);
-      }
+  const TScopeGuard resume([&tree] { tree.EndUpdate(); });
+  ClearChannelTree(tree);
+  for (const Category& category : categories_) {
+    const TreeNode node = tree.AddCategory(category.name);
+    for (const Channel& channel : category.channels) {
+      tree.AddChannel(node, channel.name, channel.suffix);
     }
-  } catch (...) {
-    tree.EndUpdate();
-    throw;
   }
-  tree.EndUpdate();
 }
 
 }  // namespace qelvu

@@ -1,4 +1,4 @@
-#include "app/channel_list.h"
+#include "channels/channel_list.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

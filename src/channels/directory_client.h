@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "app/channel_scraper.h"
+#include "channels/channel_scraper.h"
 #include "http/byte_stream.h"
 #include "http/http_client.h"
 

@@ -3,16 +3,15 @@
 // order, and saves the cache file when at least one channel was found.
 //
 // The scrape runs on the calling thread and keeps nothing between calls. Where its results go
-// is the sink's business: straight into the window's tree when it runs on the window's thread
-// (`TTreeScrapeSink`), or into a batch for the window's thread when it runs on the refresh
-// worker (`TChannelBatch`).
+// is the sink's business: straight into the window's tree when it runs on the window's thread,
+// or into a batch for the window's thread when it runs on the refresh worker (`TChannelBatch`).
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "app/main_view.h"
+#include "channels/channel_tree.h"
 
 namespace qelvu {
 
@@ -54,21 +53,6 @@ class TScrapeSink {
 void ScrapeChannelDirectory(TPageSource& source, const std::string& directory_base_url,
                             const std::string& cache_file, TScrapeSink& sink);
 
-// Appends straight to the view's tree and runs pending window messages as the scrape goes; at
-// the end hides the status panel. Window thread only.
-class TTreeScrapeSink : public TScrapeSink {
- public:
-  explicit TTreeScrapeSink(TMainView& view) : view_(view) {}
-  void AddCategory(std::string_view name) override;
-  void AddChannel(std::string_view name, std::string_view suffix) override;
-  void ProcessPendingMessages() override;
-  void Finish(bool list_saved) override;
-
- private:
-  TMainView& view_;
-  TreeNode category_ = nullptr;
-};
-
 // Collects a scrape's categories and channels so that the window's thread can apply them in one
 // go. Filled by the scraping thread, then handed to the window's thread, which alone uses it
 // from then on.
@@ -78,10 +62,11 @@ class TChannelBatch : public TScrapeSink {
   void AddChannel(std::string_view name, std::string_view suffix) override;
   void Finish(bool list_saved) override { list_saved_ = list_saved; }
 
-  // Window thread. When the scrape saved a list, replaces the whole tree by it (so a refresh
-  // never doubles the list); otherwise leaves the tree as it was. Then hides the status panel.
-  // Never throws.
-  void ApplyTo(TMainView& view) const;
+  // True when the scrape found at least one channel and saved the cache file.
+  bool ListSaved() const { return list_saved_; }
+  // Window thread. Replaces the whole tree by the batch's categories and channels (so a refresh
+  // never doubles the list), with the tree's redrawing suspended throughout.
+  void ReplaceTree(TChannelTree& tree) const;
 
  private:
   struct Channel {
@@ -92,9 +77,6 @@ class TChannelBatch : public TScrapeSink {
     std::string name;
     std::vector<Channel> channels;
   };
-
-  // Resumes the tree's redrawing on every path.
-  void ReplaceTree(TChannelTree& tree) const;
 
   std::vector<Category> categories_;
   bool list_saved_ = false;
