@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "http/net_exceptions.h"
+#include "http/socket_errors.h"
 #include "http/text_util.h"
 
 namespace qelvu {
@@ -70,85 +71,85 @@ TSocketStack& TSocketStack::Instance() { return *g_stack; }
 int TSocketStack::MapErrno(int error) {
   switch (error) {
     case EINTR:
-      return 10004;
+      return kWsaIntr;
     case EBADF:
-      return 10009;
+      return kWsaBadF;
     case EACCES:
     case EPERM:
-      return 10013;
+      return kWsaAccess;
     case EFAULT:
-      return 10014;
+      return kWsaFault;
     case EINVAL:
-      return 10022;
+      return kWsaInval;
     case EMFILE:
     case ENFILE:
-      return 10024;
+      return kWsaMFile;
     case EWOULDBLOCK:
-      return 10035;
+      return kWsaWouldBlock;
     case EINPROGRESS:
-      return 10036;
+      return kWsaInProgress;
     case EALREADY:
-      return 10037;
+      return kWsaAlready;
     case ENOTSOCK:
-      return 10038;
+      return kWsaNotSock;
     case EDESTADDRREQ:
-      return 10039;
+      return kWsaDestAddrReq;
     case EMSGSIZE:
-      return 10040;
+      return kWsaMsgSize;
     case EPROTOTYPE:
-      return 10041;
+      return kWsaPrototype;
     case ENOPROTOOPT:
-      return 10042;
+      return kWsaNoProtoOpt;
     case EPROTONOSUPPORT:
-      return 10043;
+      return kWsaProtoNoSupport;
     case ESOCKTNOSUPPORT:
-      return 10044;
+      return kWsaSocktNoSupport;
     case EOPNOTSUPP:
-      return 10045;
+      return kWsaOpNotSupp;
     case EPFNOSUPPORT:
-      return 10046;
+      return kWsaPfNoSupport;
     case EAFNOSUPPORT:
-      return 10047;
+      return kWsaAfNoSupport;
     case EADDRINUSE:
-      return 10048;
+      return kWsaAddrInUse;
     case EADDRNOTAVAIL:
-      return 10049;
+      return kWsaAddrNotAvail;
     case ENETDOWN:
-      return 10050;
+      return kWsaNetDown;
     case ENETUNREACH:
-      return 10051;
+      return kWsaNetUnreach;
     case ENETRESET:
-      return 10052;
+      return kWsaNetReset;
     case ECONNABORTED:
-      return 10053;
+      return kWsaConnAborted;
     case ECONNRESET:
-      return 10054;
+      return kWsaConnReset;
     case ENOBUFS:
     case ENOMEM:
-      return 10055;
+      return kWsaNoBufs;
     case EISCONN:
-      return 10056;
+      return kWsaIsConn;
     case ENOTCONN:
-      return 10057;
+      return kWsaNotConn;
     case ESHUTDOWN:
     case EPIPE:
-      return 10058;
+      return kWsaShutdown;
     case ETOOMANYREFS:
-      return 10059;
+      return kWsaTooManyRefs;
     case ETIMEDOUT:
-      return 10060;
+      return kWsaTimedOut;
     case ECONNREFUSED:
-      return 10061;
+      return kWsaConnRefused;
     case ELOOP:
-      return 10062;
+      return kWsaLoop;
     case ENAMETOOLONG:
-      return 10063;
+      return kWsaNameTooLong;
     case EHOSTDOWN:
-      return 10064;
+      return kWsaHostDown;
     case EHOSTUNREACH:
-      return 10065;
+      return kWsaHostUnreach;
     case ENOTEMPTY:
-      return 10066;
+      return kWsaNotEmpty;
     default:
       return error;
   }
@@ -245,7 +246,7 @@ std::string TSocketStack::LookupHost(const std::string& name) {
   addrinfo* found = nullptr;
   int result = ::getaddrinfo(name.c_str(), nullptr, &hints, &found);
   if (result != 0 || found == nullptr) {
-    int code = result == EAI_SYSTEM ? LastError() : 11001;
+    int code = result == EAI_SYSTEM ? LastError() : kWsaHostNotFound;
     throw ESocketError(code);
   }
   std::string address = FormatAddress(*reinterpret_cast<sockaddr_in*>(found->ai_addr));

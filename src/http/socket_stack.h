@@ -1,9 +1,10 @@
 // The process-wide socket API wrapper and the one-socket owner under the transport.
 //
 // `TSocketStack` is a thin layer over POSIX sockets that reports every failure with the
-// Windows socket error code of the same meaning (refused -> 10061, reset -> 10054, ...), so
-// the client's messages read the same on every platform. One instance lives while at least one
-// network component does (`TStackReference` counts them under a global lock).
+// Windows socket error code of the same meaning (refused -> kWsaConnRefused, reset ->
+// kWsaConnReset, ...: socket_errors.h names them), so the client's messages read the same on
+// every platform. One instance lives while at least one network component does
+// (`TStackReference` counts them under a global lock).
 // `TSocketHandle` owns one socket; it is used by one thread at a time.
 #pragma once
 
@@ -40,7 +41,7 @@ class TSocketStack {
   void SetNoDelay(int handle, bool no_delay);
   void LocalName(int handle, std::string& address, uint16_t& port);
   void PeerName(int handle, std::string& address, uint16_t& port);
-  // Dotted IPv4 text of a host name; raises ESocketError (11001 for an unknown name).
+  // Dotted IPv4 text of a host name; raises ESocketError (kWsaHostNotFound for an unknown name).
   std::string LookupHost(const std::string& name);
 };
 

@@ -8,12 +8,13 @@
 #include <fstream>
 
 #include "http/net_exceptions.h"
+#include "http/socket_errors.h"
 #include "http/text_util.h"
 
 namespace qelvu {
 namespace {
 
-bool IsClosedSocketCode(int code) { return code == 10058 || code == 10053; }
+bool IsClosedSocketCode(int code) { return code == kWsaShutdown || code == kWsaConnAborted; }
 
 }  // namespace
 
@@ -348,7 +349,7 @@ void TTcpConnection::SendNow(const char* bytes, size_t count) {
     int error = 0;
     int n = transport_->Send(block.data() + sent, static_cast<int>(block.size() - sent), error);
     if (n < 0) {
-      if (IsClosedSocketCode(error) || error == 10054) CloseSocket();
+      if (IsClosedSocketCode(error) || error == kWsaConnReset) CloseSocket();
       throw ESocketError(error);
     }
     ClosedByPeer = n == 0;

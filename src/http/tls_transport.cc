@@ -11,6 +11,7 @@
 #include <ctime>
 
 #include "http/net_exceptions.h"
+#include "http/socket_errors.h"
 #include "http/socket_stack.h"
 #include "http/text_util.h"
 #include "http/tls_library.h"
@@ -329,7 +330,7 @@ int TTlsTransport::Receive(char* buffer, int length, int& error) {
         error = TSocketStack::MapErrno(errno);
         return -1;
       default:
-        error = 10054;
+        error = kWsaConnReset;
         return -1;
     }
   }
@@ -351,14 +352,14 @@ int TTlsTransport::Send(const char* buffer, int length, int& error) {
       case SSL_ERROR_WANT_WRITE:
         continue;
       case SSL_ERROR_SYSCALL:
-        error = errno == 0 ? 10054 : TSocketStack::MapErrno(errno);
+        error = errno == 0 ? kWsaConnReset : TSocketStack::MapErrno(errno);
         return -1;
       default:
-        error = 10054;
+        error = kWsaConnReset;
         return -1;
     }
   }
-  error = 10035;
+  error = kWsaWouldBlock;
   return -1;
 }
 

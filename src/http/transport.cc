@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "http/net_exceptions.h"
+#include "http/socket_errors.h"
 
 namespace qelvu {
 
@@ -64,7 +65,7 @@ void TSocketTransport::BindLocal(const TConnectTarget& target) {
   } else if (int error =
                  stack.Bind(handle, target.BoundIP, static_cast<uint16_t>(target.BoundPort));
              error != 0) {
-    if (error == 10048) {
+    if (error == kWsaAddrInUse) {
       throw ECouldNotBindSocket("Could not bind socket. Address and port are already in use.");
     }
     throw ESocketError(error);
@@ -86,7 +87,7 @@ void TSocketTransport::ConnectTransport(const TConnectTarget& target) {
   if (!ParseDottedAddress(host, unused)) DoStatus(TStatus::hsResolving, host);
   std::string address = ResolveHost(host);
   // A port beyond 16 bits must not wrap round to some other port.
-  if (peer_port < 0 || peer_port > 65535) throw ESocketError(10022);
+  if (peer_port < 0 || peer_port > 65535) throw ESocketError(kWsaInval);
   uint16_t port = static_cast<uint16_t>(peer_port);
   socket_->PeerAddress = address;
   socket_->PeerPort = port;
@@ -121,7 +122,7 @@ void TSocketTransport::ConnectWithLimit(const std::string& address, uint16_t por
   int handle = socket_->Handle();
   std::thread connector([&outcome, handle, address, port] {
     int error = TSocketStack::Instance().Connect(handle, address, port);
-    if (error == 10009 || error == 10038) error = 0;
+    if (error == kWsaBadF || error == kWsaNotSock) error = 0;
     std::lock_guard<std::mutex> lock(outcome.mutex);
     outcome.error = error;
     outcome.done = true;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "http/net_exceptions.h"
+#include "http/socket_errors.h"
 #include "http/tcp_connection.h"
 #include "support/loopback_server.h"
 
@@ -212,7 +213,7 @@ TEST(SocketConnectionTest, RefusedConnectReadsLikeTheWindowsMessage) {
     client.Connect();
     FAIL();
   } catch (const ESocketError& e) {
-    EXPECT_EQ(e.ErrorCode(), 10061);
+    EXPECT_EQ(e.ErrorCode(), kWsaConnRefused);
     EXPECT_STREQ(e.what(), "Socket Error # 10061\r\nConnection refused.");
   }
   EXPECT_FALSE(client.IsConnected());
@@ -292,7 +293,7 @@ TEST(SocketConnectionTest, ResetMidStreamRaisesTheSocketError) {
     client.ReadIntoStream(stream, 100);
     FAIL();
   } catch (const ESocketError& e) {
-    EXPECT_EQ(e.ErrorCode(), 10054);
+    EXPECT_EQ(e.ErrorCode(), kWsaConnReset);
   }
   EXPECT_EQ(stream.DataString(), "abc");
   EXPECT_FALSE(client.IsConnected());

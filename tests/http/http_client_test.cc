@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "http/net_exceptions.h"
+#include "http/socket_errors.h"
 #include "support/loopback_server.h"
 
 namespace qelvu {
@@ -318,7 +319,7 @@ TEST_F(HttpClientTest, ResetMidBodyRaisesAndTheNextRequestConnectsAnew) {
     client_.GetDocument(server_.Url("/"), sink_);
     FAIL();
   } catch (const ESocketError& e) {
-    EXPECT_EQ(e.ErrorCode(), 10054);
+    EXPECT_EQ(e.ErrorCode(), kWsaConnReset);
   }
   EXPECT_EQ(sink_.DataString(), "part");
   client_.GetDocument(server_.Url("/"), sink_);
@@ -406,7 +407,7 @@ TEST(HttpClientMemoryTest, RequestRulesFail) {
     client.GetDocument("http://127.0.0.1:65616/x", sink);
     FAIL();
   } catch (const ESocketError& e) {
-    EXPECT_EQ(e.ErrorCode(), 10022);
+    EXPECT_EQ(e.ErrorCode(), kWsaInval);
   }
 }
 
