@@ -9,7 +9,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "http/net_exceptions.h"
@@ -21,7 +26,7 @@ namespace {
 
 std::mutex g_stack_mutex;
 int g_component_count = 0;
-TSocketStack* g_stack = nullptr;
+std::optional<TSocketStack> g_stack;
 
 std::mutex g_hook_mutex;
 TIdleHook* g_idle_hook = nullptr;
@@ -48,17 +53,14 @@ std::string FormatAddress(const sockaddr_in& sa) {
 
 TStackReference::TStackReference() {
   std::lock_guard<std::mutex> lock(g_stack_mutex);
-  if (g_component_count++ == 0) g_stack = new TSocketStack();
+  if (g_component_count++ == 0) g_stack.emplace();
 }
 
 TStackReference::TStackReference(const TStackReference&) : TStackReference() {}
 
 TStackReference::~TStackReference() {
   std::lock_guard<std::mutex> lock(g_stack_mutex);
-  if (--g_component_count == 0) {
-    delete g_stack;
-    g_stack = nullptr;
-  }
+  if (--g_component_count == 0) g_stack.reset();
 }
 
 int TStackReference::Count() {
@@ -279,11 +281,44 @@ bool ParseDottedAddress(const std::string& text, uint32_t& address) {
   return true;
 }
 
-std::string ResolveHost(const std::string& name) {
+std::string ResolveHost(const std::string& name, int timeout_ms) {
   if (SameText(name, "LOCALHOST")) return "127.0.0.1";
   uint32_t address;
   if (ParseDottedAddress(name, address)) return name;
-  return TSocketStack::Instance().LookupHost(name);
+  if (timeout_ms <= 0) return TSocketStack::Instance().LookupHost(name);
+  // The resolver cannot be interrupted, so the lookup runs on a thread that may outlive this
+  // call: it shares the outcome with the caller, and whichever finishes last frees it. Its own
+  // stack reference keeps the wrapper alive after every other user has gone.
+  struct TOutcome {
+    std::mutex mutex;
+    std::condition_variable done_signal;
+    bool done = false;
+    std::string address;
+    std::exception_ptr failure;
+  };
+  auto outcome = std::make_shared<TOutcome>();
+  std::thread([outcome, name, stack = TStackReference()] {
+    std::string found;
+    std::exception_ptr failure;
+    try {
+      found = TSocketStack::Instance().LookupHost(name);
+    } catch (...) {
+      // Not lost: the caller rethrows it, unless it has stopped waiting for any answer.
+      failure = std::current_exception();
+    }
+    std::lock_guard<std::mutex> lock(outcome->mutex);
+    outcome->address = std::move(found);
+    outcome->failure = failure;
+    outcome->done = true;
+    outcome->done_signal.notify_all();
+  }).detach();
+  std::unique_lock<std::mutex> lock(outcome->mutex);
+  if (!outcome->done_signal.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                                     [&outcome] { return outcome->done; })) {
+    throw EConnectTimeout("Connect timed out.");
+  }
+  if (outcome->failure) std::rethrow_exception(outcome->failure);
+  return outcome->address;
 }
 
 TIdleHook::TIdleHook() : owner_thread_(std::this_thread::get_id()) {

@@ -58,8 +58,11 @@ class TStackReference {
 
 // Parses the four dotted forms (a.b.c.d, a.b.c, a.b, a) into a host-order address.
 bool ParseDottedAddress(const std::string& text, uint32_t& address);
-// "localhost" (any case) -> "127.0.0.1"; a dotted address as is; else a host lookup.
-std::string ResolveHost(const std::string& name);
+// "localhost" (any case) -> "127.0.0.1" and a dotted address as is, at once; else a host
+// lookup. A `timeout_ms` above 0 bounds the lookup: when the resolver has not answered by
+// then, raises EConnectTimeout "Connect timed out.". A lookup in progress cannot be aborted,
+// only bounded: it runs on to its end on a thread of its own, and its answer is dropped.
+std::string ResolveHost(const std::string& name, int timeout_ms = -2);
 
 // Optional hook that serves a host's user interface while a connection waits. At most one is
 // registered (the newest); it is used only when active and called from the thread that

@@ -76,6 +76,7 @@ void TSocketTransport::BindLocal(const TConnectTarget& target) {
 void TSocketTransport::ConnectTransport(const TConnectTarget& target) {
   if (!socket_) Open();
   socket_->AllocateSocket();
+  SocketAllocated(socket_->Handle());
   socket_->ClientPortMin = target.BoundPortMin;
   socket_->ClientPortMax = target.BoundPortMax;
   BindLocal(target);
@@ -85,7 +86,8 @@ void TSocketTransport::ConnectTransport(const TConnectTarget& target) {
   int peer_port = socks ? SocksInfo.Port : target.Port;
   uint32_t unused;
   if (!ParseDottedAddress(host, unused)) DoStatus(TStatus::hsResolving, host);
-  std::string address = ResolveHost(host);
+  const auto start = std::chrono::steady_clock::now();
+  std::string address = ResolveHost(host, target.Timeout);
   // A port beyond 16 bits must not wrap round to some other port.
   if (peer_port < 0 || peer_port > 65535) throw ESocketError(kWsaInval);
   uint16_t port = static_cast<uint16_t>(peer_port);
@@ -96,7 +98,12 @@ void TSocketTransport::ConnectTransport(const TConnectTarget& target) {
   stack.SetNoDelay(socket_->Handle(), !UseNagle);
   DoStatus(TStatus::hsConnecting, address);
 
-  if (target.Timeout != -1 && target.Timeout != 0) {
+  if (target.Timeout > 0) {
+    // The lookup spent part of the limit.
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    ConnectWithLimit(address, port, std::max<int>(target.Timeout - spent.count(), 0));
+  } else if (target.Timeout != -1 && target.Timeout != 0) {
     ConnectWithLimit(address, port, target.Timeout);
   } else if (TIdleHook::InUse()) {
     ConnectWithLimit(address, port, 120000);
