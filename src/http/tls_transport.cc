@@ -59,9 +59,10 @@ struct TActiveCall {
 thread_local TActiveCall active_call;
 
 int PasswordCallback(char* buffer, int size, int /*rwflag*/, void* /*userdata*/) {
-  if (!active_call.transport || !active_call.transport->OnGetPassword || size <= 0) return 0;
+  const TActiveCall& call = active_call;
+  if (!call.transport || !call.transport->OnGetPassword || size <= 0) return 0;
   std::string password;
-  active_call.transport->OnGetPassword(password);
+  call.transport->OnGetPassword(password);
   int n = std::min<int>(size - 1, static_cast<int>(password.size()));
   std::memcpy(buffer, password.data(), static_cast<size_t>(n));
   buffer[n] = '\0';
@@ -69,9 +70,10 @@ int PasswordCallback(char* buffer, int size, int /*rwflag*/, void* /*userdata*/)
 }
 
 void InfoCallback(const SSL* ssl, int /*where*/, int /*ret*/) {
-  if (!active_call.transport || !active_call.library || !active_call.transport->OnStatusInfo) return;
-  active_call.transport->OnStatusInfo(std::string("SSL status: \"") +
-                                 active_call.library->SSL_state_string_long(ssl) + "\"");
+  const TActiveCall& call = active_call;
+  if (!call.transport || !call.library || !call.transport->OnStatusInfo) return;
+  call.transport->OnStatusInfo(std::string("SSL status: \"") +
+                               call.library->SSL_state_string_long(ssl) + "\"");
 }
 
 std::string NameText(const TTlsLibrary& library, X509_NAME* name) {
@@ -81,10 +83,11 @@ std::string NameText(const TTlsLibrary& library, X509_NAME* name) {
 }
 
 int VerifyCallback(int preverify_ok, X509_STORE_CTX* store) {
-  if (!active_call.transport || !active_call.library || !active_call.transport->OnVerifyPeer) {
+  const TActiveCall& call = active_call;
+  if (!call.transport || !call.library || !call.transport->OnVerifyPeer) {
     return preverify_ok;
   }
-  const TTlsLibrary& library = *active_call.library;
+  const TTlsLibrary& library = *call.library;
   TTlsCertificate certificate;
   if (X509* x509 = library.X509_STORE_CTX_get_current_cert(store)) {
     certificate.Subject = NameText(library, library.X509_get_subject_name(x509));
@@ -92,7 +95,7 @@ int VerifyCallback(int preverify_ok, X509_STORE_CTX* store) {
   }
   certificate.Depth = library.X509_STORE_CTX_get_error_depth(store);
   bool accept = preverify_ok == 1;
-  active_call.transport->OnVerifyPeer(certificate, accept);
+  call.transport->OnVerifyPeer(certificate, accept);
   return accept ? 1 : 0;
 }
 

@@ -117,10 +117,11 @@ class TSocketTransport : public TTransport {
   // `handle` here: TSocketStack::ShutdownBoth(handle) then ends a connect in progress at once
   // with an ESocketError (with or without a time limit), and any later read or write. A
   // shutdown that lands before the connect has begun does not stop it, so such a transport
-  // also checks its own abort flag once ConnectTransport returns. The handle is valid until
-  // Close, which the subclass must keep from running during its shutdown; it must not close
-  // the handle itself. A name lookup in progress cannot be aborted, only bounded: with a time
-  // limit on the connect, the connect gives up when the limit passes (see ResolveHost).
+  // also checks its own abort flag once ConnectTransport returns. The handle stays valid until
+  // Close; a shutdown from another thread must not overlap Close (the number could already
+  // belong to another socket), and the subclass never closes the handle itself. A name lookup
+  // in progress cannot be aborted, only bounded: with a time limit on the connect, the connect
+  // gives up when the limit passes (see ResolveHost).
   virtual void SocketAllocated(int /*handle*/) {}
 
  private:

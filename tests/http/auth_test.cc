@@ -55,7 +55,9 @@ TEST(Base64Test, MalformedInputRaises) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     auto failure = test::ExpectThrow<ENetException>(c.call);
-    if (failure) EXPECT_STREQ(failure->what(), c.message);
+    if (failure) {
+      EXPECT_STREQ(failure->what(), c.message);
+    }
   }
   EXPECT_EQ(EncodeBase64Block("foobar"), "Zm9vYmFy");
 }

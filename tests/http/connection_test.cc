@@ -8,7 +8,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <memory>
 #include <thread>
 
 #include "http/net_exceptions.h"
@@ -286,10 +285,9 @@ TEST(SocketConnectionTest, ShutdownFromAnotherThreadEndsAConnectInProgress) {
   for (int limit : {20000, 0}) {
     SCOPED_TRACE(limit);
     test::TFullBacklogListener listener;
-    auto owned = std::make_unique<TRecordingTransport>();
-    TRecordingTransport& transport = *owned;
+    TRecordingTransport transport;
     TTcpClient client;
-    client.AdoptTransport(std::move(owned));
+    client.SetTransport(&transport);
     client.SetHost("127.0.0.1");
     client.SetPort(listener.Port());
     std::thread aborter([&transport] {

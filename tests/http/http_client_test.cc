@@ -309,7 +309,8 @@ TEST_F(HttpClientTest, ResetMidBodyRaisesAndTheNextRequestConnectsAnew) {
                             .Delay(50)
                             .Reset());
   server_.AddConnection(TServerScript().ReadRequest().Send(kHello));
-  auto failure = test::ExpectThrow<ESocketError>([&] { client_.GetDocument(server_.Url("/"), sink_); });
+  auto failure =
+      test::ExpectThrow<ESocketError>([&] { client_.GetDocument(server_.Url("/"), sink_); });
   ASSERT_TRUE(failure);
   EXPECT_EQ(failure->ErrorCode(), kWsaConnReset);
   EXPECT_EQ(sink_.DataString(), "part");
@@ -374,19 +375,28 @@ TEST(HttpClientMemoryTest, RequestRulesFail) {
   THttpClient client;
   TStringStream sink;
   client.CurrentUri().Port.clear();
-  auto unknown = test::ExpectThrow<EUnknownProtocol>([&] { client.GetDocument("ftp://h/x", sink); });
-  if (unknown) EXPECT_STREQ(unknown->what(), "");
+  auto unknown =
+      test::ExpectThrow<EUnknownProtocol>([&] { client.GetDocument("ftp://h/x", sink); });
+  if (unknown) {
+    EXPECT_STREQ(unknown->what(), "");
+  }
   auto no_tls =
       test::ExpectThrow<ETransportPropInvalid>([&] { client.GetDocument("https://h/x", sink); });
-  if (no_tls) EXPECT_STREQ(no_tls->what(), "Transport value is not valid");
+  if (no_tls) {
+    EXPECT_STREQ(no_tls->what(), "Transport value is not valid");
+  }
   client.ProtocolVersion = THttpProtocolVersion::pv1_0;
   auto method = test::ExpectThrow<ENetException>(
       [&] { client.PerformRequest(THttpMethod::hmDelete, "http://h/x", nullptr, nullptr); });
-  if (method) EXPECT_STREQ(method->what(), "This request method is supported in HTTP 1.1");
+  if (method) {
+    EXPECT_STREQ(method->what(), "This request method is supported in HTTP 1.1");
+  }
   EXPECT_THROW(client.GetDocument("http://h:8o/x", sink), EConvertError);
   auto port = test::ExpectThrow<ESocketError>(
       [&] { client.GetDocument("http://127.0.0.1:65616/x", sink); });
-  if (port) EXPECT_EQ(port->ErrorCode(), kWsaInval);
+  if (port) {
+    EXPECT_EQ(port->ErrorCode(), kWsaInval);
+  }
 }
 
 // Arbitrary answers through the in-memory transport: whatever the bytes, the client either

@@ -248,9 +248,11 @@ TEST(TlsTransportTest, HttpsWithoutTheTlsTransportIsRefused) {
   for (bool proxy : {false, true}) {
     SCOPED_TRACE(proxy ? "through a proxy" : "direct");
     if (!proxy) client.ProxyParams.Clear();
-    auto failure =
-        test::ExpectThrow<ETransportPropInvalid>([&] { client.GetDocument("https://127.0.0.1:1/", sink); });
-    if (failure) EXPECT_STREQ(failure->what(), "Transport value is not valid");
+    auto failure = test::ExpectThrow<ETransportPropInvalid>(
+        [&] { client.GetDocument("https://127.0.0.1:1/", sink); });
+    if (failure) {
+      EXPECT_STREQ(failure->what(), "Transport value is not valid");
+    }
   }
 }
 
