@@ -10,9 +10,7 @@
 
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
-#include <exception>
-#include <memory>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -287,38 +285,16 @@ std::string ResolveHost(const std::string& name, int timeout_ms) {
   if (ParseDottedAddress(name, address)) return name;
   if (timeout_ms <= 0) return TSocketStack::Instance().LookupHost(name);
   // The resolver cannot be interrupted, so the lookup runs on a thread that may outlive this
-  // call: it shares the outcome with the caller, and whichever finishes last frees it. Its own
-  // stack reference keeps the wrapper alive after every other user has gone.
-  struct TOutcome {
-    std::mutex mutex;
-    std::condition_variable done_signal;
-    bool done = false;
-    std::string address;
-    std::exception_ptr failure;
-  };
-  auto outcome = std::make_shared<TOutcome>();
-  std::thread([outcome, name, stack = TStackReference()] {
-    std::string found;
-    std::exception_ptr failure;
-    try {
-      found = TSocketStack::Instance().LookupHost(name);
-    } catch (...) {
-      // Not lost: the caller rethrows it, unless it has stopped waiting for any answer.
-      failure = std::current_exception();
-    }
-    std::lock_guard<std::mutex> lock(outcome->mutex);
-    outcome->address = std::move(found);
-    outcome->failure = failure;
-    outcome->done = true;
-    outcome->done_signal.notify_all();
-  }).detach();
-  std::unique_lock<std::mutex> lock(outcome->mutex);
-  if (!outcome->done_signal.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                                     [&outcome] { return outcome->done; })) {
+  // call: the task and the caller share its answer, and whichever lets go last frees it. The
+  // task's own stack reference keeps the wrapper alive after every other user has gone.
+  std::packaged_task<std::string()> lookup(
+      [name, stack = TStackReference()] { return TSocketStack::Instance().LookupHost(name); });
+  std::future<std::string> answer = lookup.get_future();
+  std::thread(std::move(lookup)).detach();
+  if (answer.wait_for(std::chrono::milliseconds(timeout_ms)) != std::future_status::ready) {
     throw EConnectTimeout("Connect timed out.");
   }
-  if (outcome->failure) std::rethrow_exception(outcome->failure);
-  return outcome->address;
+  return answer.get();
 }
 
 TIdleHook::TIdleHook() : owner_thread_(std::this_thread::get_id()) {
