@@ -11,6 +11,15 @@
 #include "http/socket_errors.h"
 
 namespace qelvu {
+namespace {
+
+int MillisecondsSince(std::chrono::steady_clock::time_point start) {
+  return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now() - start)
+                              .count());
+}
+
+}  // namespace
 
 std::string StatusText(TStatus status, const std::string& argument) {
   switch (status) {
@@ -100,10 +109,8 @@ void TSocketTransport::ConnectTransport(const TConnectTarget& target) {
 
   if (target.Timeout > 0) {
     // The lookup spent part of the limit.
-    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - start);
-    ConnectWithLimit(address, port, std::max<int>(target.Timeout - spent.count(), 0));
-  } else if (target.Timeout != -1 && target.Timeout != 0) {
+    ConnectWithLimit(address, port, std::max(target.Timeout - MillisecondsSince(start), 0));
+  } else if (target.Timeout < -1) {
     ConnectWithLimit(address, port, target.Timeout);
   } else if (TIdleHook::InUse()) {
     ConnectWithLimit(address, port, 120000);
