@@ -1,5 +1,6 @@
 #include "http/http_client.h"
 
+#include "common/scope_guard.h"
 #include "http/net_exceptions.h"
 #include "http/text_util.h"
 #include "http/tls_transport.h"
@@ -24,20 +25,6 @@ std::string EscapeLineBreaks(const std::string& text) {
   }
   return result;
 }
-
-// Restores a value on every path out of a scope.
-template <typename T>
-class ScopedValue {
- public:
-  ScopedValue(T& target, T value) : target_(target), saved_(target) { target_ = value; }
-  ~ScopedValue() { target_ = saved_; }
-  ScopedValue(const ScopedValue&) = delete;
-  ScopedValue& operator=(const ScopedValue&) = delete;
-
- private:
-  T& target_;
-  T saved_;
-};
 
 }  // namespace
 
@@ -120,6 +107,9 @@ void TCustomHttpClient::PerformRequest(THttpMethod method, const std::string& ur
   request_.RequestMethod = method;
   request_.BodySource = source;
   response_.BodySink = sink;
+  // Any failure but an error answer may leave part of an answer unread on the connection;
+  // reusing it would hand those bytes to the next request as its answer.
+  TScopeGuard drop_connection([this] { Disconnect(); });
   try {
     bool finished = false;
     while (!finished) {
@@ -151,14 +141,11 @@ void TCustomHttpClient::PerformRequest(THttpMethod method, const std::string& ur
     }
   } catch (const EHTTPProtocolException&) {
     // The error answer was read whole, so the connection may serve the next request.
+    drop_connection.Release();
     if (!response_.KeepConnection()) Disconnect();
     throw;
-  } catch (...) {
-    // Any other failure may leave part of an answer unread on the connection; reusing it would
-    // hand those bytes to the next request as its answer.
-    Disconnect();
-    throw;
   }
+  drop_connection.Release();
   if (!response_.KeepConnection()) Disconnect();
   redirects_done_ = 0;
 }
@@ -344,18 +331,16 @@ void TCustomHttpClient::SendRequestHead(THttpRequest& request, const TUri* uri) 
     request.RawHeaders.SetHeaderValue("Cookie", cookie_manager_->CookieHeaderFor(*uri, secure));
   }
   OpenWriteBatch();
-  try {
-    WriteLine(std::string(MethodToken(request.RequestMethod)) + " " + request.TargetUrl + " HTTP/" +
-              VersionText(ProtocolVersion));
-    for (int i = 0; i < request.RawHeaders.Count(); ++i) {
-      if (!request.RawHeaders.Line(i).empty()) WriteLine(request.RawHeaders.Line(i));
-    }
-    WriteLine("");
-    CloseWriteBatch();
-  } catch (...) {
-    DiscardWriteBatch();
-    throw;
+  // Half a head must not stay batched for the next request to send.
+  TScopeGuard discard_on_failure([this] { DiscardWriteBatch(); });
+  WriteLine(std::string(MethodToken(request.RequestMethod)) + " " + request.TargetUrl + " HTTP/" +
+            VersionText(ProtocolVersion));
+  for (int i = 0; i < request.RawHeaders.Count(); ++i) {
+    if (!request.RawHeaders.Line(i).empty()) WriteLine(request.RawHeaders.Line(i));
   }
+  WriteLine("");
+  CloseWriteBatch();
+  discard_on_failure.Release();
 }
 
 void TCustomHttpClient::ReadResponseHead(THttpResponse& response) {
@@ -568,8 +553,8 @@ int TCustomHttpClient::ReadChunkSize() {
 std::string TCustomHttpClient::ReadBodyAside(THttpResponse& response, int read_timeout_ms,
                                              bool ignore_failure) {
   TStringStream scratch;
-  ScopedValue<TByteStream*> sink(response.BodySink, &scratch);
-  ScopedValue<int> timeout(ReadTimeout, read_timeout_ms);
+  TScopedValue<TByteStream*> sink(response.BodySink, &scratch);
+  TScopedValue<int> timeout(ReadTimeout, read_timeout_ms);
   try {
     ReadBody(response);
   } catch (const ENetException&) {

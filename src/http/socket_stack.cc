@@ -9,10 +9,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <future>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "http/net_exceptions.h"
+#include "http/socket_errors.h"
 #include "http/text_util.h"
 
 namespace qelvu {
@@ -20,7 +24,7 @@ namespace {
 
 std::mutex g_stack_mutex;
 int g_component_count = 0;
-TSocketStack* g_stack = nullptr;
+std::optional<TSocketStack> g_stack;
 
 std::mutex g_hook_mutex;
 TIdleHook* g_idle_hook = nullptr;
@@ -47,17 +51,14 @@ std::string FormatAddress(const sockaddr_in& sa) {
 
 TStackReference::TStackReference() {
   std::lock_guard<std::mutex> lock(g_stack_mutex);
-  if (g_component_count++ == 0) g_stack = new TSocketStack();
+  if (g_component_count++ == 0) g_stack.emplace();
 }
 
 TStackReference::TStackReference(const TStackReference&) : TStackReference() {}
 
 TStackReference::~TStackReference() {
   std::lock_guard<std::mutex> lock(g_stack_mutex);
-  if (--g_component_count == 0) {
-    delete g_stack;
-    g_stack = nullptr;
-  }
+  if (--g_component_count == 0) g_stack.reset();
 }
 
 int TStackReference::Count() {
@@ -70,85 +71,85 @@ TSocketStack& TSocketStack::Instance() { return *g_stack; }
 int TSocketStack::MapErrno(int error) {
   switch (error) {
     case EINTR:
-      return 10004;
+      return kWsaIntr;
     case EBADF:
-      return 10009;
+      return kWsaBadF;
     case EACCES:
     case EPERM:
-      return 10013;
+      return kWsaAccess;
     case EFAULT:
-      return 10014;
+      return kWsaFault;
     case EINVAL:
-      return 10022;
+      return kWsaInval;
     case EMFILE:
     case ENFILE:
-      return 10024;
+      return kWsaMFile;
     case EWOULDBLOCK:
-      return 10035;
+      return kWsaWouldBlock;
     case EINPROGRESS:
-      return 10036;
+      return kWsaInProgress;
     case EALREADY:
-      return 10037;
+      return kWsaAlready;
     case ENOTSOCK:
-      return 10038;
+      return kWsaNotSock;
     case EDESTADDRREQ:
-      return 10039;
+      return kWsaDestAddrReq;
     case EMSGSIZE:
-      return 10040;
+      return kWsaMsgSize;
     case EPROTOTYPE:
-      return 10041;
+      return kWsaPrototype;
     case ENOPROTOOPT:
-      return 10042;
+      return kWsaNoProtoOpt;
     case EPROTONOSUPPORT:
-      return 10043;
+      return kWsaProtoNoSupport;
     case ESOCKTNOSUPPORT:
-      return 10044;
+      return kWsaSocktNoSupport;
     case EOPNOTSUPP:
-      return 10045;
+      return kWsaOpNotSupp;
     case EPFNOSUPPORT:
-      return 10046;
+      return kWsaPfNoSupport;
     case EAFNOSUPPORT:
-      return 10047;
+      return kWsaAfNoSupport;
     case EADDRINUSE:
-      return 10048;
+      return kWsaAddrInUse;
     case EADDRNOTAVAIL:
-      return 10049;
+      return kWsaAddrNotAvail;
     case ENETDOWN:
-      return 10050;
+      return kWsaNetDown;
     case ENETUNREACH:
-      return 10051;
+      return kWsaNetUnreach;
     case ENETRESET:
-      return 10052;
+      return kWsaNetReset;
     case ECONNABORTED:
-      return 10053;
+      return kWsaConnAborted;
     case ECONNRESET:
-      return 10054;
+      return kWsaConnReset;
     case ENOBUFS:
     case ENOMEM:
-      return 10055;
+      return kWsaNoBufs;
     case EISCONN:
-      return 10056;
+      return kWsaIsConn;
     case ENOTCONN:
-      return 10057;
+      return kWsaNotConn;
     case ESHUTDOWN:
     case EPIPE:
-      return 10058;
+      return kWsaShutdown;
     case ETOOMANYREFS:
-      return 10059;
+      return kWsaTooManyRefs;
     case ETIMEDOUT:
-      return 10060;
+      return kWsaTimedOut;
     case ECONNREFUSED:
-      return 10061;
+      return kWsaConnRefused;
     case ELOOP:
-      return 10062;
+      return kWsaLoop;
     case ENAMETOOLONG:
-      return 10063;
+      return kWsaNameTooLong;
     case EHOSTDOWN:
-      return 10064;
+      return kWsaHostDown;
     case EHOSTUNREACH:
-      return 10065;
+      return kWsaHostUnreach;
     case ENOTEMPTY:
-      return 10066;
+      return kWsaNotEmpty;
     default:
       return error;
   }
@@ -245,7 +246,7 @@ std::string TSocketStack::LookupHost(const std::string& name) {
   addrinfo* found = nullptr;
   int result = ::getaddrinfo(name.c_str(), nullptr, &hints, &found);
   if (result != 0 || found == nullptr) {
-    int code = result == EAI_SYSTEM ? LastError() : 11001;
+    int code = result == EAI_SYSTEM ? LastError() : kWsaHostNotFound;
     throw ESocketError(code);
   }
   std::string address = FormatAddress(*reinterpret_cast<sockaddr_in*>(found->ai_addr));
@@ -278,11 +279,22 @@ bool ParseDottedAddress(const std::string& text, uint32_t& address) {
   return true;
 }
 
-std::string ResolveHost(const std::string& name) {
+std::string ResolveHost(const std::string& name, int timeout_ms) {
   if (SameText(name, "LOCALHOST")) return "127.0.0.1";
   uint32_t address;
   if (ParseDottedAddress(name, address)) return name;
-  return TSocketStack::Instance().LookupHost(name);
+  if (timeout_ms <= 0) return TSocketStack::Instance().LookupHost(name);
+  // The resolver cannot be interrupted, so the lookup runs on a thread that may outlive this
+  // call: the task and the caller share its answer, and whichever lets go last frees it. The
+  // task's own stack reference keeps the wrapper alive after every other user has gone.
+  std::packaged_task<std::string()> lookup(
+      [name, stack = TStackReference()] { return TSocketStack::Instance().LookupHost(name); });
+  std::future<std::string> answer = lookup.get_future();
+  std::thread(std::move(lookup)).detach();
+  if (answer.wait_for(std::chrono::milliseconds(timeout_ms)) != std::future_status::ready) {
+    throw EConnectTimeout("Connect timed out.");
+  }
+  return answer.get();
 }
 
 TIdleHook::TIdleHook() : owner_thread_(std::this_thread::get_id()) {

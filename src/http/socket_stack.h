@@ -1,9 +1,10 @@
 // The process-wide socket API wrapper and the one-socket owner under the transport.
 //
 // `TSocketStack` is a thin layer over POSIX sockets that reports every failure with the
-// Windows socket error code of the same meaning (refused -> 10061, reset -> 10054, ...), so
-// the client's messages read the same on every platform. One instance lives while at least one
-// network component does (`TStackReference` counts them under a global lock).
+// Windows socket error code of the same meaning (refused -> kWsaConnRefused, reset ->
+// kWsaConnReset, ...: socket_errors.h names them), so the client's messages read the same on
+// every platform. One instance lives while at least one network component does
+// (`TStackReference` counts them under a global lock).
 // `TSocketHandle` owns one socket; it is used by one thread at a time.
 #pragma once
 
@@ -40,7 +41,7 @@ class TSocketStack {
   void SetNoDelay(int handle, bool no_delay);
   void LocalName(int handle, std::string& address, uint16_t& port);
   void PeerName(int handle, std::string& address, uint16_t& port);
-  // Dotted IPv4 text of a host name; raises ESocketError (11001 for an unknown name).
+  // Dotted IPv4 text of a host name; raises ESocketError (kWsaHostNotFound for an unknown name).
   std::string LookupHost(const std::string& name);
 };
 
@@ -57,8 +58,11 @@ class TStackReference {
 
 // Parses the four dotted forms (a.b.c.d, a.b.c, a.b, a) into a host-order address.
 bool ParseDottedAddress(const std::string& text, uint32_t& address);
-// "localhost" (any case) -> "127.0.0.1"; a dotted address as is; else a host lookup.
-std::string ResolveHost(const std::string& name);
+// "localhost" (any case) -> "127.0.0.1" and a dotted address as is, at once; else a host
+// lookup. A `timeout_ms` above 0 bounds the lookup: when the resolver has not answered by
+// then, raises EConnectTimeout "Connect timed out.". A lookup in progress cannot be aborted,
+// only bounded: it runs on to its end on a thread of its own, and its answer is dropped.
+std::string ResolveHost(const std::string& name, int timeout_ms = -2);
 
 // Optional hook that serves a host's user interface while a connection waits. At most one is
 // registered (the newest); it is used only when active and called from the thread that

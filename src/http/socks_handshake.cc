@@ -95,7 +95,7 @@ void TSocketTransport::SocksHandshake(const TConnectTarget& target) {
     bool by_name = socks.Version == TSocksVersion::svSocks4A;
     std::string request = "\x04\x01" + PortBytes(target.Port);
     uint32_t address = 1;  // 0.0.0.1: the server resolves the name that follows
-    if (!by_name) ParseDottedAddress(ResolveHost(host), address);
+    if (!by_name) ParseDottedAddress(ResolveHost(host, timeout), address);
     for (int shift = 24; shift >= 0; shift -= 8) {
       request += static_cast<char>((address >> shift) & 0xFF);
     }

@@ -7,13 +7,15 @@
 #include <cstring>
 #include <fstream>
 
+#include "common/scope_guard.h"
 #include "http/net_exceptions.h"
+#include "http/socket_errors.h"
 #include "http/text_util.h"
 
 namespace qelvu {
 namespace {
 
-bool IsClosedSocketCode(int code) { return code == 10058 || code == 10053; }
+bool IsClosedSocketCode(int code) { return code == kWsaShutdown || code == kWsaConnAborted; }
 
 }  // namespace
 
@@ -272,36 +274,33 @@ void TTcpConnection::ReadIntoStream(TByteStream& stream, int64_t count, bool unt
   // Only a bounded hint: the announced size is the peer's claim, not bytes in hand.
   if (count >= 0) stream.Reserve(count);
   BeginWork(TWorkMode::wmRead, until_closed ? 0 : count);
-  try {
-    int64_t remaining = until_closed ? INT32_MAX : count;
-    size_t from_buffer = static_cast<size_t>(std::min<int64_t>(remaining, InputBuffer.Size()));
-    stream.Write(InputBuffer.Data(), static_cast<int64_t>(from_buffer));
-    InputBuffer.Remove(from_buffer);
-    remaining -= static_cast<int64_t>(from_buffer);
-    int64_t block = std::min<int64_t>(remaining, RecvBufferSize);
-    while (remaining > 0) {
-      const size_t k = static_cast<size_t>(std::min(remaining, block));
-      try {
-        BufferAtLeast(k);
-      } catch (const ENetException& failure) {
-        size_t left = std::min(k, InputBuffer.Size());
-        stream.Write(InputBuffer.Data(), static_cast<int64_t>(left));
-        InputBuffer.Remove(left);
-        if (until_closed && dynamic_cast<const EConnClosedGracefully*>(&failure)) break;
-        throw;
-      }
-      // Each block goes to the stream straight from the input buffer, without a scratch copy.
-      stream.Write(InputBuffer.Data(), static_cast<int64_t>(k));
-      InputBuffer.Remove(k);
-      remaining -= static_cast<int64_t>(k);
-    }
-  } catch (...) {
+  // The stream ends where the last byte was written, also when the read fails half-way.
+  TScopeGuard end_work([this, &stream] {
     EndWork(TWorkMode::wmRead);
     if (stream.Size() > stream.Position()) stream.SetSize(stream.Position());
-    throw;
+  });
+  int64_t remaining = until_closed ? INT32_MAX : count;
+  size_t from_buffer = static_cast<size_t>(std::min<int64_t>(remaining, InputBuffer.Size()));
+  stream.Write(InputBuffer.Data(), static_cast<int64_t>(from_buffer));
+  InputBuffer.Remove(from_buffer);
+  remaining -= static_cast<int64_t>(from_buffer);
+  int64_t block = std::min<int64_t>(remaining, RecvBufferSize);
+  while (remaining > 0) {
+    const size_t k = static_cast<size_t>(std::min(remaining, block));
+    try {
+      BufferAtLeast(k);
+    } catch (const ENetException& failure) {
+      size_t left = std::min(k, InputBuffer.Size());
+      stream.Write(InputBuffer.Data(), static_cast<int64_t>(left));
+      InputBuffer.Remove(left);
+      if (until_closed && dynamic_cast<const EConnClosedGracefully*>(&failure)) break;
+      throw;
+    }
+    // Each block goes to the stream straight from the input buffer, without a scratch copy.
+    stream.Write(InputBuffer.Data(), static_cast<int64_t>(k));
+    InputBuffer.Remove(k);
+    remaining -= static_cast<int64_t>(k);
   }
-  EndWork(TWorkMode::wmRead);
-  if (stream.Size() > stream.Position()) stream.SetSize(stream.Position());
 }
 
 int32_t TTcpConnection::ReadNetInteger(bool convert) {
@@ -348,7 +347,7 @@ void TTcpConnection::SendNow(const char* bytes, size_t count) {
     int error = 0;
     int n = transport_->Send(block.data() + sent, static_cast<int>(block.size() - sent), error);
     if (n < 0) {
-      if (IsClosedSocketCode(error) || error == 10054) CloseSocket();
+      if (IsClosedSocketCode(error) || error == kWsaConnReset) CloseSocket();
       throw ESocketError(error);
     }
     ClosedByPeer = n == 0;
@@ -379,19 +378,14 @@ void TTcpConnection::WriteFromStream(TByteStream& stream, bool whole, bool with_
   int64_t total = end - stream.Position();
   if (with_size) WriteNetInteger(static_cast<int32_t>(total));
   BeginWork(TWorkMode::wmWrite, total);
-  try {
-    std::string block;
-    while (stream.Position() < end) {
-      block.resize(static_cast<size_t>(std::min<int64_t>(SendBufferSize, end - stream.Position())));
-      int64_t n = stream.Read(block.data(), static_cast<int64_t>(block.size()));
-      if (n == 0) throw ENoDataToRead("No data to read.");
-      WriteBytes(block.data(), static_cast<int>(n));
-    }
-  } catch (...) {
-    EndWork(TWorkMode::wmWrite);
-    throw;
+  TScopeGuard end_work([this] { EndWork(TWorkMode::wmWrite); });
+  std::string block;
+  while (stream.Position() < end) {
+    block.resize(static_cast<size_t>(std::min<int64_t>(SendBufferSize, end - stream.Position())));
+    int64_t n = stream.Read(block.data(), static_cast<int64_t>(block.size()));
+    if (n == 0) throw ENoDataToRead("No data to read.");
+    WriteBytes(block.data(), static_cast<int>(n));
   }
-  EndWork(TWorkMode::wmWrite);
 }
 
 int64_t TTcpConnection::SendFile(const std::string& name) {
@@ -422,13 +416,8 @@ void TTcpConnection::FlushWriteBatch(int count) {
 }
 
 void TTcpConnection::CloseWriteBatch() {
-  try {
-    FlushWriteBatch();
-  } catch (...) {
-    write_batch_.reset();
-    throw;
-  }
-  write_batch_.reset();
+  TScopeGuard drop_batch([this] { write_batch_.reset(); });
+  FlushWriteBatch();
 }
 
 void TTcpConnection::DiscardWriteBatch() {
@@ -442,25 +431,23 @@ void TTcpClient::Connect(int timeout_ms) {
   } else if (Transport()->IsOpen()) {
     throw EAlreadyConnected("Already connected.");
   }
-  try {
-    Transport()->Open();
-    ResetInputState();
-    TConnectTarget target;
-    target.Host = host_;
-    target.Port = port_;
-    target.BoundIP = BoundIP;
-    target.BoundPort = BoundPort;
-    target.BoundPortMin = BoundPortMin;
-    target.BoundPortMax = BoundPortMax;
-    target.Timeout = timeout_ms;
-    Transport()->ConnectTransport(target);
-    if (Intercept) Intercept->Connect();
-    DoStatus(TStatus::hsConnected);
-    if (OnConnected) OnConnected();
-  } catch (...) {
-    CloseSocket();
-    throw;
-  }
+  // A connect that fails half-way leaves no socket behind.
+  TScopeGuard close_on_failure([this] { CloseSocket(); });
+  Transport()->Open();
+  ResetInputState();
+  TConnectTarget target;
+  target.Host = host_;
+  target.Port = port_;
+  target.BoundIP = BoundIP;
+  target.BoundPort = BoundPort;
+  target.BoundPortMin = BoundPortMin;
+  target.BoundPortMax = BoundPortMax;
+  target.Timeout = timeout_ms;
+  Transport()->ConnectTransport(target);
+  if (Intercept) Intercept->Connect();
+  DoStatus(TStatus::hsConnected);
+  if (OnConnected) OnConnected();
+  close_on_failure.Release();
 }
 
 }  // namespace qelvu

@@ -10,7 +10,9 @@
 #include <cstring>
 #include <ctime>
 
+#include "common/scope_guard.h"
 #include "http/net_exceptions.h"
+#include "http/socket_errors.h"
 #include "http/socket_stack.h"
 #include "http/text_util.h"
 #include "http/tls_library.h"
@@ -50,32 +52,17 @@ class TSigpipeGuard {
 
 // OpenSSL's callbacks carry no pointer back to the transport that runs the call; the transport
 // that is inside an OpenSSL call on this thread answers them.
-thread_local TTlsTransport* active_transport = nullptr;
-thread_local const TTlsLibrary* active_library = nullptr;
-
-class TActiveTransport {
- public:
-  TActiveTransport(TTlsTransport* transport, const TTlsLibrary* library)
-      : saved_transport_(active_transport), saved_library_(active_library) {
-    active_transport = transport;
-    active_library = library;
-  }
-  ~TActiveTransport() {
-    active_transport = saved_transport_;
-    active_library = saved_library_;
-  }
-  TActiveTransport(const TActiveTransport&) = delete;
-  TActiveTransport& operator=(const TActiveTransport&) = delete;
-
- private:
-  TTlsTransport* saved_transport_;
-  const TTlsLibrary* saved_library_;
+struct TActiveCall {
+  TTlsTransport* transport = nullptr;
+  const TTlsLibrary* library = nullptr;
 };
+thread_local TActiveCall active_call;
 
 int PasswordCallback(char* buffer, int size, int /*rwflag*/, void* /*userdata*/) {
-  if (!active_transport || !active_transport->OnGetPassword || size <= 0) return 0;
+  const TActiveCall& call = active_call;
+  if (!call.transport || !call.transport->OnGetPassword || size <= 0) return 0;
   std::string password;
-  active_transport->OnGetPassword(password);
+  call.transport->OnGetPassword(password);
   int n = std::min<int>(size - 1, static_cast<int>(password.size()));
   std::memcpy(buffer, password.data(), static_cast<size_t>(n));
   buffer[n] = '\0';
@@ -83,9 +70,10 @@ int PasswordCallback(char* buffer, int size, int /*rwflag*/, void* /*userdata*/)
 }
 
 void InfoCallback(const SSL* ssl, int /*where*/, int /*ret*/) {
-  if (!active_transport || !active_library || !active_transport->OnStatusInfo) return;
-  active_transport->OnStatusInfo(std::string("SSL status: \"") +
-                                 active_library->SSL_state_string_long(ssl) + "\"");
+  const TActiveCall& call = active_call;
+  if (!call.transport || !call.library || !call.transport->OnStatusInfo) return;
+  call.transport->OnStatusInfo(std::string("SSL status: \"") +
+                               call.library->SSL_state_string_long(ssl) + "\"");
 }
 
 std::string NameText(const TTlsLibrary& library, X509_NAME* name) {
@@ -95,10 +83,11 @@ std::string NameText(const TTlsLibrary& library, X509_NAME* name) {
 }
 
 int VerifyCallback(int preverify_ok, X509_STORE_CTX* store) {
-  if (!active_transport || !active_library || !active_transport->OnVerifyPeer) {
+  const TActiveCall& call = active_call;
+  if (!call.transport || !call.library || !call.transport->OnVerifyPeer) {
     return preverify_ok;
   }
-  const TTlsLibrary& library = *active_library;
+  const TTlsLibrary& library = *call.library;
   TTlsCertificate certificate;
   if (X509* x509 = library.X509_STORE_CTX_get_current_cert(store)) {
     certificate.Subject = NameText(library, library.X509_get_subject_name(x509));
@@ -106,7 +95,7 @@ int VerifyCallback(int preverify_ok, X509_STORE_CTX* store) {
   }
   certificate.Depth = library.X509_STORE_CTX_get_error_depth(store);
   bool accept = preverify_ok == 1;
-  active_transport->OnVerifyPeer(certificate, accept);
+  call.transport->OnVerifyPeer(certificate, accept);
   return accept ? 1 : 0;
 }
 
@@ -123,7 +112,7 @@ void TTlsTransport::BuildContext() {
   context_.reset();
   library_ = &TTlsLibrary::Load(SslLibraryName, CryptoLibraryName);
   const TTlsLibrary& lib = *library_;
-  TActiveTransport active(this, library_);
+  TScopedValue<TActiveCall> active(active_call, {this, library_});
   if (SSLOptions.Mode == TTlsMode::sslmUnassigned) SSLOptions.Mode = TTlsMode::sslmClient;
   switch (SSLOptions.Method) {
     case TTlsVersion::sslvSSLv2:
@@ -148,7 +137,7 @@ void TTlsTransport::BuildContext() {
     default:
       throw EOSSLModeNotSet("Mode has not been set.");
   }
-  TTlsContext context(lib.SSL_CTX_new(method), lib.SSL_CTX_free);
+  TTlsContext context(lib.SSL_CTX_new(method), {lib.SSL_CTX_free});
   if (!context || lib.SSL_CTX_ctrl(context.get(), SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION,
                                    nullptr) != 1) {
     throw EOSSLCreatingContextError("Error creating SSL context.");
@@ -212,8 +201,8 @@ std::string TTlsTransport::FailureReason(int result) {
 void TTlsTransport::StartTls() {
   if (!context_) BuildContext();
   const TTlsLibrary& lib = *library_;
-  TActiveTransport active(this, library_);
-  ssl_ = TTlsSocket(lib.SSL_new(context_.get()), lib.SSL_free);
+  TScopedValue<TActiveCall> active(active_call, {this, library_});
+  ssl_ = TTlsSocket(lib.SSL_new(context_.get()), {lib.SSL_free});
   if (!ssl_ || !Socket() || lib.SSL_set_fd(ssl_.get(), Socket()->Handle()) != 1) {
     ssl_.reset();
     throw EOSSLDataBindingError("Error binding data to SSL socket.");
@@ -285,7 +274,7 @@ void TTlsTransport::Close() {
 bool TTlsTransport::Readable(int timeout_ms) {
   if (pass_through_ || !ssl_ || !IsOpen()) return TSocketTransport::Readable(timeout_ms);
   const TTlsLibrary& lib = *library_;
-  TActiveTransport active(this, library_);
+  TScopedValue<TActiveCall> active(active_call, {this, library_});
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   while (true) {
     // Bytes OpenSSL already decrypted never show on the socket again.
@@ -310,7 +299,7 @@ int TTlsTransport::Receive(char* buffer, int length, int& error) {
   if (pass_through_ || !ssl_) return TSocketTransport::Receive(buffer, length, error);
   if (!IsOpen()) throw EClosedSocket("Disconnected.");
   const TTlsLibrary& lib = *library_;
-  TActiveTransport active(this, library_);
+  TScopedValue<TActiveCall> active(active_call, {this, library_});
   // The socket blocks, so a read that wants more only passed over a record without data.
   while (true) {
     TSigpipeGuard guard;
@@ -329,7 +318,7 @@ int TTlsTransport::Receive(char* buffer, int length, int& error) {
         error = TSocketStack::MapErrno(errno);
         return -1;
       default:
-        error = 10054;
+        error = kWsaConnReset;
         return -1;
     }
   }
@@ -339,7 +328,7 @@ int TTlsTransport::Send(const char* buffer, int length, int& error) {
   if (pass_through_ || !ssl_) return TSocketTransport::Send(buffer, length, error);
   if (!IsOpen()) throw EClosedSocket("Disconnected.");
   const TTlsLibrary& lib = *library_;
-  TActiveTransport active(this, library_);
+  TScopedValue<TActiveCall> active(active_call, {this, library_});
   for (int attempt = 0; attempt < 2; ++attempt) {
     TSigpipeGuard guard;
     lib.ERR_clear_error();
@@ -351,14 +340,14 @@ int TTlsTransport::Send(const char* buffer, int length, int& error) {
       case SSL_ERROR_WANT_WRITE:
         continue;
       case SSL_ERROR_SYSCALL:
-        error = errno == 0 ? 10054 : TSocketStack::MapErrno(errno);
+        error = errno == 0 ? kWsaConnReset : TSocketStack::MapErrno(errno);
         return -1;
       default:
-        error = 10054;
+        error = kWsaConnReset;
         return -1;
     }
   }
-  error = 10035;
+  error = kWsaWouldBlock;
   return -1;
 }
 

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "http/transport.h"
@@ -56,41 +57,17 @@ struct TTlsCertificate {
   int Depth = 0;
 };
 
-// An OpenSSL object and the library function that frees it. Move-only.
+// Frees an OpenSSL object with the function of the library that made it: the library is
+// loaded at run time, so the function is known only then.
 template <typename T>
-class TTlsHandle {
- public:
-  TTlsHandle() = default;
-  TTlsHandle(T* object, void (*free)(T*)) : object_(object), free_(free) {}
-  ~TTlsHandle() { reset(); }
-  TTlsHandle(TTlsHandle&& other) noexcept : object_(other.release()), free_(other.free_) {}
-  TTlsHandle& operator=(TTlsHandle&& other) noexcept {
-    if (this != &other) {
-      reset();
-      free_ = other.free_;
-      object_ = other.release();
-    }
-    return *this;
-  }
-  TTlsHandle(const TTlsHandle&) = delete;
-  TTlsHandle& operator=(const TTlsHandle&) = delete;
-
-  T* get() const { return object_; }
-  T* release() {
-    T* object = object_;
-    object_ = nullptr;
-    return object;
-  }
-  void reset() {
-    if (object_) free_(object_);
-    object_ = nullptr;
-  }
-  explicit operator bool() const { return object_ != nullptr; }
-
- private:
-  T* object_ = nullptr;
-  void (*free_)(T*) = nullptr;
+struct TTlsFree {
+  void (*free)(T*) = nullptr;
+  void operator()(T* object) const { free(object); }
 };
+
+// An OpenSSL object and the library function that frees it.
+template <typename T>
+using TTlsHandle = std::unique_ptr<T, TTlsFree<T>>;
 
 using TTlsContext = TTlsHandle<ssl_ctx_st>;
 using TTlsSocket = TTlsHandle<ssl_st>;

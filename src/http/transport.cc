@@ -8,8 +8,18 @@
 #include <thread>
 
 #include "http/net_exceptions.h"
+#include "http/socket_errors.h"
 
 namespace qelvu {
+namespace {
+
+int MillisecondsSince(std::chrono::steady_clock::time_point start) {
+  return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now() - start)
+                              .count());
+}
+
+}  // namespace
 
 std::string StatusText(TStatus status, const std::string& argument) {
   switch (status) {
@@ -64,7 +74,7 @@ void TSocketTransport::BindLocal(const TConnectTarget& target) {
   } else if (int error =
                  stack.Bind(handle, target.BoundIP, static_cast<uint16_t>(target.BoundPort));
              error != 0) {
-    if (error == 10048) {
+    if (error == kWsaAddrInUse) {
       throw ECouldNotBindSocket("Could not bind socket. Address and port are already in use.");
     }
     throw ESocketError(error);
@@ -75,6 +85,7 @@ void TSocketTransport::BindLocal(const TConnectTarget& target) {
 void TSocketTransport::ConnectTransport(const TConnectTarget& target) {
   if (!socket_) Open();
   socket_->AllocateSocket();
+  SocketAllocated(socket_->Handle());
   socket_->ClientPortMin = target.BoundPortMin;
   socket_->ClientPortMax = target.BoundPortMax;
   BindLocal(target);
@@ -84,9 +95,10 @@ void TSocketTransport::ConnectTransport(const TConnectTarget& target) {
   int peer_port = socks ? SocksInfo.Port : target.Port;
   uint32_t unused;
   if (!ParseDottedAddress(host, unused)) DoStatus(TStatus::hsResolving, host);
-  std::string address = ResolveHost(host);
+  const auto start = std::chrono::steady_clock::now();
+  std::string address = ResolveHost(host, target.Timeout);
   // A port beyond 16 bits must not wrap round to some other port.
-  if (peer_port < 0 || peer_port > 65535) throw ESocketError(10022);
+  if (peer_port < 0 || peer_port > 65535) throw ESocketError(kWsaInval);
   uint16_t port = static_cast<uint16_t>(peer_port);
   socket_->PeerAddress = address;
   socket_->PeerPort = port;
@@ -95,7 +107,10 @@ void TSocketTransport::ConnectTransport(const TConnectTarget& target) {
   stack.SetNoDelay(socket_->Handle(), !UseNagle);
   DoStatus(TStatus::hsConnecting, address);
 
-  if (target.Timeout != -1 && target.Timeout != 0) {
+  if (target.Timeout > 0) {
+    // The lookup spent part of the limit.
+    ConnectWithLimit(address, port, std::max(target.Timeout - MillisecondsSince(start), 0));
+  } else if (target.Timeout < -1) {
     ConnectWithLimit(address, port, target.Timeout);
   } else if (TIdleHook::InUse()) {
     ConnectWithLimit(address, port, 120000);
@@ -121,7 +136,7 @@ void TSocketTransport::ConnectWithLimit(const std::string& address, uint16_t por
   int handle = socket_->Handle();
   std::thread connector([&outcome, handle, address, port] {
     int error = TSocketStack::Instance().Connect(handle, address, port);
-    if (error == 10009 || error == 10038) error = 0;
+    if (error == kWsaBadF || error == kWsaNotSock) error = 0;
     std::lock_guard<std::mutex> lock(outcome.mutex);
     outcome.error = error;
     outcome.done = true;

@@ -41,7 +41,8 @@ struct TConnectTarget {
   int BoundPort = 0;
   int BoundPortMin = 0;
   int BoundPortMax = 0;
-  // -1 or 0: plain blocking connect (unless an idle hook is in use); -2: no limit.
+  // Above 0: the limit in ms for the name lookup and the connect together. -1 or 0: plain
+  // blocking connect (unless an idle hook is in use); -2: no limit.
   int Timeout = 0;
 };
 
@@ -111,6 +112,17 @@ class TSocketTransport : public TTransport {
   // Runs after the TCP connect and before any application byte (the place of a proxy
   // handshake in a derived transport).
   virtual void AfterTcpConnect(const TConnectTarget& /*target*/) {}
+  // Runs on the connecting thread as soon as the socket of a new connection exists, before
+  // the name lookup and the connect. A transport that must be cut from another thread keeps
+  // `handle` here: TSocketStack::ShutdownBoth(handle) then ends a connect in progress at once
+  // with an ESocketError (with or without a time limit), and any later read or write. A
+  // shutdown that lands before the connect has begun does not stop it, so such a transport
+  // also checks its own abort flag once ConnectTransport returns. The handle stays valid until
+  // Close; a shutdown from another thread must not overlap Close (the number could already
+  // belong to another socket), and the subclass never closes the handle itself. A name lookup
+  // in progress cannot be aborted, only bounded: with a time limit on the connect, the connect
+  // gives up when the limit passes (see ResolveHost).
+  virtual void SocketAllocated(int /*handle*/) {}
 
  private:
   void BindLocal(const TConnectTarget& target);

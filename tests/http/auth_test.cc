@@ -4,6 +4,7 @@
 #include "http/http_auth.h"
 #include "http/http_client.h"
 #include "http/net_exceptions.h"
+#include "support/expect_throw.h"
 #include "support/loopback_server.h"
 
 namespace qelvu {
@@ -53,11 +54,9 @@ TEST(Base64Test, MalformedInputRaises) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    try {
-      c.call();
-      ADD_FAILURE() << "no exception";
-    } catch (const ENetException& e) {
-      EXPECT_STREQ(e.what(), c.message);
+    auto failure = test::ExpectThrow<ENetException>(c.call);
+    if (failure) {
+      EXPECT_STREQ(failure->what(), c.message);
     }
   }
   EXPECT_EQ(EncodeBase64Block("foobar"), "Zm9vYmFy");
@@ -66,14 +65,12 @@ TEST(Base64Test, MalformedInputRaises) {
 TEST(AuthSchemeTest, BasicIsRegisteredOnceUnderAnyCase) {
   EXPECT_EQ(FindScheme("BASIC"), &kBasicAuthenticationClass);
   EXPECT_EQ(FindScheme("Digest"), nullptr);
-  try {
-    RegisterScheme("basic", kBasicAuthenticationClass);
-    FAIL();
-  } catch (const EAlreadyRegisteredAuthenticationMethod& e) {
-    EXPECT_STREQ(e.what(),
-                 "This authentication method is already registered with class name "
-                 "TBasicAuthentication.");
-  }
+  auto failure = test::ExpectThrow<EAlreadyRegisteredAuthenticationMethod>(
+      [] { RegisterScheme("basic", kBasicAuthenticationClass); });
+  ASSERT_TRUE(failure);
+  EXPECT_STREQ(failure->what(),
+               "This authentication method is already registered with class name "
+               "TBasicAuthentication.");
 }
 
 TEST(AuthSchemeTest, BasicReadsTheChallenge) {

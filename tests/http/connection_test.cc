@@ -1,9 +1,19 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "http/net_exceptions.h"
+#include "http/socket_errors.h"
 #include "http/tcp_connection.h"
+#include "support/expect_throw.h"
 #include "support/loopback_server.h"
 
 namespace qelvu {
@@ -197,24 +207,46 @@ TEST(AddressTest, ParsesTheFourDottedForms) {
   TStackReference stack;
   EXPECT_EQ(ResolveHost("LocalHost"), "127.0.0.1");
   EXPECT_EQ(ResolveHost("1.2.772"), "1.2.772");
+  // A limit never sends these two to a lookup thread.
+  EXPECT_EQ(ResolveHost("localhost", 1), "127.0.0.1");
+  EXPECT_EQ(ResolveHost("10.1.2.3", 1), "10.1.2.3");
 }
 
-TEST(SocketConnectionTest, RefusedConnectReadsLikeTheWindowsMessage) {
-  uint16_t closed_port;
-  {
-    test::TLoopbackServer server;  // take a port, then free it
-    closed_port = server.Port();
+// A loopback port that refuses every connect while this lives: bound but never listening, and
+// without address reuse, so no server of a test running alongside can be given the port.
+class TRefusingPort {
+ public:
+  TRefusingPort() : handle_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof sa;
+    if (::bind(handle_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+        ::getsockname(handle_, reinterpret_cast<sockaddr*>(&sa), &length) != 0) {
+      ADD_FAILURE() << "cannot bind a loopback port";
+    }
+    port_ = ntohs(sa.sin_port);
   }
+  ~TRefusingPort() { ::close(handle_); }
+  TRefusingPort(const TRefusingPort&) = delete;
+  TRefusingPort& operator=(const TRefusingPort&) = delete;
+
+  uint16_t Port() const { return port_; }
+
+ private:
+  int handle_;
+  uint16_t port_ = 0;
+};
+
+TEST(SocketConnectionTest, RefusedConnectReadsLikeTheWindowsMessage) {
+  TRefusingPort refusing;
   TTcpClient client;
   client.SetHost("127.0.0.1");
-  client.SetPort(closed_port);
-  try {
-    client.Connect();
-    FAIL();
-  } catch (const ESocketError& e) {
-    EXPECT_EQ(e.ErrorCode(), 10061);
-    EXPECT_STREQ(e.what(), "Socket Error # 10061\r\nConnection refused.");
-  }
+  client.SetPort(refusing.Port());
+  auto failure = test::ExpectThrow<ESocketError>([&] { client.Connect(); });
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->ErrorCode(), kWsaConnRefused);
+  EXPECT_STREQ(failure->what(), "Socket Error # 10061\r\nConnection refused.");
   EXPECT_FALSE(client.IsConnected());
 }
 
@@ -223,13 +255,71 @@ TEST(SocketConnectionTest, ConnectTimeLimitOnAFullListener) {
   TTcpClient client;
   client.SetHost("127.0.0.1");
   client.SetPort(listener.Port());
-  try {
-    client.Connect(300);
-    FAIL();
-  } catch (const EConnectTimeout& e) {
-    EXPECT_STREQ(e.what(), "Connect timed out.");
-  }
+  auto failure = test::ExpectThrow<EConnectTimeout>([&] { client.Connect(300); });
+  ASSERT_TRUE(failure);
+  EXPECT_STREQ(failure->what(), "Connect timed out.");
   EXPECT_FALSE(client.IsConnected());
+}
+
+// Keeps the socket from the moment it exists, as a transport that is aborted from another
+// thread does.
+class TRecordingTransport : public TSocketTransport {
+ public:
+  std::atomic<int> handle{-1};
+
+ protected:
+  void SocketAllocated(int allocated) override { handle = allocated; }
+};
+
+// True once the connect on `handle` has sent its SYN and waits for an answer.
+bool IsConnecting(int handle) {
+  tcp_info info{};
+  socklen_t length = sizeof info;
+  return ::getsockopt(handle, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 &&
+         info.tcpi_state == TCP_SYN_SENT;
+}
+
+TEST(SocketConnectionTest, ShutdownFromAnotherThreadEndsAConnectInProgress) {
+  using Clock = std::chrono::steady_clock;
+  // With a limit the connect runs on a helper thread; without one, on the caller's.
+  for (int limit : {20000, 0}) {
+    SCOPED_TRACE(limit);
+    test::TFullBacklogListener listener;
+    TRecordingTransport transport;
+    TTcpClient client;
+    client.SetTransport(&transport);
+    client.SetHost("127.0.0.1");
+    client.SetPort(listener.Port());
+    std::thread aborter([&transport] {
+      // The shutdown must find the connect under way; a bounded wait for that, not a guess.
+      const auto give_up = Clock::now() + std::chrono::seconds(5);
+      while (Clock::now() < give_up &&
+             (transport.handle == -1 || !IsConnecting(transport.handle))) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      if (transport.handle != -1) TSocketStack::Instance().ShutdownBoth(transport.handle);
+    });
+    const auto start = Clock::now();
+    test::ExpectThrow<ESocketError>([&] { client.Connect(limit); });
+    aborter.join();
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
+    EXPECT_FALSE(client.IsConnected());
+  }
+}
+
+TEST(SocketConnectionTest, BoundedLookupFailsWithinItsLimit) {
+  TStackReference stack;
+  // No resolver knows the name; a slow one is given up on when the limit passes.
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    ResolveHost("qelvu-no-such-host.invalid", 1000);
+    ADD_FAILURE() << "the name resolved";
+  } catch (const ESocketError& e) {
+    EXPECT_EQ(e.ErrorCode(), kWsaHostNotFound);
+  } catch (const EConnectTimeout&) {
+    // The resolver was slow to answer; the limit ended the wait.
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
 }
 
 TEST(SocketConnectionTest, ProbeNoticesAPeerThatClosedAnIdleConnection) {
@@ -288,12 +378,9 @@ TEST(SocketConnectionTest, ResetMidStreamRaisesTheSocketError) {
   client.SetPort(server.Port());
   client.Connect();
   TStringStream stream;
-  try {
-    client.ReadIntoStream(stream, 100);
-    FAIL();
-  } catch (const ESocketError& e) {
-    EXPECT_EQ(e.ErrorCode(), 10054);
-  }
+  auto failure = test::ExpectThrow<ESocketError>([&] { client.ReadIntoStream(stream, 100); });
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->ErrorCode(), kWsaConnReset);
   EXPECT_EQ(stream.DataString(), "abc");
   EXPECT_FALSE(client.IsConnected());
 }

@@ -4,14 +4,15 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 
 #include "http/http_client.h"
 #include "http/net_exceptions.h"
 #include "http/tls_transport.h"
+#include "support/expect_throw.h"
 #include "support/loopback_server.h"
+#include "support/temp_folder.h"
 #include "support/tls_server.h"
 
 namespace qelvu {
@@ -28,8 +29,6 @@ constexpr char kHello[] = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello";
 class TTestCertificates {
  public:
   TTestCertificates() {
-    char pattern[] = "/tmp/qelvu-tls-XXXXXX";
-    dir_ = mkdtemp(pattern);
     std::string ec = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2";
     Run("openssl req -x509" + ec + " -keyout ca.key -out ca.pem -subj /CN=QelvuTestCA" +
         " -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign");
@@ -40,26 +39,21 @@ class TTestCertificates {
     Run("openssl req -x509" + ec + " -keyout rogue.key -out rogue.pem -subj /CN=127.0.0.1" +
         " -addext subjectAltName=IP:127.0.0.1");
   }
-  ~TTestCertificates() { std::filesystem::remove_all(dir_); }
-
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string Path(const std::string& name) const { return (folder_ / name).string(); }
 
  private:
   void Run(const std::string& command) {
-    std::string line = "cd " + dir_ + " && " + command + " >/dev/null 2>&1";
+    std::string line = "cd " + folder_.path().string() + " && " + command + " >/dev/null 2>&1";
     if (std::system(line.c_str()) != 0) throw std::runtime_error("failed: " + command);
   }
 
-  std::string dir_;
+  test::TTempFolder folder_;
 };
 
 class TlsTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { certificates_ = new TTestCertificates(); }
-  static void TearDownTestSuite() {
-    delete certificates_;
-    certificates_ = nullptr;
-  }
+  static void SetUpTestSuite() { certificates_ = std::make_unique<TTestCertificates>(); }
+  static void TearDownTestSuite() { certificates_.reset(); }
 
   TlsTest() {
     transport_.SSLOptions.RootCertFile = certificates_->Path("ca.pem");
@@ -75,13 +69,13 @@ class TlsTest : public ::testing::Test {
     return "https://" + host + ":" + std::to_string(server.Port()) + "/x";
   }
 
-  static TTestCertificates* certificates_;
+  static std::unique_ptr<TTestCertificates> certificates_;
   TTlsTransport transport_;
   THttpClient client_;
   TStringStream sink_;
 };
 
-TTestCertificates* TlsTest::certificates_ = nullptr;
+std::unique_ptr<TTestCertificates> TlsTest::certificates_;
 
 TEST_F(TlsTest, TrustedCertificateFetchesOverHttpsOnOneConnection) {
   auto server = Server();
@@ -206,12 +200,11 @@ TEST_F(TlsTest, TlsRunsOverTheSocksHandshake) {
 TEST_F(TlsTest, MissingLibraryFailsHttpsButNotPlainHttp) {
   transport_.SslLibraryName = "libqelvu-missing-ssl.so.3";
   TLoopbackServer listening;  // takes the TCP connect; TLS fails before any byte
-  try {
+  auto failure = test::ExpectThrow<EOSSLCouldNotLoadSSLLibrary>([&] {
     client_.GetDocument("https://127.0.0.1:" + std::to_string(listening.Port()) + "/", sink_);
-    FAIL() << "no exception";
-  } catch (const EOSSLCouldNotLoadSSLLibrary& e) {
-    EXPECT_STREQ(e.what(), "Could not load SSL library.");
-  }
+  });
+  ASSERT_TRUE(failure);
+  EXPECT_STREQ(failure->what(), "Could not load SSL library.");
   EXPECT_FALSE(client_.IsConnected());
   TLoopbackServer plain;
   plain.AddConnection(TServerScript().ReadRequest().Send(kHello));
@@ -255,11 +248,10 @@ TEST(TlsTransportTest, HttpsWithoutTheTlsTransportIsRefused) {
   for (bool proxy : {false, true}) {
     SCOPED_TRACE(proxy ? "through a proxy" : "direct");
     if (!proxy) client.ProxyParams.Clear();
-    try {
-      client.GetDocument("https://127.0.0.1:1/", sink);
-      ADD_FAILURE() << "no exception";
-    } catch (const ETransportPropInvalid& e) {
-      EXPECT_STREQ(e.what(), "Transport value is not valid");
+    auto failure = test::ExpectThrow<ETransportPropInvalid>(
+        [&] { client.GetDocument("https://127.0.0.1:1/", sink); });
+    if (failure) {
+      EXPECT_STREQ(failure->what(), "Transport value is not valid");
     }
   }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "http/net_exceptions.h"
+#include "support/expect_throw.h"
 
 namespace qelvu {
 namespace {
@@ -63,19 +64,13 @@ TEST(UriTest, ComposesWithOptionsAndRejectsMissingParts) {
   EXPECT_EQ(uri.SourceText, "http://u:p@h:8080/a/b.htm?x=1#top");
 
   TUri relative("c.htm");
-  try {
-    relative.ComposeUri(0);
-    FAIL();
-  } catch (const EURIException& e) {
-    EXPECT_STREQ(e.what(), "Protocol field is empty");
-  }
+  auto no_scheme = test::ExpectThrow<EURIException>([&] { relative.ComposeUri(0); });
+  ASSERT_TRUE(no_scheme);
+  EXPECT_STREQ(no_scheme->what(), "Protocol field is empty");
   relative.Scheme = "http";
-  try {
-    relative.ComposeUri(0);
-    FAIL();
-  } catch (const EURIException& e) {
-    EXPECT_STREQ(e.what(), "Host field is empty");
-  }
+  auto no_host = test::ExpectThrow<EURIException>([&] { relative.ComposeUri(0); });
+  ASSERT_TRUE(no_host);
+  EXPECT_STREQ(no_host->what(), "Host field is empty");
 }
 
 TEST(UriTest, ResolvesPaths) {
