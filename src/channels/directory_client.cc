@@ -10,8 +10,9 @@
 
 namespace qelvu {
 
-// The socket transport, plus a thread-safe way to cut its connection. The lock keeps the
-// socket from being closed (and its number reused) while Abort shuts it down.
+// The socket transport, plus a thread-safe way to cut its connection, connecting or connected.
+// The lock keeps the socket from being closed (and its number reused) while Abort shuts it
+// down.
 class THttpPageSource::AbortableTransport : public TSocketTransport {
  public:
   using Clock = std::chrono::steady_clock;
@@ -37,30 +38,34 @@ class THttpPageSource::AbortableTransport : public TSocketTransport {
   }
 
   void ConnectTransport(const TConnectTarget& target) override {
-    {
-      const std::lock_guard lock(mutex_);
-      ThrowIfAborted();
-    }
     TSocketTransport::ConnectTransport(target);
     const std::lock_guard lock(mutex_);
-    // An abort during the connect could not reach a socket that was not connected yet.
+    // A shutdown that came before the connect call itself started does not stop that call.
     if (aborted_) {
+      socket_handle_ = -1;
       TSocketTransport::Close();
       ThrowIfAborted();
     }
-    connected_handle_ = Socket()->Handle();
   }
 
   void Close() override {
     const std::lock_guard lock(mutex_);
-    connected_handle_ = -1;
+    socket_handle_ = -1;
     TSocketTransport::Close();
   }
 
   void Abort() {
     const std::lock_guard lock(mutex_);
     aborted_ = true;
-    if (connected_handle_ >= 0) TSocketStack::Instance().ShutdownBoth(connected_handle_);
+    if (socket_handle_ >= 0) TSocketStack::Instance().ShutdownBoth(socket_handle_);
+  }
+
+ protected:
+  // Known from before the name lookup and the connect, so that an abort ends a connect at once.
+  void SocketAllocated(int handle) override {
+    const std::lock_guard lock(mutex_);
+    ThrowIfAborted();
+    socket_handle_ = handle;
   }
 
  private:
@@ -70,7 +75,7 @@ class THttpPageSource::AbortableTransport : public TSocketTransport {
 
   std::mutex mutex_;
   bool aborted_ = false;
-  int connected_handle_ = -1;
+  int socket_handle_ = -1;
   Clock::time_point deadline_ = Clock::time_point::max();
 };
 

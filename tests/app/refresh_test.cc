@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QObject>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -128,6 +129,22 @@ TEST_F(RefreshTest, WindowGoingDuringTheDownloadEndsTheWorkerAndKeepsTheTreeAlon
 
   refresh->Stop();
   EXPECT_FALSE(refresh->Running());  // the abort cut the blocked read short
+  QCoreApplication::processEvents();
+  EXPECT_EQ(view_.tree.Dump(), kCachedTree);
+  EXPECT_EQ(ReadText(cache_), kCachedList);
+}
+
+TEST_F(RefreshTest, WindowGoingDuringTheConnectEndsTheWorkerAtOnce) {
+  test::TFullBacklogListener listener;  // the handshake never completes: the 10 s limit runs
+  const int others = listener.PendingConnects();
+  auto refresh = StartRefresh("http://127.0.0.1:" + std::to_string(listener.Port()) + "/");
+  RunEventsUntil([&] { return listener.PendingConnects() > others; });
+  ASSERT_GT(listener.PendingConnects(), others);
+
+  const auto start = std::chrono::steady_clock::now();
+  refresh->Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_FALSE(refresh->Running());
   QCoreApplication::processEvents();
   EXPECT_EQ(view_.tree.Dump(), kCachedTree);
   EXPECT_EQ(ReadText(cache_), kCachedList);

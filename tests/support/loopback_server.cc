@@ -9,8 +9,11 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #include "support/loopback_socket.h"
@@ -238,6 +241,23 @@ TFullBacklogListener::TFullBacklogListener() {
     pollfd pfd{filler, POLLOUT, 0};
     if (::poll(&pfd, 1, 200) == 0) break;
   }
+}
+
+int TFullBacklogListener::PendingConnects() const {
+  std::ifstream table("/proc/net/tcp");
+  std::string line;
+  std::getline(table, line);  // the column names
+  int pending = 0;
+  char wanted[8];
+  std::snprintf(wanted, sizeof wanted, ":%04X", port_);
+  while (std::getline(table, line)) {
+    // "sl local_address rem_address st ...": the remote end is ours, state 02 is SYN_SENT.
+    std::istringstream fields(line);
+    std::string slot, local, remote, state;
+    fields >> slot >> local >> remote >> state;
+    if (remote.ends_with(wanted) && state == "02") ++pending;
+  }
+  return pending;
 }
 
 TFullBacklogListener::~TFullBacklogListener() {

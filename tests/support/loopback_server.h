@@ -88,6 +88,9 @@ class TFullBacklogListener {
   TFullBacklogListener& operator=(const TFullBacklogListener&) = delete;
 
   uint16_t Port() const { return port_; }
+  // Connects to the listener still waiting for their handshake, its own filler among them
+  // (as the kernel lists them in /proc/net/tcp).
+  int PendingConnects() const;
 
  private:
   int listener_ = -1;
