@@ -15,6 +15,7 @@
 #define QELVU_WIDGETS_STATUS_BAR_H_
 
 #include <QImage>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -106,7 +107,8 @@ class TStatusBar : public TCustomStyledPanel {
   bool auto_scale_panes_ = false;
   int scaled_width_ = -1;  // the width the last scaling started from; -1 before any
   bool arranging_ = false;
-  std::vector<QWidget*> hidden_by_simple_;
+  // Guarded: a child may be deleted while simple mode is on.
+  std::vector<QPointer<QWidget>> hidden_by_simple_;
 };
 
 class TCustomStatusPane : public QWidget, public TBlinkingControl {

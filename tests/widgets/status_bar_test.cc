@@ -180,6 +180,25 @@ TEST_F(StatusBarTest, SimpleStatusHidesThePanesAndBringsThemBack) {
   EXPECT_TRUE(hidden->isHidden());
 }
 
+TEST_F(StatusBarTest, PanesDeletedInSimpleModeAreNotShownAgain) {
+  TMarqueeStatus* first = AddMarquee(0, 200, QString());
+  TMarqueeStatus* middle = AddMarquee(200, 100, QString());
+  TMarqueeStatus* last = AddMarquee(300, 150, QString());
+  bar_.show();
+  bar_.SetSimpleStatus(true);
+  delete middle;
+  last->deleteLater();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  // A pane made now may sit where a freed one was; it must not pass for the freed one.
+  TMarqueeStatus* newcomer = AddMarquee(0, 100, QString());
+  newcomer->hide();
+
+  bar_.SetSimpleStatus(false);
+  EXPECT_FALSE(first->isHidden());
+  EXPECT_TRUE(newcomer->isHidden());
+  EXPECT_EQ(bar_.findChildren<TCustomStatusPane*>().size(), 2);
+}
+
 TEST(StatusBarGripTest, GripOnlyOnASizeableWindowThatIsNotMaximised) {
   struct Case {
     const char* name;
