@@ -1,10 +1,8 @@
-#ifndef QELVU_BROWSER_BROWSER_CONTROL_H_
-#define QELVU_BROWSER_BROWSER_CONTROL_H_
-
 // TBrowserControl: one web-browser view as an ordinary child widget, with navigation
 // and the engine's events. Owns its QWebEngineView and the view's page; the page
 // survives re-parenting of the control, so a loaded page is never reloaded by a
 // layout change. GUI thread only.
+#pragma once
 
 #include <QFrame>
 #include <QString>
@@ -155,5 +153,3 @@ class TBrowserControl : public QFrame {
 };
 
 }  // namespace qelvu
-
-#endif  // QELVU_BROWSER_BROWSER_CONTROL_H_

@@ -7,8 +7,7 @@
 // hidden, so setting a docked child's height (or width) is how it is resized; a child
 // docked at the bottom (right) keeps its bottom (right) edge. The container's insets are
 // the layout's contents margins. User-interface thread only.
-#ifndef QELVU_WIDGETS_DOCK_LAYOUT_H_
-#define QELVU_WIDGETS_DOCK_LAYOUT_H_
+#pragma once
 
 #include <QEvent>
 #include <QLayout>
@@ -61,5 +60,3 @@ class TDockLayout : public QLayout {
 };
 
 }  // namespace qelvu
-
-#endif  // QELVU_WIDGETS_DOCK_LAYOUT_H_

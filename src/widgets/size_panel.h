@@ -7,8 +7,7 @@
 // kept within `MarginMin`, `MarginMax` and the room the parent's docked children leave;
 // children without a docking side float and take no room. Owns its cursors and the band
 // while a drag lasts. User-interface thread only.
-#ifndef QELVU_WIDGETS_SIZE_PANEL_H_
-#define QELVU_WIDGETS_SIZE_PANEL_H_
+#pragma once
 
 #include <QCursor>
 #include <QPointer>
@@ -143,5 +142,3 @@ class TSizePanel : public TCustomSizePanel {
 };
 
 }  // namespace qelvu
-
-#endif  // QELVU_WIDGETS_SIZE_PANEL_H_

@@ -11,8 +11,7 @@
 // timer; with `stNone` it is a plain pane. Panes may blink through the shared blink clock
 // (blinking.h). Platform themes are treated as absent: everything is drawn in the classic
 // look. Everything here belongs to the user-interface thread.
-#ifndef QELVU_WIDGETS_STATUS_BAR_H_
-#define QELVU_WIDGETS_STATUS_BAR_H_
+#pragma once
 
 #include <QImage>
 #include <QPointer>
@@ -305,5 +304,3 @@ class TMarqueeStatus : public TStatusPane {
 };
 
 }  // namespace qelvu
-
-#endif  // QELVU_WIDGETS_STATUS_BAR_H_

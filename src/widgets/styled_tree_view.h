@@ -6,8 +6,7 @@
 // scrolling that leaves the selection alone, the node context-menu event and text save/load.
 // The nodes come from any single-column model; until one is set the view shows its own item
 // model, `Items()`. User-interface thread only.
-#ifndef QELVU_WIDGETS_STYLED_TREE_VIEW_H_
-#define QELVU_WIDGETS_STYLED_TREE_VIEW_H_
+#pragma once
 
 #include <QPen>
 #include <QPersistentModelIndex>
@@ -140,5 +139,3 @@ class TStyledTreeView : public TCustomStyledTreeView {
 };
 
 }  // namespace qelvu
-
-#endif  // QELVU_WIDGETS_STYLED_TREE_VIEW_H_

@@ -11,11 +11,11 @@
 namespace qelvu {
 namespace {
 
-using testing::InkBox;
-using testing::PixelAt;
-using testing::Reddish;
-using testing::Render;
-using testing::SongTi;
+using test::InkBox;
+using test::PixelAt;
+using test::Reddish;
+using test::Render;
+using test::SongTi;
 
 // The main window's bar: 780 x 34, no borders, with its first two panes.
 class StatusBarTest : public ::testing::Test {
