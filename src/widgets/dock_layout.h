@@ -11,7 +11,8 @@
 
 #include <QEvent>
 #include <QLayout>
-#include <QList>
+#include <memory>
+#include <vector>
 
 #include "widgets/dock.h"
 
@@ -49,13 +50,14 @@ class TDockLayout : public QLayout {
 
  private:
   struct Entry {
-    QLayoutItem* item;
+    std::unique_ptr<QLayoutItem> item;
     TAlign align;
   };
+  std::unique_ptr<QLayoutItem> Take(int index);
   std::vector<TDockItem> Items() const;
   void NotifyDockChange(QWidget* child);
 
-  QList<Entry> entries_;
+  std::vector<Entry> entries_;
   bool arranging_ = false;
 };
 
