@@ -11,6 +11,7 @@
 #include <QWebEnginePage>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 
 class QContextMenuEvent;
@@ -121,8 +122,9 @@ class TBrowserControl : public QFrame {
   virtual void ShowContextMenu(QContextMenuEvent* event);
   // A new-window request that the events left open; true lets it open.
   virtual bool EvaluateNewWindow(const QWebEngineNewWindowRequest& request);
-  // Makes the control that a new top-level window opens in. The caller shows it.
-  virtual TBrowserControl* CreatePopup();
+  // Makes the control that a new top-level window opens in. The caller shows it and hands
+  // it to Qt, which deletes it when it closes.
+  virtual std::unique_ptr<TBrowserControl> CreatePopup();
   virtual void JavaScriptAlert(const QUrl& origin, const QString& message);
   virtual bool JavaScriptConfirm(const QUrl& origin, const QString& message);
   virtual bool JavaScriptPrompt(const QUrl& origin, const QString& message,
@@ -147,7 +149,9 @@ class TBrowserControl : public QFrame {
   void WatchChild(QObject* child);
 
   TView* view_;
-  TPage* page_;
+  // Not a Qt child: a member goes before the children, so the view never outlives it with a
+  // dangling page.
+  std::unique_ptr<TPage> page_;
   bool can_go_back_ = false;
   bool can_go_forward_ = false;
 };

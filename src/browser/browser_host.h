@@ -74,7 +74,7 @@ class TBrowserHost : public TCustomBrowserHost {
       OnShowDialog;
 
  protected:
-  TBrowserControl* CreatePopup() override;
+  std::unique_ptr<TBrowserControl> CreatePopup() override;
   void JavaScriptAlert(const QUrl& origin, const QString& message) override;
   bool JavaScriptConfirm(const QUrl& origin, const QString& message) override;
   bool JavaScriptPrompt(const QUrl& origin, const QString& message, const QString& default_value,
