@@ -119,12 +119,13 @@ TEST_F(StyledTreeViewTest, ContextMenuKeysReportTheSelectedNode) {
   tree_->SetPopupMenu(&menu);
   QModelIndex reported;
   QPoint reported_pos;
-  tree_->SetOnNodeContextMenu([&](const QModelIndex& node, QPoint& pos, QMenu*& shown) {
-    reported = node;
-    reported_pos = pos;
-    EXPECT_EQ(shown, &menu);
-    shown = nullptr;  // suppressed
-  });
+  QObject::connect(tree_, &TStyledTreeView::OnNodeContextMenu,
+                   [&](const QModelIndex& node, QPoint& pos, QMenu*& shown) {
+                     reported = node;
+                     reported_pos = pos;
+                     EXPECT_EQ(shown, &menu);
+                     shown = nullptr;  // suppressed
+                   });
   QKeyEvent shift_f10(QEvent::KeyPress, Qt::Key_F10, Qt::ShiftModifier);
   QApplication::sendEvent(tree_, &shift_f10);
   EXPECT_EQ(reported, category);
