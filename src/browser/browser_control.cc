@@ -250,7 +250,8 @@ bool TBrowserControl::AcceptNavigation(QUrl url, QWebEnginePage::NavigationType 
   if (is_main_frame && url != requested) {
     // The engine cannot retarget a navigation in flight: drop it and start the new one
     // once the engine has left this callback.
-    QTimer::singleShot(0, page_.get(), [page = page_.get(), url] { page->load(url); });
+    QWebEnginePage* page = page_.get();
+    QTimer::singleShot(0, page, [page, url] { page->load(url); });
     return false;
   }
   return true;

@@ -149,8 +149,8 @@ class TBrowserControl : public QFrame {
   void WatchChild(QObject* child);
 
   TView* view_;
-  // Not a Qt child: a member goes before the children, so the view never outlives it with a
-  // dangling page.
+  // Not a Qt child: members go before the children, so the page goes before the view and the
+  // view never holds a dangling page.
   std::unique_ptr<TPage> page_;
   bool can_go_back_ = false;
   bool can_go_forward_ = false;
