@@ -1,11 +1,9 @@
-#ifndef QELVU_BROWSER_BROWSER_APPLICATION_HOOK_H_
-#define QELVU_BROWSER_BROWSER_APPLICATION_HOOK_H_
-
 // TBrowserApplicationHook: one process-wide watcher of the application's events that
 // makes browser panes behave like ordinary controls of a form: when the program is
 // activated again with a pane holding the focus, the page gets the caret back; a
 // mouse wheel turned over a pane focuses that pane (the page under the cursor
 // scrolls). Owned by the application object; GUI thread only.
+#pragma once
 
 #include <QObject>
 
@@ -25,5 +23,3 @@ class TBrowserApplicationHook : public QObject {
 };
 
 }  // namespace qelvu
-
-#endif  // QELVU_BROWSER_BROWSER_APPLICATION_HOOK_H_

@@ -32,7 +32,7 @@ constexpr uint32_t kNewWindowUserInitiated = 0x1;
 // answers live in the host classes and not in an engine subclass.
 class TBrowserControl::TPage : public QWebEnginePage {
  public:
-  explicit TPage(TBrowserControl* control) : QWebEnginePage(control), control_(control) {}
+  explicit TPage(TBrowserControl* control) : control_(control) {}
 
   void BaseAlert(const QUrl& origin, const QString& message) {
     QWebEnginePage::javaScriptAlert(origin, message);
@@ -80,12 +80,13 @@ class TBrowserControl::TView : public QWebEngineView {
 };
 
 TBrowserControl::TBrowserControl(QWidget* parent)
-    : QFrame(parent), view_(new TView(this)), page_(new TPage(this)) {
+    : QFrame(parent), view_(new TView(this)), page_(std::make_unique<TPage>(this)) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->addWidget(view_);
-  view_->setPage(page_);
+  QWebEnginePage* page = page_.get();
+  view_->setPage(page);
   setFocusProxy(view_);
 
   // Keys reach the engine through the view's focus proxy, which the view creates (and
@@ -93,26 +94,26 @@ TBrowserControl::TBrowserControl(QWidget* parent)
   view_->installEventFilter(this);
   for (QObject* child : view_->children()) WatchChild(child);
 
-  connect(page_, &QWebEnginePage::linkHovered, this, [this](const QString& url) {
+  connect(page, &QWebEnginePage::linkHovered, this, [this](const QString& url) {
     if (OnStatusTextChange) OnStatusTextChange(this, url);
   });
-  connect(page_, &QWebEnginePage::loadProgress, this, [this](int progress) {
+  connect(page, &QWebEnginePage::loadProgress, this, [this](int progress) {
     if (OnProgressChange) OnProgressChange(this, progress, 100);
   });
-  connect(page_, &QWebEnginePage::titleChanged, this, [this](const QString& title) {
+  connect(page, &QWebEnginePage::titleChanged, this, [this](const QString& title) {
     if (OnTitleChange) OnTitleChange(this, title);
   });
-  connect(page_, &QWebEnginePage::loadingChanged, this, &TBrowserControl::LoadingChanged);
-  connect(page_, &QWebEnginePage::newWindowRequested, this, &TBrowserControl::NewWindowRequested);
-  connect(page_, &QWebEnginePage::windowCloseRequested, this,
+  connect(page, &QWebEnginePage::loadingChanged, this, &TBrowserControl::LoadingChanged);
+  connect(page, &QWebEnginePage::newWindowRequested, this, &TBrowserControl::NewWindowRequested);
+  connect(page, &QWebEnginePage::windowCloseRequested, this,
           &TBrowserControl::WindowCloseRequested);
-  connect(page_, &QWebEnginePage::fullScreenRequested, this,
+  connect(page, &QWebEnginePage::fullScreenRequested, this,
           [this](QWebEngineFullScreenRequest request) {
             bool accept = false;
             if (OnFullScreen) OnFullScreen(this, request.toggleOn(), accept);
             accept ? request.accept() : request.reject();
           });
-  connect(page_, &QWebEnginePage::urlChanged, this, [this] {
+  connect(page, &QWebEnginePage::urlChanged, this, [this] {
     const bool back = page_->history()->canGoBack();
     const bool forward = page_->history()->canGoForward();
     if (OnCommandStateChange && back != can_go_back_) {
@@ -126,13 +127,9 @@ TBrowserControl::TBrowserControl(QWidget* parent)
   });
 }
 
-TBrowserControl::~TBrowserControl() {
-  // The page goes first so that the view never outlives it with a dangling page.
-  view_->removeEventFilter(this);
-  delete page_;
-}
+TBrowserControl::~TBrowserControl() { view_->removeEventFilter(this); }
 
-QWebEnginePage* TBrowserControl::Page() const { return page_; }
+QWebEnginePage* TBrowserControl::Page() const { return page_.get(); }
 
 QWebEngineView* TBrowserControl::View() const { return view_; }
 
@@ -205,7 +202,9 @@ void TBrowserControl::DefaultContextMenu(QContextMenuEvent* event) {
 
 bool TBrowserControl::EvaluateNewWindow(const QWebEngineNewWindowRequest&) { return true; }
 
-TBrowserControl* TBrowserControl::CreatePopup() { return new TBrowserControl(); }
+std::unique_ptr<TBrowserControl> TBrowserControl::CreatePopup() {
+  return std::make_unique<TBrowserControl>();
+}
 
 void TBrowserControl::JavaScriptAlert(const QUrl& origin, const QString& message) {
   page_->BaseAlert(origin, message);
@@ -251,7 +250,8 @@ bool TBrowserControl::AcceptNavigation(QUrl url, QWebEnginePage::NavigationType 
   if (is_main_frame && url != requested) {
     // The engine cannot retarget a navigation in flight: drop it and start the new one
     // once the engine has left this callback.
-    QTimer::singleShot(0, page_, [page = page_, url] { page->load(url); });
+    QWebEnginePage* page = page_.get();
+    QTimer::singleShot(0, page, [page, url] { page->load(url); });
     return false;
   }
   return true;
@@ -268,8 +268,9 @@ void TBrowserControl::NewWindowRequested(QWebEngineNewWindowRequest& request) {
   }
   if (cancel) return;
   if (target == nullptr) {
-    target = CreatePopup();
-    target->setAttribute(Qt::WA_DeleteOnClose);
+    std::unique_ptr<TBrowserControl> popup = CreatePopup();
+    popup->setAttribute(Qt::WA_DeleteOnClose);
+    target = popup.release();
     // A window still open when the program ends goes with the event loop, while the
     // engine is still there to take its page down.
     connect(qApp, &QCoreApplication::aboutToQuit, target, &QObject::deleteLater);

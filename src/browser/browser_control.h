@@ -1,10 +1,8 @@
-#ifndef QELVU_BROWSER_BROWSER_CONTROL_H_
-#define QELVU_BROWSER_BROWSER_CONTROL_H_
-
 // TBrowserControl: one web-browser view as an ordinary child widget, with navigation
 // and the engine's events. Owns its QWebEngineView and the view's page; the page
 // survives re-parenting of the control, so a loaded page is never reloaded by a
 // layout change. GUI thread only.
+#pragma once
 
 #include <QFrame>
 #include <QString>
@@ -13,6 +11,7 @@
 #include <QWebEnginePage>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 
 class QContextMenuEvent;
@@ -123,8 +122,9 @@ class TBrowserControl : public QFrame {
   virtual void ShowContextMenu(QContextMenuEvent* event);
   // A new-window request that the events left open; true lets it open.
   virtual bool EvaluateNewWindow(const QWebEngineNewWindowRequest& request);
-  // Makes the control that a new top-level window opens in. The caller shows it.
-  virtual TBrowserControl* CreatePopup();
+  // Makes the control that a new top-level window opens in. The caller shows it and hands
+  // it to Qt, which deletes it when it closes.
+  virtual std::unique_ptr<TBrowserControl> CreatePopup();
   virtual void JavaScriptAlert(const QUrl& origin, const QString& message);
   virtual bool JavaScriptConfirm(const QUrl& origin, const QString& message);
   virtual bool JavaScriptPrompt(const QUrl& origin, const QString& message,
@@ -149,11 +149,11 @@ class TBrowserControl : public QFrame {
   void WatchChild(QObject* child);
 
   TView* view_;
-  TPage* page_;
+  // Not a Qt child: members go before the children, so the page goes before the view and the
+  // view never holds a dangling page.
+  std::unique_ptr<TPage> page_;
   bool can_go_back_ = false;
   bool can_go_forward_ = false;
 };
 
 }  // namespace qelvu
-
-#endif  // QELVU_BROWSER_BROWSER_CONTROL_H_

@@ -241,7 +241,9 @@ void TBrowserHost::setVisible(bool visible) {
   if (changed && OnVisible) OnVisible(this, visible);
 }
 
-TBrowserControl* TBrowserHost::CreatePopup() { return new TBrowserHost(); }
+std::unique_ptr<TBrowserControl> TBrowserHost::CreatePopup() {
+  return std::make_unique<TBrowserHost>();
+}
 
 bool TBrowserHost::PrepareDialog(QDialog* dialog, const QString& engine_caption) {
   if (OnShowDialog) OnShowDialog(this, dialog, DialogBoxes.NewCaption, DialogBoxes.DisableAll);

@@ -1,6 +1,3 @@
-#ifndef QELVU_BROWSER_BROWSER_HOST_H_
-#define QELVU_BROWSER_BROWSER_HOST_H_
-
 // TBrowserHost: the browser pane placed on a form. Adds to TCustomBrowserHost the
 // option objects (proxy, dialog boxes, errors, visual effects, printing), the engine's
 // message boxes shown with the program's icon and caption, the user agent, the HTML
@@ -10,6 +7,7 @@
 //
 // Typical use: construct, set the properties, assign the events, call Loaded(), then
 // Navigate().
+#pragma once
 
 #include <QStringList>
 #include <functional>
@@ -76,7 +74,7 @@ class TBrowserHost : public TCustomBrowserHost {
       OnShowDialog;
 
  protected:
-  TBrowserControl* CreatePopup() override;
+  std::unique_ptr<TBrowserControl> CreatePopup() override;
   void JavaScriptAlert(const QUrl& origin, const QString& message) override;
   bool JavaScriptConfirm(const QUrl& origin, const QString& message) override;
   bool JavaScriptPrompt(const QUrl& origin, const QString& message, const QString& default_value,
@@ -96,5 +94,3 @@ class TBrowserHost : public TCustomBrowserHost {
 };
 
 }  // namespace qelvu
-
-#endif  // QELVU_BROWSER_BROWSER_HOST_H_

@@ -1,9 +1,7 @@
-#ifndef QELVU_BROWSER_BROWSER_OPTIONS_H_
-#define QELVU_BROWSER_BROWSER_OPTIONS_H_
-
 // Option sets and option records of the browser pane host, with the flag words the
 // pane's settings are computed from. Plain values (Qt Core strings only): no widgets,
 // no engine; any thread may use them.
+#pragma once
 
 #include <QString>
 #include <QStringList>
@@ -163,5 +161,3 @@ struct TPrintOptions {
 };
 
 }  // namespace qelvu
-
-#endif  // QELVU_BROWSER_BROWSER_OPTIONS_H_

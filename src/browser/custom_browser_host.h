@@ -1,12 +1,10 @@
-#ifndef QELVU_BROWSER_CUSTOM_BROWSER_HOST_H_
-#define QELVU_BROWSER_CUSTOM_BROWSER_HOST_H_
-
 // TCustomBrowserHost: the host's answers to the engine's user-interface questions on
 // top of TBrowserControl: UI and download options mapped onto the engine's settings,
 // masked Ctrl shortcuts, script errors, the context menu, new-window evaluation,
 // form auto-completion, and page-script window moves and resizes reported as events
 // (nothing is moved or resized unless FloatingHosting is on). Owns a script bridge and
 // the web channel it is published on. GUI thread only.
+#pragma once
 
 #include <QChar>
 #include <QPoint>
@@ -120,5 +118,3 @@ class TCustomBrowserHost : public TBrowserControl {
 };
 
 }  // namespace qelvu
-
-#endif  // QELVU_BROWSER_CUSTOM_BROWSER_HOST_H_

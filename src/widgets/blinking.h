@@ -6,8 +6,7 @@
 // by the first registration and destroyed when the last control unregisters, so its timer
 // runs exactly while such a widget exists. Widgets hold a `TBlinkingRegistration`.
 // User-interface thread only.
-#ifndef QELVU_WIDGETS_BLINKING_H_
-#define QELVU_WIDGETS_BLINKING_H_
+#pragma once
 
 #include <QTimer>
 #include <cstdint>
@@ -70,5 +69,3 @@ class TBlinkingRegistration {
 };
 
 }  // namespace qelvu
-
-#endif  // QELVU_WIDGETS_BLINKING_H_

@@ -6,8 +6,7 @@
 // resolved (system colours looked up) when they are drawn. `TImageCanvas` is an
 // in-memory implementation used to check drawings pixel by pixel; the on-screen one is
 // `TPainterCanvas` (painter_canvas.h). No Qt here. Single-threaded, like any canvas.
-#ifndef QELVU_WIDGETS_CANVAS_H_
-#define QELVU_WIDGETS_CANVAS_H_
+#pragma once
 
 #include <vector>
 
@@ -59,5 +58,3 @@ class TImageCanvas : public TCanvas {
 };
 
 }  // namespace qelvu
-
-#endif  // QELVU_WIDGETS_CANVAS_H_

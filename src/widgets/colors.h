@@ -7,8 +7,7 @@
 //
 // Pure functions without Qt. The palette table is meant for the user-interface thread;
 // change it only while nothing is painting.
-#ifndef QELVU_WIDGETS_COLORS_H_
-#define QELVU_WIDGETS_COLORS_H_
+#pragma once
 
 #include <cstdint>
 
@@ -73,5 +72,3 @@ bool ColorsTooClose(TColor a, TColor b);
 TColor ComplementaryColor(TColor color, int lightness);
 
 }  // namespace qelvu
-
-#endif  // QELVU_WIDGETS_COLORS_H_

@@ -3,8 +3,7 @@
 // Pure geometry without Qt: `ArrangeDocked` places the items that `dock_layout.h` feeds it,
 // and `DockFreeRect` is the room the docked children leave, which bounds a size bar's
 // drag. Call from any thread.
-#ifndef QELVU_WIDGETS_DOCK_H_
-#define QELVU_WIDGETS_DOCK_H_
+#pragma once
 
 #include <cstdint>
 #include <vector>
@@ -32,5 +31,3 @@ void ArrangeDocked(const TRect& client, std::vector<TDockItem>& items);
 TRect DockFreeRect(const TRect& client, const std::vector<TDockItem>& items);
 
 }  // namespace qelvu
-
-#endif  // QELVU_WIDGETS_DOCK_H_

@@ -4,6 +4,8 @@
 #include <QEvent>
 #include <QWidget>
 #include <QWidgetItem>
+#include <memory>
+#include <utility>
 
 #include "widgets/painter_canvas.h"
 
@@ -17,12 +19,13 @@ TDockLayout::TDockLayout(QWidget* container) : QLayout(container) {
 }
 
 TDockLayout::~TDockLayout() {
-  while (QLayoutItem* item = takeAt(0)) delete item;
+  // Taken one by one, so each widget is rid of the layout's event filter.
+  while (count() > 0) Take(0);
 }
 
 void TDockLayout::AddWidget(QWidget* child, TAlign align) {
   addChildWidget(child);
-  entries_.append({new QWidgetItem(child), align});
+  entries_.push_back({std::make_unique<QWidgetItem>(child), align});
   child->installEventFilter(this);
   Arrange();
   NotifyDockChange(child);
@@ -74,15 +77,21 @@ void TDockLayout::NotifyDockChange(QWidget* child) {
   QCoreApplication::sendEvent(child, &event);
 }
 
-void TDockLayout::addItem(QLayoutItem* item) { entries_.append({item, alNone}); }
-
-QLayoutItem* TDockLayout::itemAt(int index) const {
-  return index >= 0 && index < entries_.size() ? entries_[index].item : nullptr;
+void TDockLayout::addItem(QLayoutItem* item) {
+  entries_.push_back({std::unique_ptr<QLayoutItem>(item), alNone});
 }
 
-QLayoutItem* TDockLayout::takeAt(int index) {
-  if (index < 0 || index >= entries_.size()) return nullptr;
-  QLayoutItem* item = entries_.takeAt(index).item;
+QLayoutItem* TDockLayout::itemAt(int index) const {
+  return index >= 0 && index < count() ? entries_[index].item.get() : nullptr;
+}
+
+// Qt hands the item to the caller, who deletes it.
+QLayoutItem* TDockLayout::takeAt(int index) { return Take(index).release(); }
+
+std::unique_ptr<QLayoutItem> TDockLayout::Take(int index) {
+  if (index < 0 || index >= count()) return nullptr;
+  std::unique_ptr<QLayoutItem> item = std::move(entries_[index].item);
+  entries_.erase(entries_.begin() + index);
   if (item->widget() != nullptr) item->widget()->removeEventFilter(this);
   return item;
 }
@@ -110,7 +119,7 @@ void TDockLayout::setGeometry(const QRect& rect) {
   arranging_ = true;
   std::vector<TDockItem> items = Items();
   ArrangeDocked(FromQRect(contentsRect()), items);
-  for (int i = 0; i < entries_.size(); ++i) {
+  for (int i = 0; i < count(); ++i) {
     QWidget* w = entries_[i].item->widget();
     // Floating children get their own bounds back, which leaves them where they are.
     if (w != nullptr && items[i].visible) w->setGeometry(ToQRect(items[i].bounds));

@@ -7,12 +7,12 @@
 // hidden, so setting a docked child's height (or width) is how it is resized; a child
 // docked at the bottom (right) keeps its bottom (right) edge. The container's insets are
 // the layout's contents margins. User-interface thread only.
-#ifndef QELVU_WIDGETS_DOCK_LAYOUT_H_
-#define QELVU_WIDGETS_DOCK_LAYOUT_H_
+#pragma once
 
 #include <QEvent>
 #include <QLayout>
-#include <QList>
+#include <memory>
+#include <vector>
 
 #include "widgets/dock.h"
 
@@ -50,16 +50,15 @@ class TDockLayout : public QLayout {
 
  private:
   struct Entry {
-    QLayoutItem* item;
+    std::unique_ptr<QLayoutItem> item;
     TAlign align;
   };
+  std::unique_ptr<QLayoutItem> Take(int index);
   std::vector<TDockItem> Items() const;
   void NotifyDockChange(QWidget* child);
 
-  QList<Entry> entries_;
+  std::vector<Entry> entries_;
   bool arranging_ = false;
 };
 
 }  // namespace qelvu
-
-#endif  // QELVU_WIDGETS_DOCK_LAYOUT_H_

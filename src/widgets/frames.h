@@ -4,8 +4,7 @@
 // rectangle left inside the frame (inset only on the drawn sides). The "standard" rules
 // draw in system colours; the "colour" rules derive their shades from a base colour.
 // Pure functions without Qt; call them from the thread that owns the canvas.
-#ifndef QELVU_WIDGETS_FRAMES_H_
-#define QELVU_WIDGETS_FRAMES_H_
+#pragma once
 
 #include <cstdint>
 
@@ -96,5 +95,3 @@ void DrawControlFrame(TCanvas& canvas, int width, int height, TColor frame_color
 TRect DrawFocusBorder(TCanvas& canvas, const TRect& rect);
 
 }  // namespace qelvu
-
-#endif  // QELVU_WIDGETS_FRAMES_H_

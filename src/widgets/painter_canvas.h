@@ -3,8 +3,7 @@
 // Borrows the painter (which must outlive it); colours are resolved through the palette
 // table at each call. Uses Qt Gui only. Call it where the painter may be used (the
 // user-interface thread inside a paint event, or any thread for an image painter).
-#ifndef QELVU_WIDGETS_PAINTER_CANVAS_H_
-#define QELVU_WIDGETS_PAINTER_CANVAS_H_
+#pragma once
 
 #include <QColor>
 #include <QRect>
@@ -31,5 +30,3 @@ class TPainterCanvas : public TCanvas {
 };
 
 }  // namespace qelvu
-
-#endif  // QELVU_WIDGETS_PAINTER_CANVAS_H_

@@ -1,6 +1,5 @@
 // Shared by the widgets' property setters, which act only when a value changes.
-#ifndef QELVU_WIDGETS_PROPERTY_H_
-#define QELVU_WIDGETS_PROPERTY_H_
+#pragma once
 
 namespace qelvu {
 
@@ -13,5 +12,3 @@ bool Assign(T& field, const U& value) {
 }
 
 }  // namespace qelvu
-
-#endif  // QELVU_WIDGETS_PROPERTY_H_

@@ -8,8 +8,7 @@
 //
 // Tests and embedders may replace the desktop with `TShellOpenOverride`. Call from the
 // user-interface thread.
-#ifndef QELVU_WIDGETS_SHELL_OPEN_H_
-#define QELVU_WIDGETS_SHELL_OPEN_H_
+#pragma once
 
 #include <functional>
 #include <string>
@@ -40,5 +39,3 @@ class TShellOpenOverride {
 };
 
 }  // namespace qelvu
-
-#endif  // QELVU_WIDGETS_SHELL_OPEN_H_

@@ -4,8 +4,7 @@
 // opposite edge and carries the collapse hot spot. The drag works on one integer, the
 // drag position p: the would-be size for left- and top-type panels, the distance moved
 // (negative when growing) for right- and bottom-type ones. Pure functions; any thread.
-#ifndef QELVU_WIDGETS_SIZE_BAR_H_
-#define QELVU_WIDGETS_SIZE_BAR_H_
+#pragma once
 
 #include <cstdint>
 
@@ -54,5 +53,3 @@ void DrawHotSpot(TCanvas& canvas, const TRect& hot_spot, bool vertical, bool poi
                  const THotSpotColors& colors);
 
 }  // namespace qelvu
-
-#endif  // QELVU_WIDGETS_SIZE_BAR_H_

@@ -123,7 +123,7 @@ TCustomSizePanel::TCustomSizePanel(QWidget* parent) : TCustomStyledPanel(parent)
   Relayout();
 }
 
-TCustomSizePanel::~TCustomSizePanel() { delete band_; }
+TCustomSizePanel::~TCustomSizePanel() { EndBand(); }
 
 TAlign TCustomSizePanel::Align() const {
   const TDockLayout* layout = TDockLayout::Of(parentWidget());
@@ -323,7 +323,11 @@ void TCustomSizePanel::DragTo(int p) {
 }
 
 void TCustomSizePanel::EndBand() {
-  delete band_;
+  if (band_ == nullptr) return;
+  // The parent owns the band: gone from the screen now, deleted once the event loop is back,
+  // which is safe even from inside one of the parent's own events.
+  band_->hide();
+  band_->deleteLater();
   band_ = nullptr;
 }
 

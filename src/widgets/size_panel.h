@@ -5,10 +5,9 @@
 // not docked) decides where the bar runs. A drag shows an inverted checkerboard band
 // over the parent (or resizes live with `RealTimeDrag`) and sets the size at release,
 // kept within `MarginMin`, `MarginMax` and the room the parent's docked children leave;
-// children without a docking side float and take no room. Owns its cursors and the band
-// while a drag lasts. User-interface thread only.
-#ifndef QELVU_WIDGETS_SIZE_PANEL_H_
-#define QELVU_WIDGETS_SIZE_PANEL_H_
+// children without a docking side float and take no room. Owns its cursors; the band of a
+// drag is a child of the parent. User-interface thread only.
+#pragma once
 
 #include <QCursor>
 #include <QPointer>
@@ -143,5 +142,3 @@ class TSizePanel : public TCustomSizePanel {
 };
 
 }  // namespace qelvu
-
-#endif  // QELVU_WIDGETS_SIZE_PANEL_H_

@@ -107,7 +107,9 @@ void TStatusBar::SetSimpleStatus(bool on) {
       child->hide();
     }
   } else {
-    for (QWidget* child : hidden_by_simple_) child->show();
+    for (const QPointer<QWidget>& child : hidden_by_simple_) {
+      if (child != nullptr) child->show();
+    }
     hidden_by_simple_.clear();
   }
   update();

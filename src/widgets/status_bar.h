@@ -11,10 +11,10 @@
 // timer; with `stNone` it is a plain pane. Panes may blink through the shared blink clock
 // (blinking.h). Platform themes are treated as absent: everything is drawn in the classic
 // look. Everything here belongs to the user-interface thread.
-#ifndef QELVU_WIDGETS_STATUS_BAR_H_
-#define QELVU_WIDGETS_STATUS_BAR_H_
+#pragma once
 
 #include <QImage>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -106,7 +106,8 @@ class TStatusBar : public TCustomStyledPanel {
   bool auto_scale_panes_ = false;
   int scaled_width_ = -1;  // the width the last scaling started from; -1 before any
   bool arranging_ = false;
-  std::vector<QWidget*> hidden_by_simple_;
+  // Guarded: a child may be deleted while simple mode is on.
+  std::vector<QPointer<QWidget>> hidden_by_simple_;
 };
 
 class TCustomStatusPane : public QWidget, public TBlinkingControl {
@@ -303,5 +304,3 @@ class TMarqueeStatus : public TStatusPane {
 };
 
 }  // namespace qelvu
-
-#endif  // QELVU_WIDGETS_STATUS_BAR_H_

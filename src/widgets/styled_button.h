@@ -5,8 +5,7 @@
 // the classic frames, the caption (shifted by one pixel while down), the dotted focus
 // border and, for grouped buttons, the down pattern. Platform themes are never active
 // here, so the themed look is the classic one. User-interface thread only.
-#ifndef QELVU_WIDGETS_STYLED_BUTTON_H_
-#define QELVU_WIDGETS_STYLED_BUTTON_H_
+#pragma once
 
 #include <QAbstractButton>
 
@@ -68,5 +67,3 @@ class TStyledButton : public TCustomStyledButton {
 };
 
 }  // namespace qelvu
-
-#endif  // QELVU_WIDGETS_STYLED_BUTTON_H_

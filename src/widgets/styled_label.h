@@ -9,8 +9,7 @@
 // `TUrlLabel` shows a hand cursor and underlined text in its link colours, and opens its
 // `URL` (or, when that is blank, its caption) with `ShellOpen` (shell_open.h) when clicked;
 // a successful open marks it visited. User-interface thread only.
-#ifndef QELVU_WIDGETS_STYLED_LABEL_H_
-#define QELVU_WIDGETS_STYLED_LABEL_H_
+#pragma once
 
 #include <QString>
 #include <QWidget>
@@ -185,5 +184,3 @@ class TUrlLabel : public TStyledLabel {
 };
 
 }  // namespace qelvu
-
-#endif  // QELVU_WIDGETS_STYLED_LABEL_H_

@@ -5,8 +5,7 @@
 // its `TDockLayout` (`DockLayout()`), inset by the border's thickness. Owns its layout and
 // its children (Qt parent-child). The size panel builds on it through the protected
 // hooks. User-interface thread only.
-#ifndef QELVU_WIDGETS_STYLED_PANEL_H_
-#define QELVU_WIDGETS_STYLED_PANEL_H_
+#pragma once
 
 #include <QString>
 #include <QWidget>
@@ -116,5 +115,3 @@ class TStyledPanel : public TCustomStyledPanel {
 };
 
 }  // namespace qelvu
-
-#endif  // QELVU_WIDGETS_STYLED_PANEL_H_

@@ -314,7 +314,7 @@ void TCustomStyledTreeView::keyPressEvent(QKeyEvent* event) {
 
 void TCustomStyledTreeView::ShowNodeMenu(const QModelIndex& node, QPoint pos) {
   QMenu* menu = popup_menu_;
-  if (on_node_context_menu_) on_node_context_menu_(node, pos, menu);
+  emit OnNodeContextMenu(node, pos, menu);
   if (menu != nullptr) menu->popup(viewport()->mapToGlobal(pos));
 }
 

@@ -6,14 +6,12 @@
 // scrolling that leaves the selection alone, the node context-menu event and text save/load.
 // The nodes come from any single-column model; until one is set the view shows its own item
 // model, `Items()`. User-interface thread only.
-#ifndef QELVU_WIDGETS_STYLED_TREE_VIEW_H_
-#define QELVU_WIDGETS_STYLED_TREE_VIEW_H_
+#pragma once
 
 #include <QPen>
 #include <QPersistentModelIndex>
 #include <QStringList>
 #include <QTreeView>
-#include <functional>
 
 #include "widgets/colors.h"
 #include "widgets/frames.h"
@@ -30,11 +28,6 @@ class TCustomStyledTreeView : public QTreeView {
   Q_OBJECT
 
  public:
-  // May replace `menu` (or set it to nullptr to show none) and move `pos` (view coordinates).
-  // `node` is invalid when the menu is asked for away from any node.
-  using TNodeContextMenuEvent =
-      std::function<void(const QModelIndex& node, QPoint& pos, QMenu*& menu)>;
-
   explicit TCustomStyledTreeView(QWidget* parent = nullptr);
 
   // The view's own item model, shown until another model is set and again after LoadFromText.
@@ -77,7 +70,6 @@ class TCustomStyledTreeView : public QTreeView {
   bool AutoSelect() const { return auto_select_; }
   void SetRightClickSelect(bool on) { right_click_select_ = on; }
   void SetPopupMenu(QMenu* menu) { popup_menu_ = menu; }
-  void SetOnNodeContextMenu(TNodeContextMenuEvent handler) { on_node_context_menu_ = handler; }
 
   // One line per node of the shown model, indented by one tab per level.
   QStringList SaveToText() const;
@@ -85,6 +77,12 @@ class TCustomStyledTreeView : public QTreeView {
   // the one before raises EWidgetError naming the level and the item, leaving the items read
   // so far.
   void LoadFromText(const QStringList& lines);
+
+ signals:
+  // A receiver may replace `menu` (or set it to nullptr to show none) and move `pos` (view
+  // coordinates); the answers come back through the references, so it must be connected
+  // directly (the default on this thread). `node` is invalid away from any node.
+  void OnNodeContextMenu(const QModelIndex& node, QPoint& pos, QMenu*& menu);
 
  protected:
   bool event(QEvent* event) override;
@@ -129,7 +127,6 @@ class TCustomStyledTreeView : public QTreeView {
   QStandardItemModel* items_;
   QPersistentModelIndex right_clicked_;
   QMenu* popup_menu_ = nullptr;
-  TNodeContextMenuEvent on_node_context_menu_;
 };
 
 class TStyledTreeView : public TCustomStyledTreeView {
@@ -140,5 +137,3 @@ class TStyledTreeView : public TCustomStyledTreeView {
 };
 
 }  // namespace qelvu
-
-#endif  // QELVU_WIDGETS_STYLED_TREE_VIEW_H_

@@ -1,6 +1,5 @@
 // The error the widgets raise, carrying their fixed messages.
-#ifndef QELVU_WIDGETS_WIDGET_ERROR_H_
-#define QELVU_WIDGETS_WIDGET_ERROR_H_
+#pragma once
 
 #include <stdexcept>
 
@@ -12,5 +11,3 @@ class EWidgetError : public std::runtime_error {
 };
 
 }  // namespace qelvu
-
-#endif  // QELVU_WIDGETS_WIDGET_ERROR_H_

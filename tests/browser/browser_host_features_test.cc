@@ -4,11 +4,11 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QWebEngineView>
 #include <QWheelEvent>
 
 #include "browser_test_support.h"
+#include "support/temp_folder.h"
 
 namespace qelvu {
 namespace {
@@ -156,8 +156,8 @@ TEST_F(BrowserHostTest, FormValuesAreOfferedAgainOnTheSameSite) {
 }
 
 TEST_F(BrowserHostTest, PrintsToPdfWithThePrintOptions) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath(QStringLiteral("page.pdf"));
+  test::TTempFolder folder;
+  const QString path = QString::fromStdString((folder / "page.pdf").string());
   host_->PrintOptions.Orientation = poLandScape;
   host_->PrintOptions.Margins = {19.05, 19.05, 19.05, 19.05};
   host_->PrintOptions.Header = QStringLiteral("&wHEADMARK");

@@ -1,8 +1,6 @@
-#ifndef QELVU_TESTS_BROWSER_BROWSER_TEST_SUPPORT_H_
-#define QELVU_TESTS_BROWSER_BROWSER_TEST_SUPPORT_H_
-
 // Shared by the browser tests: waiting on the engine, a form holding one pane, and a
 // loopback page server.
+#pragma once
 
 #include <gtest/gtest.h>
 
@@ -166,5 +164,3 @@ class PageServer {
 };
 
 }  // namespace qelvu
-
-#endif  // QELVU_TESTS_BROWSER_BROWSER_TEST_SUPPORT_H_

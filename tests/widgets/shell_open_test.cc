@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <QTemporaryFile>
 #include <QUrl>
+#include <fstream>
 #include <string>
 #include <vector>
+
+#include "support/temp_folder.h"
 
 namespace qelvu {
 namespace {
@@ -33,10 +35,11 @@ TEST(ShellOpenTest, AddressForEachKindOfTarget) {
 }
 
 TEST(ShellOpenTest, ExistingFileOpensAsFile) {
-  QTemporaryFile file;
-  ASSERT_TRUE(file.open());
-  const std::string address = ShellOpenAddress(file.fileName().toStdString());
-  EXPECT_EQ(QUrl(QString::fromStdString(address)).toLocalFile(), file.fileName());
+  test::TTempFolder folder;
+  const std::string file = (folder / "notice.htm").string();
+  ASSERT_TRUE(std::ofstream(file));
+  const std::string address = ShellOpenAddress(file);
+  EXPECT_EQ(QUrl(QString::fromStdString(address)).toLocalFile().toStdString(), file);
 }
 
 TEST(ShellOpenTest, OverrideSeesTheUntouchedTargetAndNests) {

@@ -4,6 +4,7 @@
 
 #include <QSignalSpy>
 
+#include "support/expect_throw.h"
 #include "widget_test_support.h"
 #include "widgets/dock_layout.h"
 
@@ -219,12 +220,9 @@ TEST_F(SizePanelTest, MarginsAndVisibility) {
   EXPECT_EQ(notes_->width(), 708);
 
   TSizePanel orphan;
-  try {
-    orphan.AvailableLength();
-    FAIL() << "limits without a parent";
-  } catch (const EWidgetError& e) {
-    EXPECT_STREQ(e.what(), "No parent specified");
-  }
+  const auto error = test::ExpectThrow<EWidgetError>([&] { orphan.AvailableLength(); });
+  ASSERT_TRUE(error);
+  EXPECT_STREQ(error->what(), "No parent specified");
   TSizePanel plain;
   plain.SetHotSpotVisible(true);
   EXPECT_EQ(plain.SizeBarWidth(), 7);

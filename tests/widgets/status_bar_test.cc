@@ -11,11 +11,11 @@
 namespace qelvu {
 namespace {
 
-using testing::InkBox;
-using testing::PixelAt;
-using testing::Reddish;
-using testing::Render;
-using testing::SongTi;
+using test::InkBox;
+using test::PixelAt;
+using test::Reddish;
+using test::Render;
+using test::SongTi;
 
 // The main window's bar: 780 x 34, no borders, with its first two panes.
 class StatusBarTest : public ::testing::Test {
@@ -178,6 +178,25 @@ TEST_F(StatusBarTest, SimpleStatusHidesThePanesAndBringsThemBack) {
   bar_.SetSimpleStatus(false);
   EXPECT_FALSE(shown->isHidden());
   EXPECT_TRUE(hidden->isHidden());
+}
+
+TEST_F(StatusBarTest, PanesDeletedInSimpleModeAreNotShownAgain) {
+  TMarqueeStatus* first = AddMarquee(0, 200, QString());
+  TMarqueeStatus* middle = AddMarquee(200, 100, QString());
+  TMarqueeStatus* last = AddMarquee(300, 150, QString());
+  bar_.show();
+  bar_.SetSimpleStatus(true);
+  delete middle;
+  last->deleteLater();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  // A pane made now may sit where a freed one was; it must not pass for the freed one.
+  TMarqueeStatus* newcomer = AddMarquee(0, 100, QString());
+  newcomer->hide();
+
+  bar_.SetSimpleStatus(false);
+  EXPECT_FALSE(first->isHidden());
+  EXPECT_TRUE(newcomer->isHidden());
+  EXPECT_EQ(bar_.findChildren<TCustomStatusPane*>().size(), 2);
 }
 
 TEST(StatusBarGripTest, GripOnlyOnASizeableWindowThatIsNotMaximised) {

@@ -1,6 +1,5 @@
 // Rendering helpers shared by the status bar and label tests.
-#ifndef QELVU_TESTS_WIDGETS_STATUS_TEST_SUPPORT_H_
-#define QELVU_TESTS_WIDGETS_STATUS_TEST_SUPPORT_H_
+#pragma once
 
 #include <QFont>
 #include <QImage>
@@ -9,7 +8,7 @@
 #include "widgets/colors.h"
 #include "widgets/painter_canvas.h"
 
-namespace qelvu::testing {
+namespace qelvu::test {
 
 // "宋体" at `pixel_size`; the test main maps it onto the installed CJK font.
 inline QFont SongTi(int pixel_size) {
@@ -44,6 +43,4 @@ QRect InkBox(const QImage& image, Predicate is_ink) {
 
 inline bool Reddish(const QColor& c) { return c.red() - c.green() > 60 && c.red() - c.blue() > 60; }
 
-}  // namespace qelvu::testing
-
-#endif  // QELVU_TESTS_WIDGETS_STATUS_TEST_SUPPORT_H_
+}  // namespace qelvu::test

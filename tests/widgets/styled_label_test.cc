@@ -13,10 +13,10 @@
 namespace qelvu {
 namespace {
 
-using testing::InkBox;
-using testing::PixelAt;
-using testing::Render;
-using testing::SongTi;
+using test::InkBox;
+using test::PixelAt;
+using test::Render;
+using test::SongTi;
 
 void Click(QWidget& widget) {
   const QPointF inside(1, 1);

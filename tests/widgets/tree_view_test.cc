@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include "support/expect_throw.h"
 #include "widget_test_support.h"
 #include "widgets/styled_tree_view.h"
 
@@ -118,12 +119,13 @@ TEST_F(StyledTreeViewTest, ContextMenuKeysReportTheSelectedNode) {
   tree_->SetPopupMenu(&menu);
   QModelIndex reported;
   QPoint reported_pos;
-  tree_->SetOnNodeContextMenu([&](const QModelIndex& node, QPoint& pos, QMenu*& shown) {
-    reported = node;
-    reported_pos = pos;
-    EXPECT_EQ(shown, &menu);
-    shown = nullptr;  // suppressed
-  });
+  QObject::connect(tree_, &TStyledTreeView::OnNodeContextMenu,
+                   [&](const QModelIndex& node, QPoint& pos, QMenu*& shown) {
+                     reported = node;
+                     reported_pos = pos;
+                     EXPECT_EQ(shown, &menu);
+                     shown = nullptr;  // suppressed
+                   });
   QKeyEvent shift_f10(QEvent::KeyPress, Qt::Key_F10, Qt::ShiftModifier);
   QApplication::sendEvent(tree_, &shift_f10);
   EXPECT_EQ(reported, category);
@@ -138,12 +140,11 @@ TEST_F(StyledTreeViewTest, SavesAndLoadsIndentedText) {
   EXPECT_EQ(tree_->Items()->item(0)->child(0)->child(0)->text(), "c");
   EXPECT_EQ(tree_->SaveToText(), text);
 
-  try {
+  const auto error = test::ExpectThrow<EWidgetError>([&] {
     tree_->LoadFromText({"a", "\t\tjump"});
-    FAIL() << "a level jump loaded";
-  } catch (const EWidgetError& e) {
-    EXPECT_STREQ(e.what(), "Invalid level (2) for item \"jump\"");
-  }
+  });
+  ASSERT_TRUE(error);
+  EXPECT_STREQ(error->what(), "Invalid level (2) for item \"jump\"");
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // Small helpers shared by the widget tests: synthetic input and pixel reads.
-#ifndef QELVU_TESTS_WIDGETS_WIDGET_TEST_SUPPORT_H_
-#define QELVU_TESTS_WIDGETS_WIDGET_TEST_SUPPORT_H_
+#pragma once
 
 #include <QApplication>
 #include <QImage>
@@ -40,5 +39,3 @@ inline void ShowActive(QWidget* window) {
 }
 
 }  // namespace qelvu
-
-#endif  // QELVU_TESTS_WIDGETS_WIDGET_TEST_SUPPORT_H_
