@@ -60,6 +60,15 @@ TEST_F(MainControllerTest, FormCreateSetsVersionTextsAndShortcut) {
   EXPECT_EQ(view_.status_pane, " 版本");
 }
 
+TEST_F(MainControllerTest, StartRemovesWhatKilledCacheSavesLeft) {
+  WriteCache("A|a|a.htm|\r\n");
+  const std::string leftover = GetCacheFileName() + ".k1LLed";
+  std::ofstream(leftover) << "half a list";
+  main_.FormCreate();
+  EXPECT_FALSE(fs::exists(leftover));
+  EXPECT_TRUE(fs::exists(GetCacheFileName()));
+}
+
 TEST_F(MainControllerTest, FormShowStartsTimersAndLoadsNotice) {
   main_.FormShow();
   EXPECT_TRUE(view_.timers[TTimerId::tmr1]);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/expect_throw.h"
+
 namespace qelvu {
 namespace {
 
@@ -118,13 +120,9 @@ TEST(ReadFileBytesTest, ReadsBytesAndReportsFailures) {
   ::close(fd);
   EXPECT_EQ(ReadFileBytes(path), bytes);
   ::unlink(path);
-  try {
-    ReadFileBytes(path);
-    FAIL() << "a missing file must throw";
-  } catch (const std::runtime_error& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "Cannot open file \"" + std::string(path) + "\". No such file or directory");
-  }
+  EXPECT_EQ(std::string(
+                test::ExpectThrow<std::runtime_error>([&] { ReadFileBytes(path); }).value().what()),
+            "Cannot open file \"" + std::string(path) + "\". No such file or directory");
   EXPECT_THROW(ReadFileBytes("/"), std::runtime_error);  // a folder cannot be read
 }
 
