@@ -1,5 +1,6 @@
 // A scrape killed at any moment of its cache write leaves the old list or the new one, whole.
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "channels/atomic_file.h"
 #include "channels/channel_list.h"
 #include "channels/channel_scraper.h"
 #include "gtest/gtest.h"
@@ -77,16 +79,48 @@ TEST(CacheKillTest, KilledWriterLeavesOldOrNewList) {
     SCOPED_TRACE("run " + std::to_string(run));
     ASSERT_TRUE(bytes == list_a || bytes == list_b) << bytes.size() << " bytes";
     (bytes == list_a ? seen_a : seen_b)++;
-    // A killed writer cannot remove its temporary file; clear them so the folder stays small.
-    for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
-      if (entry.path().filename() != "QoviList.dat") std::filesystem::remove(entry.path());
-    }
+    // A killed writer cannot remove its temporary file: the next start does, as here.
+    RemoveUnfinishedReplacements(cache);
   }
   // Both lists turned up, so the kills did land at different points of the writer's cycle.
   EXPECT_GT(seen_a, 0);
   EXPECT_GT(seen_b, 0);
   std::cout << "[ figures  ] " << kRuns << " kills: old list " << seen_a << ", new list " << seen_b
             << "\n";
+}
+
+TEST(CacheKillTest, FullDiskLeavesTheOldListAndTheProgramRunning) {
+  const std::string page_a = DirectoryPage(kChannels, "a");
+  const std::string page_b = DirectoryPage(kChannels, "b");
+  test::TTempFolder folder;
+  const std::string cache = (folder / "QoviList.dat").string();
+  Scrape(page_b, cache);
+  const std::string list_b = ReadFileBytes(cache);
+
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // A disk that fills up half-way through the save: writes past the limit fail with EFBIG
+    // (the signal that would otherwise end the process is ignored, as a full disk sends none).
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{4096, 4096};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(2);
+    Scrape(page_a, cache);
+    // Still here, with the failure dropped: the program goes on.
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadFileBytes(cache), list_b);
+  // The failed save took its temporary file with it.
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+    SCOPED_TRACE(entry.path().string());
+    ++files;
+  }
+  EXPECT_EQ(files, 1);
 }
 
 }  // namespace
