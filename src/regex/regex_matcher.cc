@@ -3,7 +3,6 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
-#include <climits>
 #include <new>
 #include <span>
 #include <utility>
@@ -88,8 +87,7 @@ void TRegexMatcher::SetUseJit(bool use_jit) {
 }
 
 void TRegexMatcher::SetSearchText(std::string text) {
-  // Positions are 32-bit; a longer text would wrap them.
-  if (text.size() > static_cast<std::size_t>(INT_MAX)) {
+  if (text.size() > kMaxSearchTextSize) {
     throw std::length_error("TRegexMatcher.SearchText - text too long");
   }
   search_text_ = std::move(text);
@@ -147,7 +145,7 @@ bool TRegexMatcher::FindNextMatch() {
     match_count_ = PCRE2_ERROR_NOMATCH;
     return false;
   }
-  return Search(next_start_ - 1);
+  return Search(static_cast<int>(next_start_ - 1));
 }
 
 bool TRegexMatcher::Search(int start_offset) {
@@ -162,7 +160,7 @@ bool TRegexMatcher::Search(int start_offset) {
     offsets_[i] = ovector[i] == PCRE2_UNSET ? 0 : static_cast<int>(ovector[i]) + 1;
   }
   // Step past an empty match, or the next search would return it again.
-  next_start_ = offsets_[1] + (offsets_[0] == offsets_[1] ? 1 : 0);
+  next_start_ = std::int64_t{offsets_[1]} + (offsets_[0] == offsets_[1] ? 1 : 0);
   if (OnMatch) OnMatch(*this);
   return true;
 }

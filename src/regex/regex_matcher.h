@@ -1,6 +1,8 @@
 #pragma once
 
 #include <array>
+#include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -88,8 +90,13 @@ class TRegexMatcher {
   TRegexSearchFlags SearchFlags() const { return search_flags_; }
   void SetSearchFlags(TRegexSearchFlags flags) { search_flags_ = flags; }
 
+  // The longest text the matcher takes: 1-based positions up to one past the last byte must fit
+  // an int.
+  static constexpr std::size_t kMaxSearchTextSize = INT_MAX - 1;
+
   // The text searched. Setting it clears the current match and makes the next search start at
-  // position 1; the compiled pattern stays. Texts of 2 GiB and more raise std::length_error.
+  // position 1; the compiled pattern stays. Texts longer than kMaxSearchTextSize raise
+  // std::length_error.
   const std::string& SearchText() const { return search_text_; }
   void SetSearchText(std::string text);
 
@@ -158,7 +165,8 @@ class TRegexMatcher {
   TRegexSearchFlags search_flags_{rxNoEmptyMatch};
   std::string regex_;
   std::string search_text_;
-  int next_start_ = 1;
+  // Wider than a position: past an empty match at the end of the longest text it is INT_MAX + 1.
+  std::int64_t next_start_ = 1;
   int search_end_ = 0;
   // 1-based (start, just-past-end) pairs of the current match; 0 for a group that took no part.
   std::array<int, 2 * kOffsetPairs> offsets_{};

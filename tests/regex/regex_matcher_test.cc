@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <utility>
@@ -92,6 +94,13 @@ TEST(RegexMatcherSearch, CasesGiveTheExpectedMatches) {
       EXPECT_FALSE(matcher.HasMatch());
     }
   }
+}
+
+TEST(RegexMatcherSearch, TheLongestTextKeepsEveryPositionInAnInt) {
+  // A match ending at the last byte reports the 1-based position just past it; that must be an
+  // int, so the longest accepted text is one byte shorter than INT_MAX.
+  constexpr std::size_t kPastTheEnd = TRegexMatcher::kMaxSearchTextSize + 1;
+  EXPECT_EQ(kPastTheEnd, static_cast<std::size_t>(INT_MAX));
 }
 
 TEST(RegexMatcherSearch, DefaultsAreEmptyOptionsAndNoEmptyMatch) {
