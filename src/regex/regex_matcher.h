@@ -16,6 +16,8 @@
 // PCRE2's 8-bit handle types, named here so that users of the matcher need not include pcre2.h.
 struct pcre2_real_code_8;
 struct pcre2_real_compile_context_8;
+struct pcre2_real_jit_stack_8;
+struct pcre2_real_match_context_8;
 struct pcre2_real_match_data_8;
 
 namespace qelvu {
@@ -136,8 +138,8 @@ class TRegexMatcher {
   int GroupIndexOf(std::string_view name);
 
   // Lets PCRE2's JIT compiler speed up matching of patterns compiled from now on; off by
-  // default. Results are the same either way; where the JIT cannot handle a pattern the
-  // interpreter is used.
+  // default. Results are the same either way: where the JIT cannot handle a pattern, or runs out
+  // of its stack on a text, the interpreter is used.
   bool UseJit() const { return use_jit_; }
   void SetUseJit(bool use_jit);
 
@@ -148,6 +150,8 @@ class TRegexMatcher {
   struct PcreFree {
     void operator()(pcre2_real_code_8* code) const;
     void operator()(pcre2_real_compile_context_8* context) const;
+    void operator()(pcre2_real_jit_stack_8* stack) const;
+    void operator()(pcre2_real_match_context_8* context) const;
     void operator()(pcre2_real_match_data_8* match_data) const;
     void operator()(const std::uint8_t* tables) const;
   };
@@ -178,6 +182,9 @@ class TRegexMatcher {
   std::unique_ptr<const std::uint8_t, PcreFree> tables_;
   std::unique_ptr<pcre2_real_compile_context_8, PcreFree> compile_context_;
   std::unique_ptr<pcre2_real_match_data_8, PcreFree> match_data_;
+  // The match context refers to the JIT stack, so the stack is released after it.
+  std::unique_ptr<pcre2_real_jit_stack_8, PcreFree> jit_stack_;
+  std::unique_ptr<pcre2_real_match_context_8, PcreFree> match_context_;
   std::unique_ptr<pcre2_real_code_8, PcreFree> code_;
 };
 
