@@ -170,7 +170,13 @@ void TCustomHttpClient::PrepareTarget() {
   c.Resource = target.Resource;
   c.Query = target.Query;
   if (!target.Host.empty()) c.Host = target.Host;
-  c.Scheme = target.Scheme.empty() ? "http" : target.Scheme;
+  // A relative target, a redirect's Location among them, stays on the scheme it came from, as
+  // it stays on the host and port: https must not fall back to plain text on port 443.
+  if (!target.Scheme.empty()) {
+    c.Scheme = target.Scheme;
+  } else if (c.Scheme.empty()) {
+    c.Scheme = "http";
+  }
   if (!target.Port.empty()) {
     c.Port = target.Port;
   } else if (SameText(target.Scheme, "http")) {
