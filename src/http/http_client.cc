@@ -153,6 +153,13 @@ void TCustomHttpClient::PerformRequest(THttpMethod method, const std::string& ur
 void TCustomHttpClient::PrepareTarget() {
   TUri target(request_.TargetUrl);
   TUri& c = current_uri_;
+  // The host is connected to, matched against cookies and written unescaped into the CONNECT
+  // line: a NUL would make each of them see another host, a line break would start a header.
+  // Refused before the current URI takes it, so the next relative URL does not inherit it.
+  const std::string& host = target.Host.empty() ? c.Host : target.Host;
+  if (HasLineBreakOrNul(host) || HasLineBreakOrNul(target.Port)) {
+    throw EURIException("Host holds a line break or NUL byte");
+  }
   if (!target.UserName.empty()) {
     request_.Username = target.UserName;
     request_.Password = target.Password;
@@ -163,7 +170,13 @@ void TCustomHttpClient::PrepareTarget() {
   c.Resource = target.Resource;
   c.Query = target.Query;
   if (!target.Host.empty()) c.Host = target.Host;
-  c.Scheme = target.Scheme.empty() ? "http" : target.Scheme;
+  // A relative target, a redirect's Location among them, stays on the scheme it came from, as
+  // it stays on the host and port: https must not fall back to plain text on port 443.
+  if (!target.Scheme.empty()) {
+    c.Scheme = target.Scheme;
+  } else if (c.Scheme.empty()) {
+    c.Scheme = "http";
+  }
   if (!target.Port.empty()) {
     c.Port = target.Port;
   } else if (SameText(target.Scheme, "http")) {
@@ -243,7 +256,7 @@ void TCustomHttpClient::OpenRoute() {
   request_.ConnectionKind = SelectRoute();
   if (request_.ConnectionKind == TConnectionKind::ProxyRoute) {
     TUri full = current_uri_;
-    request_.TargetUrl = full.Uri();
+    request_.TargetUrl = EscapeLineBreaks(full.Uri());
   }
   ApplyConnectionFields();
   if (request_.ConnectionKind == TConnectionKind::TlsProxyRoute) {
@@ -324,7 +337,11 @@ void TCustomHttpClient::SendRequestHead(THttpRequest& request, const TUri* uri) 
   // that opens a tunnel, never a request inside the tunnel, which the origin server reads.
   if (request.ConnectionKind == TConnectionKind::ProxyRoute ||
       request.RequestMethod == THttpMethod::hmConnect) {
-    request.RawHeaders.SetHeaderValue("Proxy-Authorization", ProxyParams.AuthorizationValue());
+    RequireOneLine("Proxy user name", ProxyParams.ProxyUsername);
+    RequireOneLine("Proxy password", ProxyParams.ProxyPassword);
+    std::string authorization = ProxyParams.AuthorizationValue();
+    RequireOneLine("Header Proxy-Authorization", authorization);
+    request.RawHeaders.SetHeaderValue("Proxy-Authorization", authorization);
   }
   if (uri && cookie_manager_) {
     bool secure = Transport() && Transport()->IsTls();

@@ -19,6 +19,12 @@ const char* MethodToken(THttpMethod method) {
   return kTokens[static_cast<int>(method)];
 }
 
+void RequireOneLine(const std::string& what, const std::string& text) {
+  if (HasLineBreakOrNul(text)) {
+    throw EInvalidHeaderText(what + " holds a line break or NUL byte");
+  }
+}
+
 const char* VersionText(THttpProtocolVersion version) {
   return version == THttpProtocolVersion::pv1_0 ? "1.0" : "1.1";
 }
@@ -95,37 +101,49 @@ void TRequestHeaderInfo::InterpretHeaders() {
 }
 
 void TRequestHeaderInfo::ComposeHeaders() {
+  // Every value is checked before it joins the list: the list's own text round trip would
+  // split a line break into lines of their own.
   THeaderList& h = RawHeaders;
+  auto set = [&h](const std::string& name, const std::string& value) {
+    RequireOneLine("Header " + name, value);
+    h.SetHeaderValue(name, value);
+  };
+  for (int i = 0; i < CustomHeaders.Count(); ++i) {
+    RequireOneLine("Custom header", CustomHeaders.Line(i));
+  }
+  // Encoded credentials hide the bytes, but a scheme that quotes them would not.
+  RequireOneLine("User name", Username);
+  RequireOneLine("Password", Password);
   h.Clear();
-  h.SetHeaderValue("Connection", Connection);
-  h.SetHeaderValue("Content-Version", ContentVersion);
-  h.SetHeaderValue("Content-Encoding", ContentEncoding);
-  h.SetHeaderValue("Content-Language", ContentLanguage);
-  h.SetHeaderValue("Content-Type", ContentType);
-  if (HasContentLength()) h.SetHeaderValue("Content-Length", std::to_string(ContentLength()));
-  h.SetHeaderValue("Cache-control", CacheControl);
-  if (Date != 0) h.SetHeaderValue("Date", FormatInternetDate(Date));
-  if (Expires != 0) h.SetHeaderValue("Expires", FormatInternetDate(Expires));
-  if (LastModified != 0) h.SetHeaderValue("Last-Modified", FormatHttpGmtDate(LastModified));
-  h.SetHeaderValue("Pragma", Pragma);
+  set("Connection", Connection);
+  set("Content-Version", ContentVersion);
+  set("Content-Encoding", ContentEncoding);
+  set("Content-Language", ContentLanguage);
+  set("Content-Type", ContentType);
+  if (HasContentLength()) set("Content-Length", std::to_string(ContentLength()));
+  set("Cache-control", CacheControl);
+  if (Date != 0) set("Date", FormatInternetDate(Date));
+  if (Expires != 0) set("Expires", FormatInternetDate(Expires));
+  if (LastModified != 0) set("Last-Modified", FormatHttpGmtDate(LastModified));
+  set("Pragma", Pragma);
   h.SetText(h.Text() + CustomHeaders.Text());
-  h.SetHeaderValue("Proxy-Connection", ProxyConnection);
-  h.SetHeaderValue("Host", Host);
-  h.SetHeaderValue("Accept", Accept);
-  h.SetHeaderValue("Accept-Charset", AcceptCharSet);
-  h.SetHeaderValue("Accept-Encoding", AcceptEncoding);
-  h.SetHeaderValue("Accept-Language", AcceptLanguage);
-  h.SetHeaderValue("From", From);
-  h.SetHeaderValue("Referer", Referer);
-  h.SetHeaderValue("User-Agent", UserAgent);
-  if (LastModified != 0) h.SetHeaderValue("If-Modified-Since", FormatInternetDate(LastModified));
+  set("Proxy-Connection", ProxyConnection);
+  set("Host", Host);
+  set("Accept", Accept);
+  set("Accept-Charset", AcceptCharSet);
+  set("Accept-Encoding", AcceptEncoding);
+  set("Accept-Language", AcceptLanguage);
+  set("From", From);
+  set("Referer", Referer);
+  set("User-Agent", UserAgent);
+  if (LastModified != 0) set("If-Modified-Since", FormatInternetDate(LastModified));
   if (ContentRangeStart != 0 || ContentRangeEnd != 0) {
     std::string range = "bytes=" + std::to_string(ContentRangeStart) + "-";
     if (ContentRangeEnd != 0) range += std::to_string(ContentRangeEnd);
-    h.SetHeaderValue("Range", range);
+    set("Range", range);
   }
-  h.SetHeaderValue("Authorization",
-                   ComposeAuthorization(Authentication, BasicAuthentication, Username, Password));
+  set("Authorization",
+      ComposeAuthorization(Authentication, BasicAuthentication, Username, Password));
 }
 
 void TResponseHeaderInfo::Clear() {

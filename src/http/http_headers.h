@@ -23,6 +23,8 @@ enum class TConnectionKind { DirectRoute = 0, TlsRoute = 1, ProxyRoute = 2, TlsP
 
 // The token sent on the request line ("GET", ...).
 const char* MethodToken(THttpMethod method);
+// Raises EInvalidHeaderText naming `what` when `text` holds CR, LF or NUL.
+void RequireOneLine(const std::string& what, const std::string& text);
 // "1.0" or "1.1".
 const char* VersionText(THttpProtocolVersion version);
 

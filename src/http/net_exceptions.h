@@ -50,6 +50,10 @@ QELVU_NET_EXCEPTION(EConvertError, ENetException);
 // Raised when a response head grows past the client's limit on its total size.
 QELVU_NET_EXCEPTION(EHeaderBlockTooLarge, ENetException);
 
+// A header name or value the caller set holds CR, LF or NUL: it would end its line early and
+// let the rest go out as headers of its own.
+QELVU_NET_EXCEPTION(EInvalidHeaderText, ENetException);
+
 // Registering an authentication scheme name twice.
 QELVU_NET_EXCEPTION(EAlreadyRegisteredAuthenticationMethod, ENetException);
 

@@ -22,6 +22,11 @@ std::optional<int64_t> ParseDecimal(std::string_view text, int64_t min, int64_t 
 // Whole text (blanks trimmed) as a decimal integer within [min, max]; raises EConvertError
 // otherwise, as the platform's own conversion does.
 int64_t ConvertInteger(std::string_view text, int64_t min, int64_t max);
+// True when the text holds a byte that ends a line on the wire (CR, LF) or cuts it short for
+// C-string readers (NUL).
+inline bool HasLineBreakOrNul(std::string_view text) {
+  return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
 // Whole text as a hexadecimal integer within [0, max]; nothing otherwise.
 std::optional<int64_t> ParseHex(std::string_view text, int64_t max);
 

@@ -3,7 +3,6 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
-#include <climits>
 #include <new>
 #include <span>
 #include <utility>
@@ -26,6 +25,18 @@ constexpr std::pair<TRegexSearchFlag, std::uint32_t> kMatchBits[] = {
     {rxNoLineEnd, PCRE2_NOTEOL},
     {rxNoEmptyMatch, PCRE2_NOTEMPTY},
 };
+
+// PCRE2's own JIT stack of 32 KiB runs out on backtracking patterns over a few thousand bytes of
+// page text; this one grows on demand to a size that carries them over whole pages.
+constexpr std::size_t kJitStackStart = 32 * 1024;
+constexpr std::size_t kJitStackMax = 1024 * 1024;
+
+// Failures that say the JIT ran out of room, not that the text does not match; the interpreter,
+// which keeps its backtracking on the heap, still gives the answer.
+bool IsJitResourceLimit(int code) {
+  return code == PCRE2_ERROR_JIT_STACKLIMIT || code == PCRE2_ERROR_MATCHLIMIT ||
+         code == PCRE2_ERROR_DEPTHLIMIT || code == PCRE2_ERROR_HEAPLIMIT;
+}
 
 // The PCRE2 code for a missing group name differs from the one callers know from PCRE.
 constexpr int kMissingNameCode = -7;
@@ -51,6 +62,12 @@ void TRegexMatcher::PcreFree::operator()(pcre2_code* code) const { pcre2_code_fr
 void TRegexMatcher::PcreFree::operator()(pcre2_compile_context* context) const {
   pcre2_compile_context_free(context);
 }
+void TRegexMatcher::PcreFree::operator()(pcre2_jit_stack* stack) const {
+  pcre2_jit_stack_free(stack);
+}
+void TRegexMatcher::PcreFree::operator()(pcre2_match_context* context) const {
+  pcre2_match_context_free(context);
+}
 void TRegexMatcher::PcreFree::operator()(pcre2_match_data* match_data) const {
   pcre2_match_data_free(match_data);
 }
@@ -61,10 +78,14 @@ void TRegexMatcher::PcreFree::operator()(const std::uint8_t* tables) const {
 TRegexMatcher::TRegexMatcher()
     : tables_(pcre2_maketables(nullptr)),
       compile_context_(pcre2_compile_context_create(nullptr)),
-      match_data_(pcre2_match_data_create(kOffsetPairs, nullptr)) {
-  if (!tables_ || !compile_context_ || !match_data_) throw std::bad_alloc();
+      match_data_(pcre2_match_data_create(kOffsetPairs, nullptr)),
+      jit_stack_(pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr)),
+      match_context_(pcre2_match_context_create(nullptr)) {
+  if (!tables_ || !compile_context_ || !match_data_ || !match_context_) throw std::bad_alloc();
   pcre2_set_character_tables(compile_context_.get(), tables_.get());
   pcre2_set_newline(compile_context_.get(), PCRE2_NEWLINE_ANY);
+  // A PCRE2 built without JIT support has no stack to give; the interpreter needs none.
+  if (jit_stack_) pcre2_jit_stack_assign(match_context_.get(), nullptr, jit_stack_.get());
 }
 
 TRegexMatcher::~TRegexMatcher() = default;
@@ -88,8 +109,7 @@ void TRegexMatcher::SetUseJit(bool use_jit) {
 }
 
 void TRegexMatcher::SetSearchText(std::string text) {
-  // Positions are 32-bit; a longer text would wrap them.
-  if (text.size() > static_cast<std::size_t>(INT_MAX)) {
+  if (text.size() > kMaxSearchTextSize) {
     throw std::length_error("TRegexMatcher.SearchText - text too long");
   }
   search_text_ = std::move(text);
@@ -147,14 +167,20 @@ bool TRegexMatcher::FindNextMatch() {
     match_count_ = PCRE2_ERROR_NOMATCH;
     return false;
   }
-  return Search(next_start_ - 1);
+  return Search(static_cast<int>(next_start_ - 1));
 }
 
 bool TRegexMatcher::Search(int start_offset) {
   // More than 99 set groups do not fit the match data: PCRE2 answers 0, which is no match here.
-  match_count_ = pcre2_match(
-      code_.get(), reinterpret_cast<PCRE2_SPTR>(search_text_.data()), search_end_, start_offset,
-      PcreBits<TRegexSearchFlag>(search_flags_, kMatchBits), match_data_.get(), nullptr);
+  const auto subject = reinterpret_cast<PCRE2_SPTR>(search_text_.data());
+  const std::uint32_t bits = PcreBits<TRegexSearchFlag>(search_flags_, kMatchBits);
+  match_count_ = pcre2_match(code_.get(), subject, search_end_, start_offset, bits,
+                             match_data_.get(), match_context_.get());
+  // Whether a text matches must not depend on the JIT switch.
+  if (use_jit_ && IsJitResourceLimit(match_count_)) {
+    match_count_ = pcre2_match(code_.get(), subject, search_end_, start_offset, bits | PCRE2_NO_JIT,
+                               match_data_.get(), match_context_.get());
+  }
   if (match_count_ <= 0) return false;
 
   const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(match_data_.get());
@@ -162,7 +188,7 @@ bool TRegexMatcher::Search(int start_offset) {
     offsets_[i] = ovector[i] == PCRE2_UNSET ? 0 : static_cast<int>(ovector[i]) + 1;
   }
   // Step past an empty match, or the next search would return it again.
-  next_start_ = offsets_[1] + (offsets_[0] == offsets_[1] ? 1 : 0);
+  next_start_ = std::int64_t{offsets_[1]} + (offsets_[0] == offsets_[1] ? 1 : 0);
   if (OnMatch) OnMatch(*this);
   return true;
 }

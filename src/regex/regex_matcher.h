@@ -1,6 +1,8 @@
 #pragma once
 
 #include <array>
+#include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -14,6 +16,8 @@
 // PCRE2's 8-bit handle types, named here so that users of the matcher need not include pcre2.h.
 struct pcre2_real_code_8;
 struct pcre2_real_compile_context_8;
+struct pcre2_real_jit_stack_8;
+struct pcre2_real_match_context_8;
 struct pcre2_real_match_data_8;
 
 namespace qelvu {
@@ -88,8 +92,13 @@ class TRegexMatcher {
   TRegexSearchFlags SearchFlags() const { return search_flags_; }
   void SetSearchFlags(TRegexSearchFlags flags) { search_flags_ = flags; }
 
+  // The longest text the matcher takes: 1-based positions up to one past the last byte must fit
+  // an int.
+  static constexpr std::size_t kMaxSearchTextSize = INT_MAX - 1;
+
   // The text searched. Setting it clears the current match and makes the next search start at
-  // position 1; the compiled pattern stays. Texts of 2 GiB and more raise std::length_error.
+  // position 1; the compiled pattern stays. Texts longer than kMaxSearchTextSize raise
+  // std::length_error.
   const std::string& SearchText() const { return search_text_; }
   void SetSearchText(std::string text);
 
@@ -129,8 +138,8 @@ class TRegexMatcher {
   int GroupIndexOf(std::string_view name);
 
   // Lets PCRE2's JIT compiler speed up matching of patterns compiled from now on; off by
-  // default. Results are the same either way; where the JIT cannot handle a pattern the
-  // interpreter is used.
+  // default. Results are the same either way: where the JIT cannot handle a pattern, or runs out
+  // of its stack on a text, the interpreter is used.
   bool UseJit() const { return use_jit_; }
   void SetUseJit(bool use_jit);
 
@@ -141,6 +150,8 @@ class TRegexMatcher {
   struct PcreFree {
     void operator()(pcre2_real_code_8* code) const;
     void operator()(pcre2_real_compile_context_8* context) const;
+    void operator()(pcre2_real_jit_stack_8* stack) const;
+    void operator()(pcre2_real_match_context_8* context) const;
     void operator()(pcre2_real_match_data_8* match_data) const;
     void operator()(const std::uint8_t* tables) const;
   };
@@ -158,7 +169,8 @@ class TRegexMatcher {
   TRegexSearchFlags search_flags_{rxNoEmptyMatch};
   std::string regex_;
   std::string search_text_;
-  int next_start_ = 1;
+  // Wider than a position: past an empty match at the end of the longest text it is INT_MAX + 1.
+  std::int64_t next_start_ = 1;
   int search_end_ = 0;
   // 1-based (start, just-past-end) pairs of the current match; 0 for a group that took no part.
   std::array<int, 2 * kOffsetPairs> offsets_{};
@@ -170,6 +182,9 @@ class TRegexMatcher {
   std::unique_ptr<const std::uint8_t, PcreFree> tables_;
   std::unique_ptr<pcre2_real_compile_context_8, PcreFree> compile_context_;
   std::unique_ptr<pcre2_real_match_data_8, PcreFree> match_data_;
+  // The match context refers to the JIT stack, so the stack is released after it.
+  std::unique_ptr<pcre2_real_jit_stack_8, PcreFree> jit_stack_;
+  std::unique_ptr<pcre2_real_match_context_8, PcreFree> match_context_;
   std::unique_ptr<pcre2_real_code_8, PcreFree> code_;
 };
 

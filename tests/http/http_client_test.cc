@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+
 #include "http/net_exceptions.h"
 #include "http/socket_errors.h"
 #include "support/expect_throw.h"
@@ -446,6 +449,52 @@ TEST(HttpClientMemoryTest, ArbitraryAnswersNeverEscapeTheExceptionFamily) {
       client.GetDocument("http://h/", sink);
     } catch (const ENetException&) {
     }
+  }
+}
+
+// Every header text the caller sets ends up on one line of the head; a CR, LF or NUL in it
+// would let the rest pose as a header of its own.
+TEST(HeaderTextTest, LineBreaksAndNulInCallerTextsAreRefusedBeforeSending) {
+  struct Case {
+    const char* name;
+    std::function<void(THttpClient&)> set;
+  };
+  const std::string injected = "x\r\nX-Injected: 1";
+  const Case cases[] = {
+      {"custom header", [&](THttpClient& c) { c.Request().CustomHeaders.Add("X-A: " + injected); }},
+      {"custom header name",
+       [&](THttpClient& c) { c.Request().CustomHeaders.Add("X-Injected: 1\nX-A: 1"); }},
+      {"user agent", [&](THttpClient& c) { c.Request().UserAgent = injected; }},
+      {"referer", [&](THttpClient& c) { c.Request().Referer = "http://a/\nX-Injected: 1"; }},
+      {"content type with NUL",
+       [&](THttpClient& c) { c.Request().ContentType = std::string("text/html\0X-Injected", 21); }},
+      {"basic credentials",
+       [&](THttpClient& c) {
+         c.Request().BasicAuthentication = true;
+         c.Request().Username = "u";
+         c.Request().Password = injected;
+       }},
+      {"proxy credentials",
+       [&](THttpClient& c) {
+         c.ProxyParams.BasicAuthentication = true;
+         c.ProxyParams.ProxyUsername = injected;
+         c.ProxyParams.ProxyPassword = "p";
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TLoopbackServer server;
+    server.AddConnection(TServerScript().ReadRequest().Send(kHello));
+    THttpClient client;
+    client.ReadTimeout = 5000;
+    client.ProxyParams.SetProxyServer("127.0.0.1");
+    client.ProxyParams.SetProxyPort(server.Port());
+    c.set(client);
+    TStringStream sink;
+    EXPECT_TRUE(test::ExpectThrow<EInvalidHeaderText>([&] {
+                  client.GetDocument("http://site.example/", sink);
+                }).has_value());
+    for (const std::string& request : server.Requests()) EXPECT_EQ(request, "");
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include "http/http_client.h"
 #include "http/net_exceptions.h"
+#include "http/tls_transport.h"
 #include "http/transport.h"
 #include "support/expect_throw.h"
 #include "support/loopback_server.h"
@@ -210,6 +211,86 @@ TEST_F(ProxyTest, ARefused407ForgetsTheProxyCredentials) {
   EXPECT_EQ(failure->ErrorCode(), 407);
   EXPECT_EQ(client_.ProxyParams.ProxyUsername, "");
   EXPECT_EQ(client_.ProxyParams.ProxyPassword, "");
+}
+
+TEST_F(ProxyTest, LineBreaksInThePathGoOutEscapedInTheAbsoluteTarget) {
+  server_.AddConnection(TServerScript().ReadRequest().Send(kHello));
+  client_.GetDocument(std::string("http://site.example/a\r\nX-Injected: 1\0", 37), sink_);
+  std::vector<std::string> requests = server_.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].substr(0, requests[0].find("\r\n")),
+            "GET http://site.example:80/a%0D%0AX-Injected: 1%00 HTTP/1.1");
+}
+
+// A host name reaches the wire by every route: the origin's address, the proxy's absolute target
+// and CONNECT line, the SOCKS request. The loopback server stands in for whichever peer the
+// route reaches first and must not even see a connection.
+TEST(HostBytesTest, LineBreaksAndNulInTheHostAreRefusedBeforeAnyConnection) {
+  enum class Route { kDirect, kProxy, kTunnel, kSocks4A, kSocks5 };
+  struct RouteCase {
+    const char* name;
+    Route route;
+  };
+  const RouteCase routes[] = {
+      {"direct", Route::kDirect},  {"through a proxy", Route::kProxy},
+      {"CONNECT", Route::kTunnel}, {"SOCKS 4A", Route::kSocks4A},
+      {"SOCKS 5", Route::kSocks5},
+  };
+  struct HostCase {
+    const char* name;
+    std::string host;
+  };
+  // The NUL host reads as 127.0.0.1 to the resolver, so before the check it really connected.
+  const HostCase hosts[] = {
+      {"NUL", std::string("127.0.0.1\0.good.example", 23)},
+      {"CR LF", "good.example\r\nX-Injected"},
+      {"LF", "good.example\nX-Injected"},
+      {"CR", "good.example\rX-Injected"},
+  };
+  for (const RouteCase& r : routes) {
+    for (const HostCase& h : hosts) {
+      // Without a proxy the line-break hosts would be handed to the system's resolver.
+      if (r.route == Route::kDirect && h.host.find('\0') == std::string::npos) continue;
+      SCOPED_TRACE(std::string(r.name) + ", " + h.name);
+      TLoopbackServer server;
+      // Should a connection come, one byte shows the client wrote, and the close ends it early.
+      server.AddConnection(TServerScript().ReadBytes(1).Close());
+      TSocketTransport socks;
+      TTlsTransport tls;
+      THttpClient client;
+      client.ReadTimeout = 5000;
+      std::string scheme = "http://";
+      std::string port = ":" + std::to_string(server.Port());
+      switch (r.route) {
+        case Route::kDirect:
+          break;
+        case Route::kTunnel:
+          client.SetTransport(&tls);
+          scheme = "https://";
+          [[fallthrough]];
+        case Route::kProxy:
+          client.ProxyParams.SetProxyServer("127.0.0.1");
+          client.ProxyParams.SetProxyPort(server.Port());
+          port.clear();
+          break;
+        case Route::kSocks4A:
+        case Route::kSocks5:
+          socks.SocksInfo.Version =
+              r.route == Route::kSocks4A ? TSocksVersion::svSocks4A : TSocksVersion::svSocks5;
+          socks.SocksInfo.Host = "127.0.0.1";
+          socks.SocksInfo.Port = server.Port();
+          client.SetTransport(&socks);
+          port.clear();
+          break;
+      }
+      TStringStream sink;
+      auto failure = test::ExpectThrow<EURIException>(
+          [&] { client.GetDocument(scheme + h.host + port + "/x", sink); });
+      EXPECT_TRUE(failure.has_value());
+      EXPECT_EQ(server.AcceptedConnections(), 0);
+      EXPECT_TRUE(server.Requests().empty());
+    }
+  }
 }
 
 }  // namespace

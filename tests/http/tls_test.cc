@@ -100,6 +100,19 @@ TEST_F(TlsTest, TrustedCertificateFetchesOverHttpsOnOneConnection) {
   EXPECT_NE(cipher->find("; version = TLSv1."), std::string::npos) << *cipher;
 }
 
+TEST_F(TlsTest, ARelativeRedirectStaysOnHttps) {
+  // Every answer redirects, so the second one ends the chain at the maximum of two.
+  TTlsTestServer server(certificates_->Path("server.pem"), certificates_->Path("server.key"),
+                        "HTTP/1.1 302 Found\r\nLocation: /y\r\nContent-Length: 0\r\n\r\n");
+  client_.HandleRedirects = true;
+  client_.RedirectMaximum = 2;
+  client_.GetDocument(Url(server), sink_);
+  std::vector<std::string> requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[1].substr(0, requests[1].find("\r\n")), "GET /y HTTP/1.1");
+  EXPECT_EQ(server.Handshakes(), 1);
+}
+
 TEST_F(TlsTest, FailedChecksFailTheHandshake) {
   struct Case {
     const char* name;

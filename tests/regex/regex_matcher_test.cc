@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <utility>
@@ -90,6 +92,39 @@ TEST(RegexMatcherSearch, CasesGiveTheExpectedMatches) {
       matcher.SetSearchText(c.text);
       EXPECT_EQ(AllMatches(matcher), c.expected);
       EXPECT_FALSE(matcher.HasMatch());
+    }
+  }
+}
+
+TEST(RegexMatcherSearch, TheLongestTextKeepsEveryPositionInAnInt) {
+  // A match ending at the last byte reports the 1-based position just past it; that must be an
+  // int, so the longest accepted text is one byte shorter than INT_MAX.
+  constexpr std::size_t kPastTheEnd = TRegexMatcher::kMaxSearchTextSize + 1;
+  EXPECT_EQ(kPastTheEnd, static_cast<std::size_t>(INT_MAX));
+}
+
+TEST(RegexMatcherSearch, BacktrackingHeavyTextsMatchTheSameWithAndWithoutJit) {
+  // (a|b)* keeps one backtracking frame per byte: 3000 bytes outgrow PCRE2's default JIT stack
+  // and 200000 outgrow the matcher's own, which leaves them to the interpreter.
+  struct DeepCase {
+    const char* pattern;
+    std::size_t length;
+  };
+  const DeepCase cases[] = {
+      {"(a|b)*c", 3000},
+      {"(?:a|ab)*c", 3000},
+      {"(a|b)*c", 200000},
+  };
+  for (const DeepCase& c : cases) {
+    SCOPED_TRACE(std::string(c.pattern) + " over " + std::to_string(c.length));
+    const std::string text = std::string(c.length, 'a') + "c";
+    for (bool jit : {false, true}) {
+      SCOPED_TRACE(jit ? "jit" : "interpreter");
+      TRegexMatcher matcher;
+      matcher.SetUseJit(jit);
+      matcher.SetRegEx(c.pattern);
+      matcher.SetSearchText(text);
+      EXPECT_EQ(AllMatches(matcher), (Matches{{1, static_cast<int>(text.size())}}));
     }
   }
 }
