@@ -23,8 +23,10 @@ std::vector<std::string> FoldLine(const std::string& line, int width) {
     size_t column = prefix.size() + (i + step - start);
     if (static_cast<int>(column) > width && candidate != std::string::npos && candidate > start) {
       pieces.push_back(TrimRight(prefix + line.substr(start, candidate + 1 - start)));
+      // Every blank the pieces are trimmed of, control characters included: a rest of blanks
+      // alone would otherwise become an empty line, which ends a header block early.
       size_t next = candidate + 1;
-      while (next < line.size() && (line[next] == ' ' || line[next] == '\t')) ++next;
+      while (next < line.size() && static_cast<unsigned char>(line[next]) <= 0x20) ++next;
       // Scanning resumes behind the break, which always lies outside quotes.
       candidate = std::string::npos;
       in_quotes = false;

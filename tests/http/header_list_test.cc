@@ -40,6 +40,16 @@ TEST(HeaderListTest, QuotedTextIsNotBrokenAndShortLinesStayWhole) {
   EXPECT_EQ(pieces[1], " " + quoted.substr(3));
 }
 
+TEST(HeaderListTest, NoFoldEndsTheBlockWithAnEmptyLine) {
+  // Control characters count as blanks when pieces are trimmed; a rest of them after a break
+  // must not become a line of its own (an empty line ends a header block).
+  for (const std::string& line :
+       {std::string("X-Fuzz: \0", 9), std::string("A: b \x01\x02"), std::string("A: b,\t\x7f")}) {
+    SCOPED_TRACE(line);
+    for (const std::string& piece : FoldLine(line, 0)) EXPECT_FALSE(piece.empty());
+  }
+}
+
 TEST(HeaderListTest, EmptyValueRemovesAndSettingAgainAppends) {
   THeaderList headers;
   headers.SetHeaderValue("A", "1");
