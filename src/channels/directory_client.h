@@ -6,7 +6,7 @@
 // the server's certificate against the system trust store and its host name) and one string
 // stream into which every body is appended. A hostile site cannot hold or swamp it either: one
 // document may take 60 s and 64 MB at most, and one that ends short of its announced length fails
-// too. GetDocument and TakePageText run on one thread; Abort on any.
+// too. Everything but Abort runs on one thread; Abort on any.
 #pragma once
 
 #include <cstdint>
