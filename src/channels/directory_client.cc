@@ -4,16 +4,17 @@
 #include <chrono>
 #include <mutex>
 
+#include "channels/playlist.h"
 #include "http/net_exceptions.h"
 #include "http/socket_stack.h"
-#include "http/transport.h"
+#include "http/tls_transport.h"
 
 namespace qelvu {
 
-// The socket transport, plus a thread-safe way to cut its connection, connecting or connected.
-// The lock keeps the socket from being closed (and its number reused) while Abort shuts it
-// down.
-class THttpPageSource::AbortableTransport : public TSocketTransport {
+// The TLS transport (plain for http), plus a thread-safe way to cut its connection, connecting
+// or connected. The lock keeps the socket from being closed (and its number reused) while Abort
+// shuts it down.
+class THttpPageSource::AbortableTransport : public TTlsTransport {
  public:
   using Clock = std::chrono::steady_clock;
 
@@ -26,8 +27,8 @@ class THttpPageSource::AbortableTransport : public TSocketTransport {
     if (left.count() <= 0) throw EReadTimeout("Read Timeout");
     const int limit = static_cast<int>(std::min<int64_t>(left.count(), INT32_MAX));
     // -2 (and any other negative value) waits without a limit of its own.
-    if (timeout_ms >= 0 && timeout_ms <= limit) return TSocketTransport::Readable(timeout_ms);
-    if (TSocketTransport::Readable(limit)) return true;
+    if (timeout_ms >= 0 && timeout_ms <= limit) return TTlsTransport::Readable(timeout_ms);
+    if (TTlsTransport::Readable(limit)) return true;
     throw EReadTimeout("Read Timeout");
   }
 
@@ -38,12 +39,12 @@ class THttpPageSource::AbortableTransport : public TSocketTransport {
   }
 
   void ConnectTransport(const TConnectTarget& target) override {
-    TSocketTransport::ConnectTransport(target);
+    TTlsTransport::ConnectTransport(target);
     const std::lock_guard lock(mutex_);
     // A shutdown that came before the connect call itself started does not stop that call.
     if (aborted_) {
       socket_handle_ = -1;
-      TSocketTransport::Close();
+      TTlsTransport::Close();
       ThrowIfAborted();
     }
   }
@@ -51,7 +52,7 @@ class THttpPageSource::AbortableTransport : public TSocketTransport {
   void Close() override {
     const std::lock_guard lock(mutex_);
     socket_handle_ = -1;
-    TSocketTransport::Close();
+    TTlsTransport::Close();
   }
 
   void Abort() {
@@ -99,11 +100,17 @@ THttpPageSource::THttpPageSource()
   client_.SetTransport(transport_.get());
   client_.ConnectTimeout = kConnectTimeout;
   client_.ReadTimeout = kReadTimeout;
+  client_.OnRedirect = [this](std::string& location, int, bool& handled, THttpMethod&) {
+    if (handled) document_url_ = ResolveReference(document_url_, location);
+  };
 }
 
 THttpPageSource::~THttpPageSource() = default;
 
+void THttpPageSource::SetFollowRedirects(bool follow) { client_.HandleRedirects = follow; }
+
 void THttpPageSource::GetDocument(const std::string& url) {
+  document_url_ = url;
   const int64_t start = page_->Size();
   page_->SetLimit(start + kMaxDocumentSize);
   transport_->SetDeadline(AbortableTransport::Clock::now() +
@@ -111,7 +118,11 @@ void THttpPageSource::GetDocument(const std::string& url) {
   client_.GetDocument(url, *page_);
   // The client keeps what came before an early close; as a page that is a failure, or a
   // half-sent list would replace the whole cache.
-  const THttpResponse& response = client_.Response();
+  THttpResponse& response = client_.Response();
+  // The client stops following after its maximum and keeps the last redirect as the answer.
+  if (response.StatusCode() / 100 == 3) {
+    throw EProtocolReplyError("Too many redirects: " + response.StatusLine);
+  }
   if (response.ContentLength() > 0 && page_->Size() - start < response.ContentLength()) {
     throw EConnClosedGracefully("Connection Closed Gracefully.");
   }

@@ -1,11 +1,12 @@
-// `THttpPageSource`: the scraper's downloads over the HTTP client, with time limits and an
-// abort that another thread may use.
+// `THttpPageSource`: the scraper's and the playlist reader's downloads over the HTTP client,
+// with time limits and an abort that another thread may use.
 //
 // It owns one `THttpClient` (connect limit 10 s, read limit 20 s: a site that accepts and never
-// answers must not freeze the window or the worker forever) and one string stream into which
-// every body is appended. A hostile site cannot hold or swamp it either: one document may take
-// 60 s and 64 MB at most, and one that ends short of its announced length fails too.
-// GetDocument and TakePageText run on one thread; Abort on any.
+// answers must not freeze the window or the worker forever), its TLS transport (https checks
+// the server's certificate against the system trust store and its host name) and one string
+// stream into which every body is appended. A hostile site cannot hold or swamp it either: one
+// document may take 60 s and 64 MB at most, and one that ends short of its announced length fails
+// too. Everything but Abort runs on one thread; Abort on any.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +34,12 @@ class THttpPageSource : public TPageSource {
   // Content-Length; the page text then holds an unspecified part of it.
   void GetDocument(const std::string& url) override;
   std::string TakePageText() override;
+  // Off by default: the directory site answers its own pages. Playlists are often published
+  // behind redirects. Following stops, and the document fails, after the client's maximum.
+  void SetFollowRedirects(bool follow);
+  // The address the last document was finally read from: its URL, resolved through every
+  // redirect followed.
+  const std::string& DocumentUrl() const { return document_url_; }
   // Shuts the connection's socket down, so a blocked read returns at once and fails; every
   // later connect fails too.
   void Abort() override;
@@ -45,6 +52,7 @@ class THttpPageSource : public TPageSource {
   std::unique_ptr<AbortableTransport> transport_;
   THttpClient client_;
   std::unique_ptr<PageStream> page_;
+  std::string document_url_;
 };
 
 }  // namespace qelvu

@@ -1,0 +1,440 @@
+#include "channels/playlist.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+namespace qelvu {
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+constexpr std::string_view kFullwidthBar = "\xEF\xBD\x9C";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameAsciiText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+// The length of the well-formed UTF-8 sequence at `at`, or 0 when there is none; then
+// `*invalid` is the length of the maximal subpart to replace (at least 1).
+size_t Utf8SequenceAt(std::string_view text, size_t at, size_t* invalid) {
+  const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
+  const uint8_t lead = byte(at);
+  if (lead < 0x80) return 1;
+  size_t length = 0;
+  uint8_t low = 0x80;
+  uint8_t high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    // Overlong forms below U+0800 and the surrogates are not characters.
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    // Overlong forms below U+10000 and anything past U+10FFFF.
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    *invalid = 1;
+    return 0;
+  }
+  for (size_t i = 1; i < length; ++i) {
+    if (at + i >= text.size() || byte(at + i) < low || byte(at + i) > high) {
+      *invalid = i;
+      return 0;
+    }
+    low = 0x80;
+    high = 0xBF;
+  }
+  return length;
+}
+
+// A name or category as the list holds it. The list's text forms separate fields with `|` (the
+// cache file) or tabs and entries with line breaks, so a label may hold none of them.
+std::string CleanLabel(std::string_view text) {
+  const auto plain = [](char c) {
+    const auto byte = static_cast<uint8_t>(c);
+    return byte >= 0x20 && c != '|' && byte != 0xC2 && byte != 0xE2;
+  };
+  if (std::all_of(text.begin(), text.end(), plain)) return std::string(text);
+  std::string result;
+  result.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '|') {
+      result += kFullwidthBar;
+    } else if (c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') {
+      result += ' ';
+    } else if (text.substr(i, 2) == "\xC2\x85") {  // NEL
+      result += ' ';
+      ++i;
+    } else if (text.substr(i, 3) == "\xE2\x80\xA8" || text.substr(i, 3) == "\xE2\x80\xA9") {
+      result += ' ';  // line and paragraph separators
+      i += 2;
+    } else {
+      result += c;
+    }
+  }
+  return result;
+}
+
+// The parts of a URI reference as RFC 3986 appendix B splits them; an absent part is nullopt,
+// an empty one the empty text.
+struct TReferenceParts {
+  std::optional<std::string_view> scheme;
+  std::optional<std::string_view> authority;
+  std::string_view path;
+  std::optional<std::string_view> query;
+  std::optional<std::string_view> fragment;
+};
+
+bool IsSchemeText(std::string_view text) {
+  if (text.empty()) return false;
+  const auto alpha = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  if (!alpha(text[0])) return false;
+  for (char c : text) {
+    if (!alpha(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') return false;
+  }
+  return true;
+}
+
+// The first '/', '?' or '#' at or after `from` (with `colon`, also ':'), or the text's size. A
+// plain loop: find_first_of searches its set once per byte, a third of a whole parse.
+size_t FindDelimiter(std::string_view text, bool colon, size_t from = 0) {
+  for (size_t i = from; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '/' || c == '?' || c == '#' || (colon && c == ':')) return i;
+  }
+  return text.size();
+}
+
+TReferenceParts SplitReference(std::string_view text) {
+  TReferenceParts parts;
+  // A colon before any '/', '?' or '#' ends a scheme, provided the text before it is one (a
+  // placeholder such as "[Off air]: soon" is a relative path).
+  const size_t colon = FindDelimiter(text, true);
+  if (colon < text.size() && text[colon] == ':' && IsSchemeText(text.substr(0, colon))) {
+    parts.scheme = text.substr(0, colon);
+    text.remove_prefix(colon + 1);
+  }
+  if (text.substr(0, 2) == "//") {
+    text.remove_prefix(2);
+    const size_t end = FindDelimiter(text, false);
+    parts.authority = text.substr(0, end);
+    text.remove_prefix(end);
+  }
+  const size_t hash = text.find('#');
+  if (hash != std::string_view::npos) {
+    parts.fragment = text.substr(hash + 1);
+    text = text.substr(0, hash);
+  }
+  const size_t question = text.find('?');
+  if (question != std::string_view::npos) {
+    parts.query = text.substr(question + 1);
+    text = text.substr(0, question);
+  }
+  parts.path = text;
+  return parts;
+}
+
+// RFC 3986 section 5.2.4.
+std::string RemoveDotSegments(std::string_view input) {
+  std::string output;
+  output.reserve(input.size());
+  const auto drop_last_segment = [&output] {
+    const size_t slash = output.rfind('/');
+    output.erase(slash == std::string::npos ? 0 : slash);
+  };
+  while (!input.empty()) {
+    if (input.substr(0, 3) == "../") {
+      input.remove_prefix(3);
+    } else if (input.substr(0, 2) == "./") {
+      input.remove_prefix(2);
+    } else if (input.substr(0, 3) == "/./") {
+      input.remove_prefix(2);
+    } else if (input == "/.") {
+      input = "/";
+    } else if (input.substr(0, 4) == "/../") {
+      input.remove_prefix(3);
+      drop_last_segment();
+    } else if (input == "/..") {
+      input = "/";
+      drop_last_segment();
+    } else if (input == "." || input == "..") {
+      input = {};
+    } else {
+      const size_t end = std::min(input.find('/', 1), input.size());
+      output.append(input.substr(0, end));
+      input.remove_prefix(end);
+    }
+  }
+  return output;
+}
+
+// RFC 3986 section 5.2.3.
+std::string MergePaths(const TReferenceParts& base, std::string_view reference_path) {
+  if (base.authority && base.path.empty()) return "/" + std::string(reference_path);
+  const size_t slash = base.path.rfind('/');
+  if (slash == std::string_view::npos) return std::string(reference_path);
+  std::string merged(base.path.substr(0, slash + 1));
+  merged.append(reference_path);
+  return merged;
+}
+
+struct TTransparentHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+};
+
+// One entry's parts as its lines give them, until its URL line.
+struct TPendingEntry {
+  std::string_view title;
+  std::string_view tvg_name;
+  std::string_view group_title;
+  std::string_view group;
+  TRequestOptions options;
+};
+
+// Reads the attributes and the title of an `#EXTINF:` line (the text after the colon).
+void ReadEntryInfo(std::string_view info, TPendingEntry& entry) {
+  entry.title = {};
+  entry.tvg_name = {};
+  entry.group_title = {};
+  size_t i = 0;
+  const size_t n = info.size();
+  // The duration: everything up to the first blank or comma.
+  while (i < n && info[i] != ',' && !IsBlank(info[i])) ++i;
+  while (i < n && info[i] != ',') {
+    if (IsBlank(info[i])) {
+      ++i;
+      continue;
+    }
+    const size_t key_start = i;
+    while (i < n && info[i] != '=' && info[i] != ',' && !IsBlank(info[i])) ++i;
+    const std::string_view key = info.substr(key_start, i - key_start);
+    if (i >= n || info[i] != '=') continue;  // a bare word: no value to read
+    ++i;
+    std::string_view value;
+    if (i < n && info[i] == '"') {
+      const size_t value_start = ++i;
+      const size_t close = info.find('"', value_start);
+      // An unclosed quote runs to the end of the line, commas and all.
+      i = close == std::string_view::npos ? n : close;
+      value = info.substr(value_start, i - value_start);
+      if (i < n) ++i;
+    } else {
+      const size_t value_start = i;
+      while (i < n && info[i] != ',' && !IsBlank(info[i])) ++i;
+      value = info.substr(value_start, i - value_start);
+    }
+    if (key == "tvg-name") {
+      entry.tvg_name = value;
+    } else if (key == "group-title") {
+      entry.group_title = value;
+    }
+  }
+  if (i < n) entry.title = Trim(info.substr(i + 1));
+}
+
+// Reads the `Name=Value&Name=Value` options after a URL's `|` into `options`.
+void ReadUrlOptions(std::string_view text, TRequestOptions& options) {
+  while (!text.empty()) {
+    const size_t amp = std::min(text.find('&'), text.size());
+    const std::string_view pair = text.substr(0, amp);
+    text.remove_prefix(std::min(amp + 1, text.size()));
+    const size_t equals = pair.find('=');
+    if (equals == std::string_view::npos) continue;
+    const std::string_view name = Trim(pair.substr(0, equals));
+    const std::string_view value = Trim(pair.substr(equals + 1));
+    // Header names, so any letter case.
+    if (SameAsciiText(name, "User-Agent")) {
+      options.user_agent = value;
+    } else if (SameAsciiText(name, "Referer")) {
+      options.referer = value;
+    }
+  }
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+// Builds the categories while the lines are read.
+class TListBuilder {
+ public:
+  explicit TListBuilder(std::string_view base_url) : base_url_(base_url) {}
+
+  void AddEntry(const TPendingEntry& entry, std::string_view url_line) {
+    std::string_view location = url_line;
+    TRequestOptions options = entry.options;
+    if (const size_t bar = url_line.find('|'); bar != std::string_view::npos) {
+      location = Trim(url_line.substr(0, bar));
+      ReadUrlOptions(url_line.substr(bar + 1), options);
+    }
+    std::string url = ResolveReference(base_url_, location);
+    std::string_view name = entry.title;
+    if (name.empty()) name = Trim(entry.tvg_name);
+    if (name.empty()) name = url;
+    std::string_view category = entry.group_title;
+    if (Trim(category).empty()) category = entry.group;
+    if (category.empty()) category = kUncategorized;
+
+    std::string label = CleanLabel(name);
+    TPlaylistCategory& target = CategoryNamed(CleanLabel(category));
+    target.channels.push_back({std::move(label), target.name, std::move(url), std::move(options)});
+  }
+
+  std::vector<TPlaylistCategory> Take() { return std::move(categories_); }
+
+ private:
+  TPlaylistCategory& CategoryNamed(std::string name) {
+    const auto found = index_.find(std::string_view(name));
+    if (found != index_.end()) return categories_[found->second];
+    index_.emplace(name, categories_.size());
+    categories_.push_back({std::move(name), {}});
+    return categories_.back();
+  }
+
+  std::string_view base_url_;
+  std::vector<TPlaylistCategory> categories_;
+  std::unordered_map<std::string, size_t, TTransparentHash, std::equal_to<>> index_;
+};
+
+}  // namespace
+
+std::string RepairUtf8(std::string_view bytes) {
+  std::string result;
+  size_t copied = 0;  // bytes before this are in `result` already
+  for (size_t i = 0; i < bytes.size();) {
+    if (static_cast<uint8_t>(bytes[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t invalid = 0;
+    const size_t length = Utf8SequenceAt(bytes, i, &invalid);
+    if (length > 0) {
+      i += length;
+      continue;
+    }
+    if (result.empty()) result.reserve(bytes.size() + 16);
+    result.append(bytes.substr(copied, i - copied)).append(kReplacement);
+    i += invalid;
+    copied = i;
+  }
+  if (copied == 0) return std::string(bytes);
+  result.append(bytes.substr(copied));
+  return result;
+}
+
+std::string ResolveReference(std::string_view base, std::string_view reference) {
+  const TReferenceParts r = SplitReference(reference);
+  const TReferenceParts b = SplitReference(base);
+  TReferenceParts t;
+  std::string path;
+  if (r.scheme) {
+    t.scheme = r.scheme;
+    t.authority = r.authority;
+    path = RemoveDotSegments(r.path);
+    t.query = r.query;
+  } else {
+    t.scheme = b.scheme;
+    if (r.authority) {
+      t.authority = r.authority;
+      path = RemoveDotSegments(r.path);
+      t.query = r.query;
+    } else {
+      t.authority = b.authority;
+      if (r.path.empty()) {
+        path = b.path;
+        t.query = r.query ? r.query : b.query;
+      } else {
+        path =
+            RemoveDotSegments(r.path.front() == '/' ? std::string(r.path) : MergePaths(b, r.path));
+        t.query = r.query;
+      }
+    }
+  }
+  t.fragment = r.fragment;
+
+  std::string result;
+  result.reserve(base.size() + reference.size());
+  if (t.scheme) result.append(*t.scheme).append(":");
+  if (t.authority) result.append("//").append(*t.authority);
+  result.append(path);
+  if (t.query) result.append("?").append(*t.query);
+  if (t.fragment) result.append("#").append(*t.fragment);
+  return result;
+}
+
+std::string FileUrl(std::string_view path) {
+  const std::string absolute = std::filesystem::absolute(std::filesystem::path(path)).string();
+  std::string url = "file://";
+  url.reserve(url.size() + absolute.size());
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (const char c : absolute) {
+    const auto byte = static_cast<uint8_t>(c);
+    if (c == '%' || c == '?' || c == '#' || byte < 0x20 || byte == 0x7F) {
+      url += '%';
+      url += kHex[byte >> 4];
+      url += kHex[byte & 0x0F];
+    } else {
+      url += c;
+    }
+  }
+  return url;
+}
+
+std::vector<TPlaylistCategory> ParsePlaylist(std::string_view bytes, std::string_view base_url) {
+  if (StartsWith(bytes, kByteOrderMark)) bytes.remove_prefix(kByteOrderMark.size());
+  const std::string text = RepairUtf8(bytes);
+  TListBuilder builder(base_url);
+  TPendingEntry entry;
+  const std::string_view all(text);
+  for (size_t start = 0; start < all.size();) {
+    // Not find_first_of, for the reason given at FindDelimiter.
+    size_t end = start;
+    while (end < all.size() && all[end] != '\n' && all[end] != '\r') ++end;
+    const std::string_view line = Trim(all.substr(start, end - start));
+    start = end + (all.substr(end, 2) == "\r\n" ? 2 : 1);
+    if (line.empty()) continue;
+    if (line.front() != '#') {
+      builder.AddEntry(entry, line);
+      entry = TPendingEntry();
+    } else if (StartsWith(line, "#EXTINF:")) {
+      ReadEntryInfo(line.substr(8), entry);
+    } else if (StartsWith(line, "#EXTGRP:")) {
+      entry.group = Trim(line.substr(8));
+    } else if (StartsWith(line, "#EXTVLCOPT:")) {
+      const std::string_view option = Trim(line.substr(11));
+      if (StartsWith(option, "http-user-agent=")) {
+        entry.options.user_agent = Trim(option.substr(16));
+      } else if (StartsWith(option, "http-referrer=")) {
+        entry.options.referer = Trim(option.substr(14));
+      }
+    }
+  }
+  return builder.Take();
+}
+
+}  // namespace qelvu
