@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -240,7 +239,9 @@ TEST(PlaylistTest, FileUrlEncodesOnlyWhatChangesTheAddress) {
   EXPECT_EQ(ResolveReference(FileUrl("/srv/100%/a.m3u"), "b.ts"), "file:///srv/100%25/b.ts");
 }
 
-TEST(PlaylistTest, LargePlaylistInOnePass) {
+// The figure is the benchmark's business; here only that a large list comes out whole and in
+// order.
+TEST(PlaylistTest, LargePlaylistComesOutWhole) {
   std::string text = "#EXTM3U\n";
   constexpr int kEntries = 100000;
   for (int i = 0; i < kEntries; ++i) {
@@ -248,16 +249,12 @@ TEST(PlaylistTest, LargePlaylistInOnePass) {
             std::to_string(i) + ".png\" group-title=\"Group " + std::to_string(i % 50) +
             "\",Channel " + std::to_string(i) + "\nhttp://s/" + std::to_string(i) + "/index.m3u8\n";
   }
-  const auto start = std::chrono::steady_clock::now();
   const std::vector<TPlaylistCategory> categories = ParsePlaylist(text, kBase);
-  const auto elapsed = std::chrono::steady_clock::now() - start;
   ASSERT_EQ(categories.size(), 50u);
   size_t channels = 0;
   for (const TPlaylistCategory& category : categories) channels += category.channels.size();
   EXPECT_EQ(channels, size_t{kEntries});
   EXPECT_EQ(categories[7].channels[3].name, "Channel 157");
-  // Generous: the machine may be busy, and sanitizer builds are slow.
-  EXPECT_LT(elapsed, std::chrono::seconds(5));
 }
 
 }  // namespace
