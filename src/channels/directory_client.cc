@@ -35,7 +35,7 @@ class THttpPageSource::AbortableTransport : public TTlsTransport {
   void Open() override {
     const std::lock_guard lock(mutex_);
     ThrowIfAborted();
-    TSocketTransport::Open();
+    TTlsTransport::Open();
   }
 
   void ConnectTransport(const TConnectTarget& target) override {

@@ -344,7 +344,9 @@ void TCustomHttpClient::SendRequestHead(THttpRequest& request, const TUri* uri) 
     request.RawHeaders.SetHeaderValue("Proxy-Authorization", authorization);
   }
   if (uri && cookie_manager_) {
-    bool secure = Transport() && Transport()->IsTls();
+    // A Secure cookie goes only to an https address over a connection that really is TLS: a
+    // TLS transport in pass-through carries plain text.
+    const bool secure = SameText(uri->Scheme, "https") && Transport() && Transport()->IsEncrypted();
     request.RawHeaders.SetHeaderValue("Cookie", cookie_manager_->CookieHeaderFor(*uri, secure));
   }
   OpenWriteBatch();

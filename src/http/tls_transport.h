@@ -85,6 +85,7 @@ class TTlsTransport : public TSocketTransport {
   int Receive(char* buffer, int length, int& error) override;
   int Send(const char* buffer, int length, int& error) override;
   bool IsTls() const override { return true; }
+  bool IsEncrypted() const override { return ssl_ != nullptr && !pass_through_; }
 
   bool PassThrough() const { return pass_through_; }
   // Clearing it on an open connection starts TLS at once.

@@ -65,6 +65,8 @@ class TTransport {
   virtual int Send(const char* buffer, int length, int& error) = 0;
   // A TLS transport answers true; the client switches it between pass-through and encryption.
   virtual bool IsTls() const { return false; }
+  // True only while the bytes really go through a TLS session (never in pass-through).
+  virtual bool IsEncrypted() const { return false; }
   virtual void SetPassThrough(bool /*pass_through*/) {}
 
   TStatusEvent OnStatus;

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <memory>
 
+#include "http/cookies.h"
 #include "http/http_client.h"
 #include "http/net_exceptions.h"
 #include "http/tls_transport.h"
@@ -111,6 +112,25 @@ TEST_F(TlsTest, ARelativeRedirectStaysOnHttps) {
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[1].substr(0, requests[1].find("\r\n")), "GET /y HTTP/1.1");
   EXPECT_EQ(server.Handshakes(), 1);
+}
+
+TEST_F(TlsTest, SecureCookiesStayOffPlainConnections) {
+  TTlsTestServer secure_site(certificates_->Path("server.pem"), certificates_->Path("server.key"),
+                             "HTTP/1.1 200 OK\r\nSet-Cookie: s=1; path=/; secure\r\n"
+                             "Set-Cookie: p=2; path=/\r\n"
+                             "Content-Length: 0\r\n\r\n");
+  TLoopbackServer plain_site;  // the same host, 127.0.0.1, without TLS
+  plain_site.AddConnection(TServerScript().ReadRequest().Send(kHello).Close());
+  TCookieManager cookies;
+  client_.SetCookieManager(&cookies);
+  client_.GetDocument(Url(secure_site), sink_);
+  ASSERT_EQ(cookies.CookieCollection.Count(), 2);
+  client_.GetDocument(plain_site.Url("/x"), sink_);
+  client_.SetCookieManager(nullptr);
+  ASSERT_EQ(plain_site.Requests().size(), 1u);
+  const std::string request = plain_site.Requests()[0];
+  EXPECT_NE(request.find("\r\nCookie: p=2\r\n"), std::string::npos) << request;
+  EXPECT_EQ(request.find("s=1"), std::string::npos) << request;
 }
 
 TEST_F(TlsTest, FailedChecksFailTheHandshake) {
