@@ -41,13 +41,22 @@ void Scrape(const std::string& page, const std::string& cache) {
 constexpr int kChannels = 20000;
 constexpr int kRuns = 200;
 
-TEST(CacheKillTest, KilledWriterLeavesOldOrNewList) {
+// Two directory pages and a cache that holds the list of the second.
+class CacheKillTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Scrape(page_b, cache);
+    list_b = ReadFileBytes(cache);
+  }
+
   const std::string page_a = DirectoryPage(kChannels, "a");
   const std::string page_b = DirectoryPage(kChannels, "b");
   test::TTempFolder folder;
   const std::string cache = (folder / "QoviList.dat").string();
-  Scrape(page_b, cache);
-  const std::string list_b = ReadFileBytes(cache);
+  std::string list_b;
+};
+
+TEST_F(CacheKillTest, KilledWriterLeavesOldOrNewList) {
   const auto start = std::chrono::steady_clock::now();
   Scrape(page_a, cache);
   const auto one_scrape = std::chrono::duration_cast<std::chrono::microseconds>(
@@ -89,14 +98,7 @@ TEST(CacheKillTest, KilledWriterLeavesOldOrNewList) {
             << "\n";
 }
 
-TEST(CacheKillTest, FullDiskLeavesTheOldListAndTheProgramRunning) {
-  const std::string page_a = DirectoryPage(kChannels, "a");
-  const std::string page_b = DirectoryPage(kChannels, "b");
-  test::TTempFolder folder;
-  const std::string cache = (folder / "QoviList.dat").string();
-  Scrape(page_b, cache);
-  const std::string list_b = ReadFileBytes(cache);
-
+TEST_F(CacheKillTest, FullDiskLeavesTheOldListAndTheProgramRunning) {
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
