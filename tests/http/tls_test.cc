@@ -13,6 +13,7 @@
 #include "http/tls_transport.h"
 #include "support/expect_throw.h"
 #include "support/loopback_server.h"
+#include "support/proxy_process.h"
 #include "support/temp_folder.h"
 #include "support/tls_server.h"
 
@@ -271,6 +272,32 @@ TEST_F(TlsTest, FetchToolVerifiesHttpsCertificates) {
     EXPECT_EQ(WEXITSTATUS(status), c.status);
     EXPECT_EQ(output.rfind(c.output, 0), 0u) << output;
   }
+}
+
+TEST_F(TlsTest, FetchToolTunnelsThroughARealProxy) {
+  auto server = Server();
+  test::TTempFolder folder;
+  auto proxy = test::TProxyProcess::Tinyproxy(folder.path(), "");
+  ASSERT_EQ(proxy->Failure(), "");
+  std::string command = "SSL_CERT_FILE=" + certificates_->Path("ca.pem") + " " + QELVU_FETCH +
+                        " --proxy http://127.0.0.1:" + std::to_string(proxy->Port()) + " " +
+                        Url(*server) + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string output;
+  char chunk[256];
+  while (size_t n = fread(chunk, 1, sizeof chunk, pipe)) output.append(chunk, n);
+  EXPECT_EQ(WEXITSTATUS(pclose(pipe)), 0) << output << proxy->Log();
+  EXPECT_EQ(output, "hello");
+  // The proxy only saw the tunnel: the request inside it reached the server as it was sent.
+  std::vector<std::string> requests = server->Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].rfind(
+                "GET /x HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server->Port()) + "\r\n", 0),
+            0u)
+      << requests[0];
+  EXPECT_EQ(requests[0].find("Via:"), std::string::npos) << requests[0];
+  EXPECT_EQ(server->Handshakes(), 1);
 }
 
 TEST(TlsTransportTest, HttpsWithoutTheTlsTransportIsRefused) {
