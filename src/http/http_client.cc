@@ -57,13 +57,26 @@ bool THttpResponse::KeepConnection() {
 }
 
 void TProxyConnectionInfo::SetProxyServer(const std::string& server) {
-  if (!SameText(server, proxy_server_)) Authentication.reset();
+  if (!SameText(server, proxy_server_)) DropCredentialsOfOldProxy();
   proxy_server_ = server;
 }
 
 void TProxyConnectionInfo::SetProxyPort(int port) {
-  if (port != proxy_port_) Authentication.reset();
+  if (port != proxy_port_) DropCredentialsOfOldProxy();
   proxy_port_ = port;
+}
+
+void TProxyConnectionInfo::DropCredentialsOfOldProxy() {
+  Authentication.reset();
+  // Only what went to the old proxy is its own: a caller may set the new one's credentials
+  // before naming it.
+  if (sent_credentials_ && sent_credentials_->first == ProxyUsername &&
+      sent_credentials_->second == ProxyPassword) {
+    ProxyUsername.clear();
+    ProxyPassword.clear();
+    BasicAuthentication = false;
+  }
+  sent_credentials_.reset();
 }
 
 void TProxyConnectionInfo::Clear() {
@@ -112,9 +125,10 @@ void TCustomHttpClient::PerformRequest(THttpMethod method, const std::string& ur
   TScopeGuard drop_connection([this] { Disconnect(); });
   try {
     bool finished = false;
+    bool redirected = false;
     while (!finished) {
       ++redirects_done_;
-      PrepareTarget();
+      PrepareTarget(redirected);
       OpenRoute();
       do {
         response_.StatusLine = ReadLine();
@@ -127,16 +141,21 @@ void TCustomHttpClient::PerformRequest(THttpMethod method, const std::string& ur
             sink->SetPosition(start_position);
             sink->SetSize(start_position);
           }
+          redirected = true;
           break;
         case TNextStep::Finished:
           finished = true;
           break;
         case TNextStep::Undetermined:
           throw ENetException("Undefined situation");
-        case TNextStep::RetryWithCredentials:
+        case TNextStep::RetryWithCredentials: {
           --redirects_done_;
-          request_.TargetUrl = url;
+          // The credentials answer the server that asked, which after a redirect is not the
+          // one the caller's URL names.
+          TUri here = current_uri_;
+          request_.TargetUrl = here.ComposeUri(0);
           break;
+        }
       }
     }
   } catch (const EHTTPProtocolException&) {
@@ -150,7 +169,7 @@ void TCustomHttpClient::PerformRequest(THttpMethod method, const std::string& ur
   redirects_done_ = 0;
 }
 
-void TCustomHttpClient::PrepareTarget() {
+void TCustomHttpClient::PrepareTarget(bool redirected) {
   TUri target(request_.TargetUrl);
   TUri& c = current_uri_;
   // The host is connected to, matched against cookies and written unescaped into the CONNECT
@@ -160,12 +179,6 @@ void TCustomHttpClient::PrepareTarget() {
   if (HasLineBreakOrNul(host) || HasLineBreakOrNul(target.Port)) {
     throw EURIException("Host holds a line break or NUL byte");
   }
-  if (!target.UserName.empty()) {
-    request_.Username = target.UserName;
-    request_.Password = target.Password;
-  }
-  c.UserName = request_.Username;
-  c.Password = request_.Password;
   c.Directory = ResolvePath(c.Directory, target.Directory);
   c.Resource = target.Resource;
   c.Query = target.Query;
@@ -186,6 +199,14 @@ void TCustomHttpClient::PrepareTarget() {
   } else if (c.Port.empty()) {
     throw EUnknownProtocol("");
   }
+  BindCredentials(redirected);
+  // Credentials in the URL name their own origin, a redirect's as well.
+  if (!target.UserName.empty()) {
+    request_.Username = target.UserName;
+    request_.Password = target.Password;
+  }
+  c.UserName = request_.Username;
+  c.Password = request_.Password;
   request_.TargetUrl = EscapeLineBreaks(c.Directory + c.Resource + c.Query);
   if (request_.RequestMethod == THttpMethod::hmOptions && target.Resource == "*") {
     request_.TargetUrl = "*";
@@ -199,6 +220,27 @@ void TCustomHttpClient::PrepareTarget() {
   bool has_body = (m == THttpMethod::hmPost || m == THttpMethod::hmPut) && request_.BodySource;
   request_.SetContentLength(has_body ? static_cast<int32_t>(request_.BodySource->Size()) : -1);
   request_.Host = EscapeLineBreaks(c.Port == "80" ? c.Host : c.Host + ":" + c.Port);
+}
+
+void TCustomHttpClient::BindCredentials(bool redirected) {
+  std::string origin = LowerCase(current_uri_.Scheme) + "://" + LowerCase(current_uri_.Host) + ":" +
+                       current_uri_.Port;
+  if (origin == credential_origin_) return;
+  bool first_request = credential_origin_.empty();
+  credential_origin_ = origin;
+  if (first_request || (redirected && KeepCredentialsOnRedirect)) return;
+  THttpRequest& r = request_;
+  // The caller's own credentials are meant for each URL it asks for, not for wherever a server
+  // sends it; what the handler answered one server is that server's alone.
+  bool answered_here = answered_credentials_ && answered_credentials_->first == r.Username &&
+                       answered_credentials_->second == r.Password;
+  if (redirected || answered_here) {
+    r.Username.clear();
+    r.Password.clear();
+    r.BasicAuthentication = false;
+  }
+  r.Authentication.reset();
+  answered_credentials_.reset();
 }
 
 TConnectionKind TCustomHttpClient::SelectRoute() {
@@ -342,6 +384,7 @@ void TCustomHttpClient::SendRequestHead(THttpRequest& request, const TUri* uri) 
     std::string authorization = ProxyParams.AuthorizationValue();
     RequireOneLine("Header Proxy-Authorization", authorization);
     request.RawHeaders.SetHeaderValue("Proxy-Authorization", authorization);
+    if (!authorization.empty()) ProxyParams.NoteCredentialsSent();
   }
   if (uri && cookie_manager_) {
     // A Secure cookie goes only to an https address over a connection that really is TLS: a
@@ -437,6 +480,7 @@ bool TCustomHttpClient::RunAuthorizeStep(const TCredentialSlot& slot) {
         slot.basic_authentication = true;
         slot.username = auth.Username();
         slot.password = auth.Password();
+        if (slot.answered) *slot.answered = {slot.username, slot.password};
         break;
       }
     }
@@ -446,14 +490,14 @@ bool TCustomHttpClient::RunAuthorizeStep(const TCredentialSlot& slot) {
 bool TCustomHttpClient::AuthorizeStep(THttpRequest& request, THttpResponse& response) {
   return RunAuthorizeStep({request.Authentication, response.WWWAuthenticate, OnSelectAuthorization,
                            OnAuthorization, request.Username, request.Password,
-                           request.BasicAuthentication});
+                           request.BasicAuthentication, &answered_credentials_});
 }
 
 bool TCustomHttpClient::ProxyAuthorizeStep(THttpRequest&, THttpResponse& response) {
   return RunAuthorizeStep({ProxyParams.Authentication, response.ProxyAuthenticate,
                            OnSelectProxyAuthorization, OnProxyAuthorization,
                            ProxyParams.ProxyUsername, ProxyParams.ProxyPassword,
-                           ProxyParams.BasicAuthentication});
+                           ProxyParams.BasicAuthentication, nullptr});
 }
 
 void TCustomHttpClient::DoDisconnected() {
