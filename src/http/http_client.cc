@@ -352,7 +352,7 @@ void TCustomHttpClient::OpenTunnel() {
   THttpResponse answer(*this);
   TStringStream scratch;
   answer.BodySink = &scratch;
-  while (true) {
+  for (int challenges = 0;; ++challenges) {
     EnsureConnected(answer);
     SendRequestHead(connect, nullptr);
     answer.StatusLine = ReadLine();
@@ -364,10 +364,13 @@ void TCustomHttpClient::OpenTunnel() {
       answer.Connection = "close";
     }
     if (answer.StatusCode() == 200) break;
-    // Only a proxy's demand for credentials is worth another CONNECT; the credential step
-    // raises once AuthRetries attempts are spent.
-    if (answer.StatusCode() != 407) RaiseProtocolError(answer);
-    DecideNextStep(connect, answer);
+    // Only a proxy's demand for credentials is worth another CONNECT, and no more often than
+    // AuthRetries allows, however the scheme counts. The answer is taken as nothing else: a
+    // Location in it leads nowhere, as the tunnel's end is fixed, and the caller's header hook
+    // has no body of its own to spare here.
+    if (answer.StatusCode() != 407 || challenges >= AuthRetries) RaiseProtocolError(answer);
+    AnswerChallenge(connect, answer);
+    if (IsConnected()) DrainBody(answer);
   }
   tls.SetPassThrough(false);
   tunnel_origin_ = origin;
@@ -554,20 +557,7 @@ TNextStep TCustomHttpClient::DecideNextStep(THttpRequest& request, THttpResponse
   if (d != 2) {
     result = TNextStep::RetryNewTarget;
     if (code == 401 || code == 407) {
-      bool proxy = code == 407;
-      std::unique_ptr<THttpAuthentication>& auth =
-          proxy ? ProxyParams.Authentication : request.Authentication;
-      bool refused =
-          (auth && auth->Attempts >= AuthRetries) ||
-          !(proxy ? ProxyAuthorizeStep(request, response) : AuthorizeStep(request, response));
-      if (refused) {
-        if (auth) auth->Reset();
-        if (proxy) {
-          ProxyParams.ProxyUsername.clear();
-          ProxyParams.ProxyPassword.clear();
-        }
-        RaiseProtocolError(response);
-      }
+      AnswerChallenge(request, response);
       in_process_auth = (HTTPOptions & hoInProcessAuth) != 0;
     } else {
       RaiseProtocolError(response);
@@ -583,6 +573,22 @@ TNextStep TCustomHttpClient::DecideNextStep(THttpRequest& request, THttpResponse
     }
   }
   return result;
+}
+
+void TCustomHttpClient::AnswerChallenge(THttpRequest& request, THttpResponse& response) {
+  bool proxy = response.StatusCode() == 407;
+  std::unique_ptr<THttpAuthentication>& auth =
+      proxy ? ProxyParams.Authentication : request.Authentication;
+  bool refused =
+      (auth && auth->Attempts >= AuthRetries) ||
+      !(proxy ? ProxyAuthorizeStep(request, response) : AuthorizeStep(request, response));
+  if (!refused) return;
+  if (auth) auth->Reset();
+  if (proxy) {
+    ProxyParams.ProxyUsername.clear();
+    ProxyParams.ProxyPassword.clear();
+  }
+  RaiseProtocolError(response);
 }
 
 void TCustomHttpClient::ReadBody(THttpResponse& response) {

@@ -193,6 +193,9 @@ class TCustomHttpClient : public TTcpClient {
   void ReadResponseHead(THttpResponse& response);
   void StoreCookies(THttpResponse& response);
   TNextStep DecideNextStep(THttpRequest& request, THttpResponse& response);
+  // Takes up a 401 or 407 with the credentials of the scheme or the caller; raises the answer
+  // when they are refused or their attempts spent.
+  void AnswerChallenge(THttpRequest& request, THttpResponse& response);
   void ReadBody(THttpResponse& response);
   int ReadChunkSize();
   void DrainBody(THttpResponse& response);

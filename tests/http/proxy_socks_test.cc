@@ -283,6 +283,68 @@ TEST_F(ProxyTest, LineBreaksInThePathGoOutEscapedInTheAbsoluteTarget) {
             "GET http://site.example:80/a%0D%0AX-Injected: 1%00 HTTP/1.1");
 }
 
+// However the proxy answers the CONNECT, short of opening the tunnel, the request ends with its
+// answer once the credentials are refused or spent; redirects are followed throughout, so a
+// Location in an answer is there to be taken up. The script has more answers than any count.
+TEST(TunnelTest, ProxyAnswersThatNeverOpenTheTunnelEndWithinTheCounts) {
+  struct Case {
+    const char* name;
+    const char* answer;
+    bool credentials;
+    bool hook_stops;
+    int code;
+    size_t connects;
+  } cases[] = {
+      {"407 with a Location, credentials retried",
+       "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"p\"\r\n"
+       "Location: http://elsewhere.example/\r\nContent-Length: 0\r\n\r\n",
+       true, false, 407, 4},
+      {"407 with a Location, no credentials",
+       "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"p\"\r\n"
+       "Location: /elsewhere\r\nContent-Length: 0\r\n\r\n",
+       false, false, 407, 1},
+      {"a header hook that stops at every 407",
+       "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"p\"\r\n"
+       "Content-Length: 0\r\n\r\n",
+       true, true, 407, 4},
+      {"a redirect",
+       "HTTP/1.1 302 Found\r\nLocation: https://elsewhere.example/\r\n"
+       "Content-Length: 0\r\n\r\n",
+       true, false, 302, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TLoopbackServer proxy;
+    TServerScript script;
+    for (int i = 0; i < 24; ++i) script.ReadRequest().Send(c.answer);
+    proxy.AddConnection(script);
+    TTlsTransport tls;
+    THttpClient client;
+    client.SetTransport(&tls);
+    client.ReadTimeout = 2000;
+    client.ProxyParams.SetProxyServer("127.0.0.1");
+    client.ProxyParams.SetProxyPort(proxy.Port());
+    client.HandleRedirects = true;
+    if (c.credentials) {
+      client.HTTPOptions |= hoInProcessAuth;
+      client.ProxyParams.ProxyUsername = "u";
+      client.ProxyParams.ProxyPassword = "p";
+    }
+    if (c.hook_stops) {
+      client.OnHeadersAvailable = [](const THeaderList&, bool& continue_reading) {
+        continue_reading = false;
+      };
+    }
+    TStringStream sink;
+    auto failure = test::ExpectThrow<EHTTPProtocolException>(
+        [&] { client.GetDocument("https://site.example/", sink); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->ErrorCode(), c.code);
+    EXPECT_EQ(proxy.Requests().size(), c.connects);
+    EXPECT_EQ(proxy.AcceptedConnections(), 1);
+  }
+}
+
 // A host name reaches the wire by every route: the origin's address, the proxy's absolute target
 // and CONNECT line, the SOCKS request. The loopback server stands in for whichever peer the
 // route reaches first and must not even see a connection.
