@@ -129,12 +129,13 @@ void TCustomHttpClient::PerformRequest(THttpMethod method, const std::string& ur
     while (!finished) {
       ++redirects_done_;
       PrepareTarget(redirected);
-      OpenRoute();
-      do {
-        response_.StatusLine = ReadLine();
+      response_.StatusLine = ExchangeFirstLine();
+      while (true) {
         ReadResponseHead(response_);
         StoreCookies(response_);
-      } while (response_.StatusCode() == 100);
+        if (response_.StatusCode() != 100) break;
+        response_.StatusLine = ReadLine();
+      }
       switch (DecideNextStep(request_, response_)) {
         case TNextStep::RetryNewTarget:
           if (sink) {
@@ -294,18 +295,38 @@ void TCustomHttpClient::ApplyConnectionFields() {
   }
 }
 
-void TCustomHttpClient::OpenRoute() {
+std::string TCustomHttpClient::ExchangeFirstLine() {
+  bool kept = OpenRoute();
+  try {
+    SendRequest();
+    return ReadLine();
+  } catch (const ENetException&) {
+    // A server may close a kept connection just as the request goes out, having waited long
+    // enough for one: the request fails before any byte of an answer. A GET or HEAD is safe to
+    // send again, once, on a new connection; a POST may have had its effect, and the failure
+    // of a fresh connection, of a partial answer or of a connection still open is real.
+    THttpMethod m = request_.RequestMethod;
+    bool repeatable = m == THttpMethod::hmGet || m == THttpMethod::hmHead;
+    if (!kept || !repeatable || InputBuffer.Size() != 0 || IsConnected()) throw;
+  }
+  Disconnect();
+  OpenRoute();
+  SendRequest();
+  return ReadLine();
+}
+
+bool TCustomHttpClient::OpenRoute() {
   request_.ConnectionKind = SelectRoute();
   if (request_.ConnectionKind == TConnectionKind::ProxyRoute) {
     TUri full = current_uri_;
     request_.TargetUrl = EscapeLineBreaks(full.Uri());
   }
   ApplyConnectionFields();
-  if (request_.ConnectionKind == TConnectionKind::TlsProxyRoute) {
-    OpenTunnel();
-  } else {
-    EnsureConnected(response_);
-  }
+  if (request_.ConnectionKind == TConnectionKind::TlsProxyRoute) return OpenTunnel();
+  return EnsureConnected(response_);
+}
+
+void TCustomHttpClient::SendRequest() {
   SendRequestHead(request_, &current_uri_);
   THttpMethod m = request_.RequestMethod;
   if ((m == THttpMethod::hmPost || m == THttpMethod::hmPut) && request_.BodySource) {
@@ -326,16 +347,18 @@ void TCustomHttpClient::DropStaleConnection(THttpResponse& previous) {
   }
 }
 
-void TCustomHttpClient::EnsureConnected(THttpResponse& previous) {
+bool TCustomHttpClient::EnsureConnected(THttpResponse& previous) {
   DropStaleConnection(previous);
-  if (!IsConnected()) Connect(ConnectTimeout);
+  if (IsConnected()) return true;
+  Connect(ConnectTimeout);
+  return false;
 }
 
-void TCustomHttpClient::OpenTunnel() {
+bool TCustomHttpClient::OpenTunnel() {
   TTlsTransport& tls = dynamic_cast<TTlsTransport&>(*Transport());
   std::string origin = current_uri_.Host + ":" + current_uri_.Port;
   DropStaleConnection(response_);
-  if (IsConnected() && !tls.PassThrough() && SameText(tunnel_origin_, origin)) return;
+  if (IsConnected() && !tls.PassThrough() && SameText(tunnel_origin_, origin)) return true;
   // A connection to the proxy that is plain, or tunnels to another origin, cannot carry this.
   if (IsConnected()) Disconnect();
   tls.SetPassThrough(true);
@@ -374,6 +397,7 @@ void TCustomHttpClient::OpenTunnel() {
   }
   tls.SetPassThrough(false);
   tunnel_origin_ = origin;
+  return false;
 }
 
 void TCustomHttpClient::SendRequestHead(THttpRequest& request, const TUri* uri) {

@@ -177,15 +177,22 @@ class TCustomHttpClient : public TTcpClient {
   // redirect all of them (unless KeepCredentialsOnRedirect), on the caller's own URL only what
   // the client made itself, the scheme object and the handler's answer.
   void BindCredentials(bool redirected);
-  void OpenRoute();
+  // Sends the request and returns the first line of its answer; a GET or HEAD whose kept
+  // connection the server closed before answering goes out once more on a new one.
+  std::string ExchangeFirstLine();
+  // Connects (or keeps the connection) for the current URI; true when a kept one serves.
+  bool OpenRoute();
+  // The request head and, for POST and PUT, the body.
+  void SendRequest();
   TConnectionKind SelectRoute();
   void ApplyConnectionFields();
   // Closes a connection the previous answer or the server gave up.
   void DropStaleConnection(THttpResponse& previous);
-  void EnsureConnected(THttpResponse& previous);
+  // True when the connection was kept, false when it was made now.
+  bool EnsureConnected(THttpResponse& previous);
   // The CONNECT tunnel through the proxy to the origin, TLS on once the proxy agrees; a kept
-  // tunnel to the same origin is used again.
-  void OpenTunnel();
+  // tunnel to the same origin is used again (and true returned).
+  bool OpenTunnel();
   // Sets a TLS transport's pass-through, closing a connection opened in the other mode.
   void SwitchTls(bool pass_through);
   void SendRequestHead(THttpRequest& request, const TUri* uri);
