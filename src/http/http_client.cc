@@ -57,13 +57,26 @@ bool THttpResponse::KeepConnection() {
 }
 
 void TProxyConnectionInfo::SetProxyServer(const std::string& server) {
-  if (!SameText(server, proxy_server_)) Authentication.reset();
+  if (!SameText(server, proxy_server_)) DropCredentialsOfOldProxy();
   proxy_server_ = server;
 }
 
 void TProxyConnectionInfo::SetProxyPort(int port) {
-  if (port != proxy_port_) Authentication.reset();
+  if (port != proxy_port_) DropCredentialsOfOldProxy();
   proxy_port_ = port;
+}
+
+void TProxyConnectionInfo::DropCredentialsOfOldProxy() {
+  Authentication.reset();
+  // Only what went to the old proxy is its own: a caller may set the new one's credentials
+  // before naming it.
+  if (sent_credentials_ && sent_credentials_->first == ProxyUsername &&
+      sent_credentials_->second == ProxyPassword) {
+    ProxyUsername.clear();
+    ProxyPassword.clear();
+    BasicAuthentication = false;
+  }
+  sent_credentials_.reset();
 }
 
 void TProxyConnectionInfo::Clear() {
@@ -112,31 +125,38 @@ void TCustomHttpClient::PerformRequest(THttpMethod method, const std::string& ur
   TScopeGuard drop_connection([this] { Disconnect(); });
   try {
     bool finished = false;
+    bool redirected = false;
     while (!finished) {
       ++redirects_done_;
-      PrepareTarget();
-      OpenRoute();
-      do {
-        response_.StatusLine = ReadLine();
+      PrepareTarget(redirected);
+      response_.StatusLine = ExchangeFirstLine();
+      while (true) {
         ReadResponseHead(response_);
         StoreCookies(response_);
-      } while (response_.StatusCode() == 100);
+        if (response_.StatusCode() != 100) break;
+        response_.StatusLine = ReadLine();
+      }
       switch (DecideNextStep(request_, response_)) {
         case TNextStep::RetryNewTarget:
           if (sink) {
             sink->SetPosition(start_position);
             sink->SetSize(start_position);
           }
+          redirected = true;
           break;
         case TNextStep::Finished:
           finished = true;
           break;
         case TNextStep::Undetermined:
           throw ENetException("Undefined situation");
-        case TNextStep::RetryWithCredentials:
+        case TNextStep::RetryWithCredentials: {
           --redirects_done_;
-          request_.TargetUrl = url;
+          // The credentials answer the server that asked, which after a redirect is not the
+          // one the caller's URL names.
+          TUri here = current_uri_;
+          request_.TargetUrl = here.ComposeUri(0);
           break;
+        }
       }
     }
   } catch (const EHTTPProtocolException&) {
@@ -150,7 +170,7 @@ void TCustomHttpClient::PerformRequest(THttpMethod method, const std::string& ur
   redirects_done_ = 0;
 }
 
-void TCustomHttpClient::PrepareTarget() {
+void TCustomHttpClient::PrepareTarget(bool redirected) {
   TUri target(request_.TargetUrl);
   TUri& c = current_uri_;
   // The host is connected to, matched against cookies and written unescaped into the CONNECT
@@ -160,12 +180,6 @@ void TCustomHttpClient::PrepareTarget() {
   if (HasLineBreakOrNul(host) || HasLineBreakOrNul(target.Port)) {
     throw EURIException("Host holds a line break or NUL byte");
   }
-  if (!target.UserName.empty()) {
-    request_.Username = target.UserName;
-    request_.Password = target.Password;
-  }
-  c.UserName = request_.Username;
-  c.Password = request_.Password;
   c.Directory = ResolvePath(c.Directory, target.Directory);
   c.Resource = target.Resource;
   c.Query = target.Query;
@@ -186,6 +200,14 @@ void TCustomHttpClient::PrepareTarget() {
   } else if (c.Port.empty()) {
     throw EUnknownProtocol("");
   }
+  BindCredentials(redirected);
+  // Credentials in the URL name their own origin, a redirect's as well.
+  if (!target.UserName.empty()) {
+    request_.Username = target.UserName;
+    request_.Password = target.Password;
+  }
+  c.UserName = request_.Username;
+  c.Password = request_.Password;
   request_.TargetUrl = EscapeLineBreaks(c.Directory + c.Resource + c.Query);
   if (request_.RequestMethod == THttpMethod::hmOptions && target.Resource == "*") {
     request_.TargetUrl = "*";
@@ -199,6 +221,27 @@ void TCustomHttpClient::PrepareTarget() {
   bool has_body = (m == THttpMethod::hmPost || m == THttpMethod::hmPut) && request_.BodySource;
   request_.SetContentLength(has_body ? static_cast<int32_t>(request_.BodySource->Size()) : -1);
   request_.Host = EscapeLineBreaks(c.Port == "80" ? c.Host : c.Host + ":" + c.Port);
+}
+
+void TCustomHttpClient::BindCredentials(bool redirected) {
+  std::string origin = LowerCase(current_uri_.Scheme) + "://" + LowerCase(current_uri_.Host) + ":" +
+                       current_uri_.Port;
+  if (origin == credential_origin_) return;
+  bool first_request = credential_origin_.empty();
+  credential_origin_ = origin;
+  if (first_request || (redirected && KeepCredentialsOnRedirect)) return;
+  THttpRequest& r = request_;
+  // The caller's own credentials are meant for each URL it asks for, not for wherever a server
+  // sends it; what the handler answered one server is that server's alone.
+  bool answered_here = answered_credentials_ && answered_credentials_->first == r.Username &&
+                       answered_credentials_->second == r.Password;
+  if (redirected || answered_here) {
+    r.Username.clear();
+    r.Password.clear();
+    r.BasicAuthentication = false;
+  }
+  r.Authentication.reset();
+  answered_credentials_.reset();
 }
 
 TConnectionKind TCustomHttpClient::SelectRoute() {
@@ -252,18 +295,38 @@ void TCustomHttpClient::ApplyConnectionFields() {
   }
 }
 
-void TCustomHttpClient::OpenRoute() {
+std::string TCustomHttpClient::ExchangeFirstLine() {
+  bool kept = OpenRoute();
+  try {
+    SendRequest();
+    return ReadLine();
+  } catch (const ENetException&) {
+    // A server may close a kept connection just as the request goes out, having waited long
+    // enough for one: the request fails before any byte of an answer. A GET or HEAD is safe to
+    // send again, once, on a new connection; a POST may have had its effect, and the failure
+    // of a fresh connection, of a partial answer or of a connection still open is real.
+    THttpMethod m = request_.RequestMethod;
+    bool repeatable = m == THttpMethod::hmGet || m == THttpMethod::hmHead;
+    if (!kept || !repeatable || InputBuffer.Size() != 0 || IsConnected()) throw;
+  }
+  Disconnect();
+  OpenRoute();
+  SendRequest();
+  return ReadLine();
+}
+
+bool TCustomHttpClient::OpenRoute() {
   request_.ConnectionKind = SelectRoute();
   if (request_.ConnectionKind == TConnectionKind::ProxyRoute) {
     TUri full = current_uri_;
     request_.TargetUrl = EscapeLineBreaks(full.Uri());
   }
   ApplyConnectionFields();
-  if (request_.ConnectionKind == TConnectionKind::TlsProxyRoute) {
-    OpenTunnel();
-  } else {
-    EnsureConnected(response_);
-  }
+  if (request_.ConnectionKind == TConnectionKind::TlsProxyRoute) return OpenTunnel();
+  return EnsureConnected(response_);
+}
+
+void TCustomHttpClient::SendRequest() {
   SendRequestHead(request_, &current_uri_);
   THttpMethod m = request_.RequestMethod;
   if ((m == THttpMethod::hmPost || m == THttpMethod::hmPut) && request_.BodySource) {
@@ -284,16 +347,18 @@ void TCustomHttpClient::DropStaleConnection(THttpResponse& previous) {
   }
 }
 
-void TCustomHttpClient::EnsureConnected(THttpResponse& previous) {
+bool TCustomHttpClient::EnsureConnected(THttpResponse& previous) {
   DropStaleConnection(previous);
-  if (!IsConnected()) Connect(ConnectTimeout);
+  if (IsConnected()) return true;
+  Connect(ConnectTimeout);
+  return false;
 }
 
-void TCustomHttpClient::OpenTunnel() {
+bool TCustomHttpClient::OpenTunnel() {
   TTlsTransport& tls = dynamic_cast<TTlsTransport&>(*Transport());
   std::string origin = current_uri_.Host + ":" + current_uri_.Port;
   DropStaleConnection(response_);
-  if (IsConnected() && !tls.PassThrough() && SameText(tunnel_origin_, origin)) return;
+  if (IsConnected() && !tls.PassThrough() && SameText(tunnel_origin_, origin)) return true;
   // A connection to the proxy that is plain, or tunnels to another origin, cannot carry this.
   if (IsConnected()) Disconnect();
   tls.SetPassThrough(true);
@@ -310,7 +375,7 @@ void TCustomHttpClient::OpenTunnel() {
   THttpResponse answer(*this);
   TStringStream scratch;
   answer.BodySink = &scratch;
-  while (true) {
+  for (int challenges = 0;; ++challenges) {
     EnsureConnected(answer);
     SendRequestHead(connect, nullptr);
     answer.StatusLine = ReadLine();
@@ -322,13 +387,17 @@ void TCustomHttpClient::OpenTunnel() {
       answer.Connection = "close";
     }
     if (answer.StatusCode() == 200) break;
-    // Only a proxy's demand for credentials is worth another CONNECT; the credential step
-    // raises once AuthRetries attempts are spent.
-    if (answer.StatusCode() != 407) RaiseProtocolError(answer);
-    DecideNextStep(connect, answer);
+    // Only a proxy's demand for credentials is worth another CONNECT, and no more often than
+    // AuthRetries allows, however the scheme counts. The answer is taken as nothing else: a
+    // Location in it leads nowhere, as the tunnel's end is fixed, and the caller's header hook
+    // has no body of its own to spare here.
+    if (answer.StatusCode() != 407 || challenges >= AuthRetries) RaiseProtocolError(answer);
+    AnswerChallenge(connect, answer);
+    if (IsConnected()) DrainBody(answer);
   }
   tls.SetPassThrough(false);
   tunnel_origin_ = origin;
+  return false;
 }
 
 void TCustomHttpClient::SendRequestHead(THttpRequest& request, const TUri* uri) {
@@ -342,6 +411,7 @@ void TCustomHttpClient::SendRequestHead(THttpRequest& request, const TUri* uri) 
     std::string authorization = ProxyParams.AuthorizationValue();
     RequireOneLine("Header Proxy-Authorization", authorization);
     request.RawHeaders.SetHeaderValue("Proxy-Authorization", authorization);
+    if (!authorization.empty()) ProxyParams.NoteCredentialsSent();
   }
   if (uri && cookie_manager_) {
     // A Secure cookie goes only to an https address over a connection that really is TLS: a
@@ -437,6 +507,7 @@ bool TCustomHttpClient::RunAuthorizeStep(const TCredentialSlot& slot) {
         slot.basic_authentication = true;
         slot.username = auth.Username();
         slot.password = auth.Password();
+        if (slot.answered) *slot.answered = {slot.username, slot.password};
         break;
       }
     }
@@ -446,14 +517,14 @@ bool TCustomHttpClient::RunAuthorizeStep(const TCredentialSlot& slot) {
 bool TCustomHttpClient::AuthorizeStep(THttpRequest& request, THttpResponse& response) {
   return RunAuthorizeStep({request.Authentication, response.WWWAuthenticate, OnSelectAuthorization,
                            OnAuthorization, request.Username, request.Password,
-                           request.BasicAuthentication});
+                           request.BasicAuthentication, &answered_credentials_});
 }
 
 bool TCustomHttpClient::ProxyAuthorizeStep(THttpRequest&, THttpResponse& response) {
   return RunAuthorizeStep({ProxyParams.Authentication, response.ProxyAuthenticate,
                            OnSelectProxyAuthorization, OnProxyAuthorization,
                            ProxyParams.ProxyUsername, ProxyParams.ProxyPassword,
-                           ProxyParams.BasicAuthentication});
+                           ProxyParams.BasicAuthentication, nullptr});
 }
 
 void TCustomHttpClient::DoDisconnected() {
@@ -510,20 +581,7 @@ TNextStep TCustomHttpClient::DecideNextStep(THttpRequest& request, THttpResponse
   if (d != 2) {
     result = TNextStep::RetryNewTarget;
     if (code == 401 || code == 407) {
-      bool proxy = code == 407;
-      std::unique_ptr<THttpAuthentication>& auth =
-          proxy ? ProxyParams.Authentication : request.Authentication;
-      bool refused =
-          (auth && auth->Attempts >= AuthRetries) ||
-          !(proxy ? ProxyAuthorizeStep(request, response) : AuthorizeStep(request, response));
-      if (refused) {
-        if (auth) auth->Reset();
-        if (proxy) {
-          ProxyParams.ProxyUsername.clear();
-          ProxyParams.ProxyPassword.clear();
-        }
-        RaiseProtocolError(response);
-      }
+      AnswerChallenge(request, response);
       in_process_auth = (HTTPOptions & hoInProcessAuth) != 0;
     } else {
       RaiseProtocolError(response);
@@ -539,6 +597,22 @@ TNextStep TCustomHttpClient::DecideNextStep(THttpRequest& request, THttpResponse
     }
   }
   return result;
+}
+
+void TCustomHttpClient::AnswerChallenge(THttpRequest& request, THttpResponse& response) {
+  bool proxy = response.StatusCode() == 407;
+  std::unique_ptr<THttpAuthentication>& auth =
+      proxy ? ProxyParams.Authentication : request.Authentication;
+  bool refused =
+      (auth && auth->Attempts >= AuthRetries) ||
+      !(proxy ? ProxyAuthorizeStep(request, response) : AuthorizeStep(request, response));
+  if (!refused) return;
+  if (auth) auth->Reset();
+  if (proxy) {
+    ProxyParams.ProxyUsername.clear();
+    ProxyParams.ProxyPassword.clear();
+  }
+  RaiseProtocolError(response);
 }
 
 void TCustomHttpClient::ReadBody(THttpResponse& response) {

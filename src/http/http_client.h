@@ -8,9 +8,11 @@
 // records, its current URI and (when it made it) its cookie store. One thread at a time.
 //
 // Redirects are followed only with `HandleRedirects`; 401 and 407 answers are answered only
-// through the authorization events or `hoInProcessAuth`. `ProxyParams` routes requests through
-// an HTTP proxy (https through a CONNECT tunnel). https needs a `TTlsTransport` assigned with
-// SetTransport; without one it raises `ETransportPropInvalid`.
+// through the authorization events or `hoInProcessAuth`. Credentials go only to the origin
+// (scheme, host, port) they belong to: those of the request record to the URL the caller asked
+// for, those a 401 exchange settled to the server that asked, those of the proxy to that proxy.
+// `ProxyParams` routes requests through an HTTP proxy (https through a CONNECT tunnel). https needs
+// a `TTlsTransport` assigned with SetTransport; without one it raises `ETransportPropInvalid`.
 //
 //   THttpClient client;
 //   client.ReadTimeout = 30000;
@@ -20,7 +22,9 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "http/byte_stream.h"
@@ -54,7 +58,8 @@ class THttpResponse : public TResponseHeaderInfo {
 };
 
 // An HTTP proxy to route requests through; an empty server means none. Owns the proxy's
-// authentication object, which a change of server (any letter case) or port drops.
+// authentication object. A change of server (any letter case) or port drops that object and the
+// user name and password that went to the old proxy; credentials set since then stay.
 class TProxyConnectionInfo {
  public:
   const std::string& ProxyServer() const { return proxy_server_; }
@@ -67,6 +72,8 @@ class TProxyConnectionInfo {
   std::string AuthorizationValue() {
     return ComposeAuthorization(Authentication, BasicAuthentication, ProxyUsername, ProxyPassword);
   }
+  // Records that the user name and password went to the current proxy, so they are its own.
+  void NoteCredentialsSent() { sent_credentials_ = {ProxyUsername, ProxyPassword}; }
 
   std::string ProxyUsername;
   std::string ProxyPassword;
@@ -74,8 +81,12 @@ class TProxyConnectionInfo {
   std::unique_ptr<THttpAuthentication> Authentication;
 
  private:
+  void DropCredentialsOfOldProxy();
+
   std::string proxy_server_;
   int proxy_port_ = 0;
+  // The user name and password as they last went to the current proxy.
+  std::optional<std::pair<std::string, std::string>> sent_credentials_;
 };
 
 enum THttpOption { hoInProcessAuth = 1, hoKeepOrigProtocol = 2, hoForceEncodeParams = 4 };
@@ -109,6 +120,9 @@ class TCustomHttpClient : public TTcpClient {
   int AuthRetries = 3;
   bool AllowCookies = true;
   bool HandleRedirects = false;
+  // A redirect to another scheme, host or port drops the request's credentials (user name,
+  // password, BasicAuthentication, the scheme object) unless this allows them to follow.
+  bool KeepCredentialsOnRedirect = false;
   THttpProtocolVersion ProtocolVersion = THttpProtocolVersion::pv1_1;
   int RedirectMaximum = 15;
   TProxyConnectionInfo ProxyParams;
@@ -152,19 +166,33 @@ class TCustomHttpClient : public TTcpClient {
     std::string& username;
     std::string& password;
     bool& basic_authentication;
+    // Where the caller's answer to an AskCaller step is noted; null keeps no note.
+    std::optional<std::pair<std::string, std::string>>* answered;
   };
   bool RunAuthorizeStep(const TCredentialSlot& slot);
 
-  void PrepareTarget();
-  void OpenRoute();
+  // `redirected` tells a followed Location from the caller's own URL.
+  void PrepareTarget(bool redirected);
+  // Drops the request's credentials that belong to another origin than the current URI's: on a
+  // redirect all of them (unless KeepCredentialsOnRedirect), on the caller's own URL only what
+  // the client made itself, the scheme object and the handler's answer.
+  void BindCredentials(bool redirected);
+  // Sends the request and returns the first line of its answer; a GET or HEAD whose kept
+  // connection the server closed before answering goes out once more on a new one.
+  std::string ExchangeFirstLine();
+  // Connects (or keeps the connection) for the current URI; true when a kept one serves.
+  bool OpenRoute();
+  // The request head and, for POST and PUT, the body.
+  void SendRequest();
   TConnectionKind SelectRoute();
   void ApplyConnectionFields();
   // Closes a connection the previous answer or the server gave up.
   void DropStaleConnection(THttpResponse& previous);
-  void EnsureConnected(THttpResponse& previous);
+  // True when the connection was kept, false when it was made now.
+  bool EnsureConnected(THttpResponse& previous);
   // The CONNECT tunnel through the proxy to the origin, TLS on once the proxy agrees; a kept
-  // tunnel to the same origin is used again.
-  void OpenTunnel();
+  // tunnel to the same origin is used again (and true returned).
+  bool OpenTunnel();
   // Sets a TLS transport's pass-through, closing a connection opened in the other mode.
   void SwitchTls(bool pass_through);
   void SendRequestHead(THttpRequest& request, const TUri* uri);
@@ -172,6 +200,9 @@ class TCustomHttpClient : public TTcpClient {
   void ReadResponseHead(THttpResponse& response);
   void StoreCookies(THttpResponse& response);
   TNextStep DecideNextStep(THttpRequest& request, THttpResponse& response);
+  // Takes up a 401 or 407 with the credentials of the scheme or the caller; raises the answer
+  // when they are refused or their attempts spent.
+  void AnswerChallenge(THttpRequest& request, THttpResponse& response);
   void ReadBody(THttpResponse& response);
   int ReadChunkSize();
   void DrainBody(THttpResponse& response);
@@ -185,6 +216,10 @@ class TCustomHttpClient : public TTcpClient {
   int redirects_done_ = 0;
   // "host:port" the open connection tunnels to through the proxy, or empty.
   std::string tunnel_origin_;
+  // "scheme://host:port" the request's credentials belong to; empty before the first request.
+  std::string credential_origin_;
+  // The user name and password OnAuthorization gave, while the request record holds them.
+  std::optional<std::pair<std::string, std::string>> answered_credentials_;
   TCookieManager* cookie_manager_ = nullptr;
   std::unique_ptr<TCookieManager> own_cookie_manager_;
 };

@@ -256,6 +256,74 @@ TEST_F(AuthExchangeTest, HandlerWithoutUserNameIsNotAskedForever) {
   EXPECT_EQ(asked, client_.AuthRetries);
 }
 
+TEST_F(AuthExchangeTest, CredentialsSettledWithOneServerStayWithIt) {
+  struct Case {
+    const char* name;
+    bool from_handler;
+  } cases[] = {
+      {"credentials set before the request", false},
+      {"credentials the handler gave", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TLoopbackServer asking;
+    asking.AddConnection(TServerScript()
+                             .ReadRequest()
+                             .Send(kChallenge)
+                             .ReadRequest()
+                             .Send(kHello)
+                             .ReadRequest()
+                             .Send(kHello));
+    TLoopbackServer other;
+    other.AddConnection(TServerScript().ReadRequest().Send(kHello));
+    THttpClient client;
+    client.ReadTimeout = 5000;
+    client.HTTPOptions |= hoInProcessAuth;
+    if (c.from_handler) {
+      client.OnAuthorization = [](THttpAuthentication& auth, bool& handled) {
+        auth.SetUsername("u");
+        auth.SetPassword("p");
+        handled = true;
+      };
+    } else {
+      client.Request().Username = "u";
+      client.Request().Password = "p";
+    }
+    TStringStream sink;
+    client.GetDocument(asking.Url("/"), sink);
+    client.GetDocument(asking.Url("/again"), sink);
+    client.GetDocument(other.Url("/"), sink);
+    EXPECT_EQ(sink.DataString(), "hellohellohello");
+    std::vector<std::string> requests = asking.Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_TRUE(Carries(requests[1], kUserPassword));
+    EXPECT_TRUE(Carries(requests[2], kUserPassword)) << "the same server keeps them";
+    ASSERT_EQ(other.Requests().size(), 1u);
+    EXPECT_FALSE(Carries(other.Requests()[0], "Authorization")) << other.Requests()[0];
+  }
+}
+
+TEST_F(AuthExchangeTest, AChallengeAfterARedirectIsAnsweredWhereItCameFrom) {
+  TLoopbackServer target;
+  target.AddConnection(TServerScript().ReadRequest().Send(kChallenge).ReadRequest().Send(kHello));
+  server_.AddConnection(TServerScript().ReadRequest().Send(
+      "HTTP/1.1 302 Found\r\nLocation: " + target.Url("/there") + "\r\nContent-Length: 0\r\n\r\n"));
+  client_.HandleRedirects = true;
+  client_.HTTPOptions |= hoInProcessAuth;
+  client_.OnAuthorization = [](THttpAuthentication& auth, bool& handled) {
+    auth.SetUsername("u");
+    auth.SetPassword("p");
+    handled = true;
+  };
+  EXPECT_EQ(Fetch("/here"), 0);
+  EXPECT_EQ(sink_.DataString(), "hello");
+  EXPECT_EQ(server_.Requests().size(), 1u);
+  std::vector<std::string> requests = target.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[1].substr(0, 21), "GET /there HTTP/1.1\r\n");
+  EXPECT_TRUE(Carries(requests[1], kUserPassword)) << requests[1];
+}
+
 TEST_F(AuthExchangeTest, RedirectsKeepTheMethodUnlessTheHandlerChangesIt) {
   TLoopbackServer other;
   other.AddConnection(TServerScript().ReadRequest().Send(kHello));

@@ -114,6 +114,61 @@ TEST_F(HttpClientTest, KeptConnectionTheServerDroppedIsReopened) {
   }
 }
 
+// The server takes the second request on the kept connection and closes (or resets) it
+// without an answer, as one does whose idle limit ran out just then. It would answer a third
+// request on a new connection.
+TEST_F(HttpClientTest, AKeptConnectionClosedUnderARequestIsRetriedOnlyForAReadOnce) {
+  struct Case {
+    const char* name;
+    THttpMethod method;
+    const char* partial_answer;
+    bool reset;
+    bool fresh;
+    bool retried;
+  } cases[] = {
+      {"GET, closed", THttpMethod::hmGet, "", false, false, true},
+      {"GET, reset", THttpMethod::hmGet, "", true, false, true},
+      {"HEAD, closed", THttpMethod::hmHead, "", false, false, true},
+      {"POST, closed", THttpMethod::hmPost, "", false, false, false},
+      {"GET after part of the answer", THttpMethod::hmGet, "HTTP/1.1 200", false, false, false},
+      {"GET on a fresh connection", THttpMethod::hmGet, "", false, true, false},
+  };
+  const std::string empty_answer = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TLoopbackServer server;
+    TServerScript first;
+    if (!c.fresh) first.ReadRequest().Send(kHello);
+    first.ReadRequest().Send(c.partial_answer).Delay(20);
+    if (c.reset) {
+      first.Reset();
+    } else {
+      first.Close();
+    }
+    server.AddConnection(first);
+    server.AddConnection(TServerScript().ReadRequest().Send(empty_answer));
+    THttpClient client;
+    client.ReadTimeout = 5000;
+    TStringStream sink;
+    if (!c.fresh) client.GetDocument(server.Url("/"), sink);
+    TStringStream body("data");
+    bool failed = false;
+    try {
+      client.PerformRequest(c.method, server.Url("/again"), &body, &sink);
+    } catch (const ENetException& e) {
+      failed = true;
+      EXPECT_FALSE(c.retried) << e.what();
+    }
+    EXPECT_EQ(failed, !c.retried);
+    EXPECT_EQ(server.AcceptedConnections(), c.retried ? 2 : 1);
+    std::vector<std::string> requests = server.Requests();
+    ASSERT_EQ(requests.size(), (c.fresh ? 1u : 2u) + (c.retried ? 1u : 0u));
+    if (c.retried) {
+      EXPECT_EQ(requests.back(), requests[requests.size() - 2]);
+    }
+  }
+}
+
 TEST_F(HttpClientTest, BodyForms) {
   struct Case {
     const char* name;

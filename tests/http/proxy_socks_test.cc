@@ -213,6 +213,67 @@ TEST_F(ProxyTest, ARefused407ForgetsTheProxyCredentials) {
   EXPECT_EQ(client_.ProxyParams.ProxyPassword, "");
 }
 
+TEST(ProxyChangeTest, TheNewProxyGetsNoneOfTheOldOnesCredentials) {
+  enum class Setup { kHandlerAnswered, kSentWithTheFirstRequest, kSetAnewBeforeTheSwitch };
+  struct Case {
+    const char* name;
+    Setup setup;
+    const char* expected;  // the new proxy's Proxy-Authorization, "" for none
+  } cases[] = {
+      {"the handler's answer to a 407", Setup::kHandlerAnswered, ""},
+      {"sent with the first request", Setup::kSentWithTheFirstRequest, ""},
+      // "v:q" in Base64.
+      {"set anew before the switch", Setup::kSetAnewBeforeTheSwitch, "Basic djpx"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TLoopbackServer old_proxy;
+    TServerScript script;
+    if (c.setup == Setup::kHandlerAnswered) {
+      script.ReadRequest().Send(
+          "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"p\"\r\n"
+          "Content-Length: 0\r\n\r\n");
+    }
+    old_proxy.AddConnection(script.ReadRequest().Send(kHello));
+    TLoopbackServer new_proxy;
+    new_proxy.AddConnection(TServerScript().ReadRequest().Send(kHello));
+    THttpClient client;
+    client.ReadTimeout = 5000;
+    client.ProxyParams.SetProxyServer("127.0.0.1");
+    client.ProxyParams.SetProxyPort(old_proxy.Port());
+    if (c.setup == Setup::kHandlerAnswered) {
+      client.HTTPOptions |= hoInProcessAuth;
+      client.OnProxyAuthorization = [](THttpAuthentication& auth, bool& handled) {
+        auth.SetUsername("u");
+        auth.SetPassword("p");
+        handled = true;
+      };
+    } else {
+      client.ProxyParams.ProxyUsername = "u";
+      client.ProxyParams.ProxyPassword = "p";
+      client.ProxyParams.BasicAuthentication = true;
+    }
+    TStringStream sink;
+    client.GetDocument("http://site.example/", sink);
+    ASSERT_NE(old_proxy.Requests().back().find("Proxy-Authorization: Basic dTpw\r\n"),
+              std::string::npos);
+    if (c.setup == Setup::kSetAnewBeforeTheSwitch) {
+      client.ProxyParams.ProxyUsername = "v";
+      client.ProxyParams.ProxyPassword = "q";
+    }
+    client.ProxyParams.SetProxyPort(new_proxy.Port());
+    client.GetDocument("http://site.example/", sink);
+    EXPECT_EQ(sink.DataString(), "hellohello");
+    ASSERT_EQ(new_proxy.Requests().size(), 1u);
+    std::string request = new_proxy.Requests()[0];
+    size_t at = request.find("\r\nProxy-Authorization: ");
+    std::string value = at == std::string::npos
+                            ? ""
+                            : request.substr(at + 23, request.find("\r\n", at + 2) - at - 23);
+    EXPECT_EQ(value, c.expected) << request;
+  }
+}
+
 TEST_F(ProxyTest, LineBreaksInThePathGoOutEscapedInTheAbsoluteTarget) {
   server_.AddConnection(TServerScript().ReadRequest().Send(kHello));
   client_.GetDocument(std::string("http://site.example/a\r\nX-Injected: 1\0", 37), sink_);
@@ -220,6 +281,68 @@ TEST_F(ProxyTest, LineBreaksInThePathGoOutEscapedInTheAbsoluteTarget) {
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].substr(0, requests[0].find("\r\n")),
             "GET http://site.example:80/a%0D%0AX-Injected: 1%00 HTTP/1.1");
+}
+
+// However the proxy answers the CONNECT, short of opening the tunnel, the request ends with its
+// answer once the credentials are refused or spent; redirects are followed throughout, so a
+// Location in an answer is there to be taken up. The script has more answers than any count.
+TEST(TunnelTest, ProxyAnswersThatNeverOpenTheTunnelEndWithinTheCounts) {
+  struct Case {
+    const char* name;
+    const char* answer;
+    bool credentials;
+    bool hook_stops;
+    int code;
+    size_t connects;
+  } cases[] = {
+      {"407 with a Location, credentials retried",
+       "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"p\"\r\n"
+       "Location: http://elsewhere.example/\r\nContent-Length: 0\r\n\r\n",
+       true, false, 407, 4},
+      {"407 with a Location, no credentials",
+       "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"p\"\r\n"
+       "Location: /elsewhere\r\nContent-Length: 0\r\n\r\n",
+       false, false, 407, 1},
+      {"a header hook that stops at every 407",
+       "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"p\"\r\n"
+       "Content-Length: 0\r\n\r\n",
+       true, true, 407, 4},
+      {"a redirect",
+       "HTTP/1.1 302 Found\r\nLocation: https://elsewhere.example/\r\n"
+       "Content-Length: 0\r\n\r\n",
+       true, false, 302, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TLoopbackServer proxy;
+    TServerScript script;
+    for (int i = 0; i < 24; ++i) script.ReadRequest().Send(c.answer);
+    proxy.AddConnection(script);
+    TTlsTransport tls;
+    THttpClient client;
+    client.SetTransport(&tls);
+    client.ReadTimeout = 2000;
+    client.ProxyParams.SetProxyServer("127.0.0.1");
+    client.ProxyParams.SetProxyPort(proxy.Port());
+    client.HandleRedirects = true;
+    if (c.credentials) {
+      client.HTTPOptions |= hoInProcessAuth;
+      client.ProxyParams.ProxyUsername = "u";
+      client.ProxyParams.ProxyPassword = "p";
+    }
+    if (c.hook_stops) {
+      client.OnHeadersAvailable = [](const THeaderList&, bool& continue_reading) {
+        continue_reading = false;
+      };
+    }
+    TStringStream sink;
+    auto failure = test::ExpectThrow<EHTTPProtocolException>(
+        [&] { client.GetDocument("https://site.example/", sink); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->ErrorCode(), c.code);
+    EXPECT_EQ(proxy.Requests().size(), c.connects);
+    EXPECT_EQ(proxy.AcceptedConnections(), 1);
+  }
 }
 
 // A host name reaches the wire by every route: the origin's address, the proxy's absolute target

@@ -209,6 +209,71 @@ TEST_F(TlsTest, ConnectTunnelThroughTheProxyThenTls) {
   EXPECT_EQ(requests[0].find("Proxy-"), std::string::npos);
 }
 
+// Every hop goes through one scripted proxy, so hosts are mere names and the scheme can change
+// while host and port stay: each case changes one part of the origin, or none.
+TEST_F(TlsTest, RedirectsTakeCredentialsOnlyToTheirOrigin) {
+  struct Case {
+    const char* name;
+    const char* url;
+    const char* location;
+    bool keep_credentials_on_redirect;
+    bool carried;
+  } cases[] = {
+      {"same origin", "http://site.example/a", "/b", false, true},
+      {"same origin spelled out", "http://site.example/a", "http://SITE.example:80/b", false, true},
+      {"other host", "http://site.example/a", "http://other.example/b", false, false},
+      {"other port", "http://site.example/a", "http://site.example:8080/b", false, false},
+      {"http to https", "http://site.example:8443/a", "https://site.example:8443/b", false, false},
+      {"https to http", "https://site.example:8443/a", "http://site.example:8443/b", false, false},
+      {"other host, allowed by the caller", "http://site.example/a", "http://other.example/b", true,
+       true},
+  };
+  const std::string credentials = "\r\nAuthorization: Basic dTpw\r\n";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string redirect = std::string("HTTP/1.1 302 Found\r\nLocation: ") + c.location +
+                           "\r\nContent-Length: 0\r\n\r\n";
+    bool from_https = std::string(c.url).starts_with("https");
+    bool to_https = std::string(c.location).starts_with("https");
+    TTlsTestServer origin(certificates_->Path("server.pem"), certificates_->Path("server.key"),
+                          from_https ? redirect : kHello);
+    const std::string tunnel = "HTTP/1.1 200 Connection established\r\n\r\n";
+    TLoopbackServer proxy;
+    if (from_https) {
+      proxy.AddConnection(TServerScript().ReadRequest().Send(tunnel).Relay(origin.Port()));
+      proxy.AddConnection(TServerScript().ReadRequest().Send(kHello));
+    } else if (to_https) {
+      proxy.AddConnection(TServerScript().ReadRequest().Send(redirect));
+      proxy.AddConnection(TServerScript().ReadRequest().Send(tunnel).Relay(origin.Port()));
+    } else {
+      proxy.AddConnection(TServerScript().ReadRequest().Send(redirect).ReadRequest().Send(kHello));
+    }
+    TTlsTransport transport;
+    transport.SSLOptions.VerifyMode = 0;  // the certificate names 127.0.0.1, not the names here
+    THttpClient client;
+    client.SetTransport(&transport);
+    client.ReadTimeout = 5000;
+    client.ProxyParams.SetProxyServer("127.0.0.1");
+    client.ProxyParams.SetProxyPort(proxy.Port());
+    client.HandleRedirects = true;
+    client.KeepCredentialsOnRedirect = c.keep_credentials_on_redirect;
+    client.Request().Username = "u";
+    client.Request().Password = "p";
+    client.Request().BasicAuthentication = true;
+    TStringStream sink;
+    client.GetDocument(c.url, sink);
+    EXPECT_EQ(sink.DataString(), "hello");
+    // The proxy sees the plain requests and the CONNECTs, the origin the requests in a tunnel.
+    std::vector<std::string> plain = proxy.Requests();
+    std::vector<std::string> tunnelled = origin.Requests();
+    ASSERT_EQ(plain.size() + tunnelled.size(), 3u - (from_https || to_https ? 0u : 1u));
+    std::string first = from_https ? tunnelled.front() : plain.front();
+    std::string second = to_https ? tunnelled.back() : plain.back();
+    EXPECT_NE(first.find(credentials), std::string::npos) << first;
+    EXPECT_EQ(second.find(credentials) != std::string::npos, c.carried) << second;
+  }
+}
+
 TEST_F(TlsTest, TlsRunsOverTheSocksHandshake) {
   auto server = Server();
   TLoopbackServer socks;
