@@ -116,11 +116,17 @@ void TCustomHttpClient::PerformRequest(THttpMethod method, const std::string& ur
       ++redirects_done_;
       PrepareTarget();
       OpenRoute();
+      // A server that answers 100 Continue forever must not hold the client forever.
+      constexpr int kMaxInterimAnswers = 16;
+      int interim_answers = 0;
       do {
         response_.StatusLine = ReadLine();
         ReadResponseHead(response_);
         StoreCookies(response_);
-      } while (response_.StatusCode() == 100);
+      } while (response_.StatusCode() == 100 && ++interim_answers <= kMaxInterimAnswers);
+      if (response_.StatusCode() == 100) {
+        throw EProtocolReplyError("Too many 100 Continue answers.");
+      }
       switch (DecideNextStep(request_, response_)) {
         case TNextStep::RetryNewTarget:
           if (sink) {

@@ -272,6 +272,35 @@ TEST_F(HttpClientTest, MalformedAnswersEndInTheirExceptions) {
   }
 }
 
+TEST_F(HttpClientTest, EndlessContinueAnswersEndTheRequest) {
+  struct Case {
+    int interim_answers;
+    bool refused;
+  } cases[] = {{16, false}, {17, true}, {1000, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.interim_answers);
+    std::string answer;
+    for (int i = 0; i < c.interim_answers; ++i) answer += "HTTP/1.1 100 Continue\r\n\r\n";
+    TLoopbackServer server;
+    server.AddConnection(TServerScript().ReadRequest().Send(answer + kHello));
+    THttpClient client;
+    client.ReadTimeout = 5000;
+    TStringStream sink;
+    if (!c.refused) {
+      client.GetDocument(server.Url("/"), sink);
+      EXPECT_EQ(sink.DataString(), "hello");
+      continue;
+    }
+    auto failure =
+        test::ExpectThrow<EProtocolReplyError>([&] { client.GetDocument(server.Url("/"), sink); });
+    if (failure) {
+      EXPECT_STREQ(failure->what(), "Too many 100 Continue answers.");
+    }
+    EXPECT_FALSE(client.IsConnected());
+    EXPECT_EQ(sink.DataString(), "");
+  }
+}
+
 TEST_F(HttpClientTest, RedirectLimitEndsTheRequestWithTheLastRedirect) {
   TServerScript script;
   for (int i = 1; i <= 15; ++i) {
