@@ -321,8 +321,9 @@ void TCustomHttpClient::OpenTunnel() {
     SendRequestHead(connect, nullptr);
     answer.StatusLine = ReadLine();
     if (!answer.StatusLine.empty()) {
+      // The proxy speaks for itself here, not for the origin: its Set-Cookie would plant
+      // cookies in the origin's name.
       ReadResponseHead(answer);
-      StoreCookies(answer);
     } else {
       answer.StatusLine = "HTTP/1.0 200 OK";
       answer.Connection = "close";

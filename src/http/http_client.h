@@ -163,7 +163,7 @@ class TCustomHttpClient : public TTcpClient {
   void DropStaleConnection(THttpResponse& previous);
   void EnsureConnected(THttpResponse& previous);
   // The CONNECT tunnel through the proxy to the origin, TLS on once the proxy agrees; a kept
-  // tunnel to the same origin is used again.
+  // tunnel to the same origin is used again. The proxy's answers set no cookies.
   void OpenTunnel();
   // Sets a TLS transport's pass-through, closing a connection opened in the other mode.
   void SwitchTls(bool pass_through);
