@@ -301,9 +301,28 @@ int TCookieCollection::Count() const {
   return static_cast<int>(index_.size());
 }
 
+TCookieManagerLink::THold::THold(const TCookieManagerLink* link) {
+  if (!link) return;
+  lock_ = std::shared_lock<std::shared_mutex>(link->lock_);
+  manager_ = link->manager_.load(std::memory_order_relaxed);
+}
+
+TCookieManager::TCookieManager() : link_(std::make_shared<TCookieManagerLink>(this)) {}
+
 TCookieManager::~TCookieManager() {
+  {
+    std::unique_lock<std::shared_mutex> lock(link_->lock_);
+    link_->manager_.store(nullptr, std::memory_order_release);
+  }
   CookieCollection.PurgeExpired();
   if (OnDestroy) OnDestroy(*this, CookieCollection);
+}
+
+std::shared_ptr<TCookieManagerLink> TCookieManager::Attach() {
+  std::call_once(created_, [this] {
+    if (OnCreate) OnCreate(*this, CookieCollection);
+  });
+  return link_;
 }
 
 void TCookieManager::AcceptCookie(const std::string& value, const std::string& host, bool rfc2965) {

@@ -6,13 +6,19 @@
 // clients on several threads. Cookie objects themselves are not locked. The collection is
 // bounded as browsers bound theirs, and a `Domain` attribute that names a public suffix (from
 // the Public Suffix List, through libpsl) is refused.
+//
+// A client holds its store through a `TCookieManagerLink`, which the store shares with every
+// client it serves: the store's destructor empties the link, so a client never reaches a store
+// that is gone, and either side may be destroyed first.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <list>
 #include <memory>
+#include <mutex>
 #include <shared_mutex>
 #include <string>
 #include <unordered_map>
@@ -151,10 +157,46 @@ class TCookieCollection {
   uint64_t next_order_ = 0;
 };
 
+class TCookieManager;
+
+// What a client holds of its store: the store while it lives, nothing once it is gone. Made by
+// the store and shared with every client that uses it; any thread may use it.
+class TCookieManagerLink {
+ public:
+  // Keeps the store of `link` (none when `link` is null or the store is gone) from being
+  // destroyed while the hold lives: the store's destructor waits for it to end, so the thread
+  // that destroys the store must hold none, and a thread takes one hold at a time.
+  class THold {
+   public:
+    explicit THold(const TCookieManagerLink* link);
+    TCookieManager* get() const { return manager_; }
+    TCookieManager* operator->() const { return manager_; }
+    explicit operator bool() const { return manager_ != nullptr; }
+
+   private:
+    std::shared_lock<std::shared_mutex> lock_;
+    TCookieManager* manager_ = nullptr;
+  };
+
+  explicit TCookieManagerLink(TCookieManager* manager) : manager_(manager) {}
+  TCookieManagerLink(const TCookieManagerLink&) = delete;
+  TCookieManagerLink& operator=(const TCookieManagerLink&) = delete;
+
+  // The store, or null once it is gone; good for as long as the caller knows it lives. Takes
+  // no hold, so it may be asked inside one.
+  TCookieManager* Manager() const { return manager_.load(std::memory_order_acquire); }
+
+ private:
+  friend class TCookieManager;
+  mutable std::shared_mutex lock_;
+  std::atomic<TCookieManager*> manager_;
+};
+
 class TCookieManager {
  public:
-  TCookieManager() = default;
-  // Purges expired cookies and fires OnDestroy.
+  TCookieManager();
+  // Detaches every client first (each then sees no store, and one still using the store is
+  // waited for), then purges expired cookies and fires OnDestroy.
   ~TCookieManager();
   TCookieManager(const TCookieManager&) = delete;
   TCookieManager& operator=(const TCookieManager&) = delete;
@@ -167,10 +209,20 @@ class TCookieManager {
   std::string CookieHeaderFor(const TUri& uri, bool secure) {
     return CookieCollection.CookieHeaderFor(uri, secure);
   }
+  // Ties a client to this store; the first call fires OnCreate (on the caller's thread, before
+  // any client can use the store). The client keeps the link.
+  std::shared_ptr<TCookieManagerLink> Attach();
 
   TCookieCollection CookieCollection;
+  // Fired once, when the first client is attached, not at construction (no handler can be set
+  // before that).
+  std::function<void(TCookieManager& sender, TCookieCollection& cookies)> OnCreate;
   std::function<void(TCookieManager& sender, TCookieCollection& cookies)> OnDestroy;
   std::function<void(TCookieManager& sender, TNetscapeCookie& cookie, bool& accept)> OnNewCookie;
+
+ private:
+  std::shared_ptr<TCookieManagerLink> link_;
+  std::once_flag created_;
 };
 
 }  // namespace qelvu

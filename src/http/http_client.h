@@ -102,8 +102,9 @@ class TCustomHttpClient : public TTcpClient {
   void SetHost(const std::string& host) override;
   void SetPort(int port) override;
 
-  // The store in use, or null. Assigning one the client does not own replaces its own.
-  TCookieManager* CookieManager() const { return cookie_manager_; }
+  // The store in use, or null (also once that store was destroyed). Assigning one the client
+  // does not own replaces its own.
+  TCookieManager* CookieManager() const { return cookie_link_ ? cookie_link_->Manager() : nullptr; }
   void SetCookieManager(TCookieManager* manager);
 
   int AuthRetries = 3;
@@ -185,7 +186,8 @@ class TCustomHttpClient : public TTcpClient {
   int redirects_done_ = 0;
   // "host:port" the open connection tunnels to through the proxy, or empty.
   std::string tunnel_origin_;
-  TCookieManager* cookie_manager_ = nullptr;
+  // To the store in use; the store empties it when it goes.
+  std::shared_ptr<TCookieManagerLink> cookie_link_;
   std::unique_ptr<TCookieManager> own_cookie_manager_;
 };
 

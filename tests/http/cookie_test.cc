@@ -3,6 +3,7 @@
 #include <string>
 
 #include "http/cookies.h"
+#include "http/http_client.h"
 #include "http/http_dates.h"
 #include "http/net_exceptions.h"
 
@@ -239,6 +240,26 @@ TEST_F(CookieLimitsTest, ACookieLargerThanTheBoundIsRefused) {
     EXPECT_EQ(header.substr(0, 5), c.kept ? "a=xxx" : "a=old");
     EXPECT_EQ(header.size(), c.kept ? c.value_bytes + 2 : 5u);
   }
+}
+
+TEST(CookieManagerEventsTest, OnCreateFiresOnceWhenTheFirstClientIsAttached) {
+  TCookieManager manager;
+  int created = 0;
+  TCookieManager* sender = nullptr;
+  manager.OnCreate = [&](TCookieManager& from, TCookieCollection&) {
+    ++created;
+    sender = &from;
+  };
+  EXPECT_EQ(created, 0);
+  THttpClient first;
+  THttpClient second;
+  first.SetCookieManager(&manager);
+  EXPECT_EQ(created, 1);
+  second.SetCookieManager(&manager);
+  first.SetCookieManager(nullptr);
+  first.SetCookieManager(&manager);
+  EXPECT_EQ(created, 1);
+  EXPECT_EQ(sender, &manager);
 }
 
 }  // namespace
