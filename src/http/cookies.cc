@@ -1,8 +1,12 @@
 #include "http/cookies.h"
 
+#include <libpsl.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <mutex>
+#include <tuple>
 
 #include "http/http_dates.h"
 #include "http/net_exceptions.h"
@@ -40,6 +44,31 @@ std::vector<std::string> SplitPieces(const std::string& text) {
 
 // An expiry text as a local time; nothing when it cannot be read.
 TDateTime ExpiryOf(const TNetscapeCookie& cookie) { return ParseHeaderDate(cookie.ExpiresText()); }
+
+std::string WithoutLeadingDot(const std::string& domain) {
+  return !domain.empty() && domain[0] == '.' ? domain.substr(1) : domain;
+}
+
+// The newest list libpsl has (the system's file or the one built in), loaded once and only read
+// afterwards, which libpsl allows from any thread; null when neither can be had.
+const psl_ctx_t* PublicSuffixList() {
+  static const std::unique_ptr<psl_ctx_t, void (*)(psl_ctx_t*)> latest(psl_latest(nullptr),
+                                                                       psl_free);
+  return latest ? latest.get() : psl_builtin();
+}
+
+// Without a list every name counts as a public suffix: a cookie then stays with its own host.
+bool IsPublicSuffix(const std::string& host) {
+  const psl_ctx_t* list = PublicSuffixList();
+  return !list || psl_is_public_suffix(list, LowerCase(host).c_str()) != 0;
+}
+
+bool DomainAcceptable(const std::string& host, const std::string& domain) {
+  const psl_ctx_t* list = PublicSuffixList();
+  if (!list) return SameText(WithoutLeadingDot(domain), host);
+  return psl_is_cookie_domain_acceptable(list, LowerCase(host).c_str(),
+                                         LowerCase(WithoutLeadingDot(domain)).c_str()) != 0;
+}
 
 }  // namespace
 
@@ -87,9 +116,9 @@ bool TNetscapeCookie::MatchesHost(const std::string& host) const {
   if (!host.empty() && host[0] == '.') return SameText(Domain, host);
   // Only the domain itself or a host under it: "evilexample.com" must not set cookies for
   // "example.com".
-  std::string domain = !Domain.empty() && Domain[0] == '.' ? Domain.substr(1) : Domain;
+  std::string domain = WithoutLeadingDot(Domain);
   if (domain.empty()) return false;
-  return host == domain || EndsWith(host, "." + domain);
+  return host == domain || (!HostOnly && EndsWith(host, "." + domain));
 }
 
 std::string TNetscapeCookie::ServerForm() const {
@@ -177,75 +206,123 @@ void TCookieRFC2965::LoadAttributes(const std::vector<std::string>& pieces) {
 }
 
 void TCookieCollection::StoreCookie(std::unique_ptr<TNetscapeCookie> cookie) {
+  if (cookie->Name.size() + cookie->Value.size() > kMaxCookieBytes) return;
   std::unique_lock<std::shared_mutex> lock(lock_);
-  std::string key = cookie->Domain + cookie->Path;
-  auto entry = std::find_if(domain_index_.begin(), domain_index_.end(),
-                            [&key](const IndexEntry& e) { return SameText(e.key, key); });
-  if (entry == domain_index_.end()) {
-    domain_index_.push_back({key, {}});
-    entry = domain_index_.end() - 1;
+  std::string group = UpperCase(cookie->Domain) + '\n' + UpperCase(cookie->Path);
+  std::string key = group + '\n' + UpperCase(cookie->Name);
+  if (auto found = index_.find(key); found != index_.end()) {
+    TStored& stored = found->second;
+    stored.cookie->ParseCookie(cookie->ServerForm());
+    stored.cookie->Format = cookie->Format;
+    stored.cookie->HostOnly = cookie->HostOnly;
+    by_age_.splice(by_age_.end(), by_age_, stored.in_store);
+    std::list<TStored*>& in_domain = domains_[stored.domain];
+    in_domain.splice(in_domain.end(), in_domain, stored.in_domain);
+    return;
   }
-  for (auto& [name, stored] : entry->cookies) {
-    if (SameText(name, cookie->Name)) {
-      stored->ParseCookie(cookie->ServerForm());
-      stored->Format = cookie->Format;
-      return;
-    }
-  }
-  entry->cookies.emplace_back(cookie->Name, cookie.get());
-  items_.push_back(std::move(cookie));
+  TGroup& group_entry = groups_[group];
+  if (group_entry.count++ == 0) group_entry.order = next_order_++;
+  auto entry = index_.try_emplace(std::move(key)).first;
+  TStored& stored = entry->second;
+  stored.key = &entry->first;
+  stored.domain = LowerCase(WithoutLeadingDot(cookie->Domain));
+  stored.group = std::move(group);
+  stored.group_order = group_entry.order;
+  stored.order = next_order_++;
+  stored.cookie = std::move(cookie);
+  stored.in_store = by_age_.insert(by_age_.end(), &stored);
+  std::list<TStored*>& in_domain = domains_[stored.domain];
+  stored.in_domain = in_domain.insert(in_domain.end(), &stored);
+  // The new cookie is the newest in both lists, so it is never the one to go.
+  if (in_domain.size() > static_cast<size_t>(kMaxCookiesPerDomain)) RemoveOldest(in_domain);
+  if (by_age_.size() > static_cast<size_t>(kMaxCookies)) RemoveOldest(by_age_);
+}
+
+void TCookieCollection::RemoveOldest(const std::list<TStored*>& by_age) {
+  Remove(index_.find(*by_age.front()->key));
+}
+
+TCookieCollection::TIndex::iterator TCookieCollection::Remove(TIndex::iterator it) {
+  TStored& stored = it->second;
+  by_age_.erase(stored.in_store);
+  auto domain = domains_.find(stored.domain);
+  domain->second.erase(stored.in_domain);
+  if (domain->second.empty()) domains_.erase(domain);
+  auto group = groups_.find(stored.group);
+  if (--group->second.count == 0) groups_.erase(group);
+  return index_.erase(it);
 }
 
 void TCookieCollection::PurgeExpired() {
   std::unique_lock<std::shared_mutex> lock(lock_);
   TDateTime now = LocalNow();
-  auto expired = [now](const TNetscapeCookie* cookie) {
-    if (cookie->ExpiresText().empty()) return false;
-    TDateTime expiry = ExpiryOf(*cookie);
+  auto expired = [now](const TNetscapeCookie& cookie) {
+    if (cookie.ExpiresText().empty()) return false;
+    TDateTime expiry = ExpiryOf(cookie);
     // An expiry of exactly now has come: a max-age of 0 must never be sent.
     return expiry == 0 || expiry <= now;
   };
-  for (IndexEntry& entry : domain_index_) {
-    std::erase_if(entry.cookies, [&](const auto& named) { return expired(named.second); });
+  for (auto it = index_.begin(); it != index_.end();) {
+    it = expired(*it->second.cookie) ? Remove(it) : std::next(it);
   }
-  std::erase_if(domain_index_, [](const IndexEntry& e) { return e.cookies.empty(); });
-  std::erase_if(items_, [&](const auto& cookie) { return expired(cookie.get()); });
 }
 
 std::string TCookieCollection::CookieHeaderFor(const TUri& uri, bool secure) {
   PurgeExpired();
   std::shared_lock<std::shared_mutex> lock(lock_);
-  std::vector<const TNetscapeCookie*> taken;
-  for (const IndexEntry& entry : domain_index_) {
-    for (auto it = entry.cookies.rbegin(); it != entry.cookies.rend(); ++it) {
-      const TNetscapeCookie* cookie = it->second;
-      // The host must be the cookie's domain or lie under it; a key that merely occurs inside
-      // "host + directory" would hand h.example's cookies to evilh.example.
-      if (cookie->MatchesHost(uri.Host) && !cookie->Path.empty() &&
-          uri.Directory.rfind(cookie->Path, 0) == 0 && (!cookie->Secure || secure) &&
-          !cookie->Value.empty()) {
-        taken.push_back(cookie);
-      }
+  struct TTaken {
+    std::string path;
+    const TStored* stored;
+  };
+  std::vector<TTaken> taken;
+  for (const auto& [key, stored] : index_) {
+    const TNetscapeCookie* cookie = stored.cookie.get();
+    // The host must be the cookie's domain or lie under it; a key that merely occurs inside
+    // "host + directory" would hand h.example's cookies to evilh.example.
+    if (cookie->MatchesHost(uri.Host) && !cookie->Path.empty() &&
+        uri.Directory.rfind(cookie->Path, 0) == 0 && (!cookie->Secure || secure) &&
+        !cookie->Value.empty()) {
+      taken.push_back({UpperCase(cookie->Path), &stored});
     }
   }
-  std::stable_sort(taken.begin(), taken.end(), [](const auto* a, const auto* b) {
-    return UpperCase(a->Path) > UpperCase(b->Path);
+  std::sort(taken.begin(), taken.end(), [](const TTaken& a, const TTaken& b) {
+    return std::tie(b.path, a.stored->group_order, b.stored->order) <
+           std::tie(a.path, b.stored->group_order, a.stored->order);
   });
   std::string header;
-  for (const TNetscapeCookie* cookie : taken) {
-    header += (header.empty() ? "" : "; ") + cookie->ClientForm();
+  for (const TTaken& cookie : taken) {
+    header += (header.empty() ? "" : "; ") + cookie.stored->cookie->ClientForm();
   }
   return header;
 }
 
 int TCookieCollection::Count() const {
   std::shared_lock<std::shared_mutex> lock(lock_);
-  return static_cast<int>(items_.size());
+  return static_cast<int>(index_.size());
 }
 
+TCookieManagerLink::THold::THold(const TCookieManagerLink* link) {
+  if (!link) return;
+  lock_ = std::shared_lock<std::shared_mutex>(link->lock_);
+  manager_ = link->manager_.load(std::memory_order_relaxed);
+}
+
+TCookieManager::TCookieManager() : link_(std::make_shared<TCookieManagerLink>(this)) {}
+
 TCookieManager::~TCookieManager() {
+  {
+    std::unique_lock<std::shared_mutex> lock(link_->lock_);
+    link_->manager_.store(nullptr, std::memory_order_release);
+  }
   CookieCollection.PurgeExpired();
   if (OnDestroy) OnDestroy(*this, CookieCollection);
+}
+
+std::shared_ptr<TCookieManagerLink> TCookieManager::Attach() {
+  std::call_once(created_, [this] {
+    if (OnCreate) OnCreate(*this, CookieCollection);
+  });
+  return link_;
 }
 
 void TCookieManager::AcceptCookie(const std::string& value, const std::string& host, bool rfc2965) {
@@ -256,8 +333,19 @@ void TCookieManager::AcceptCookie(const std::string& value, const std::string& h
     cookie = std::make_unique<TCookieRFC2109>();
   }
   cookie->ParseCookie(value);
-  if (cookie->Domain.empty()) cookie->Domain = host;
+  const bool domain_given = !cookie->Domain.empty();
+  if (!domain_given) cookie->Domain = host;
   if (!cookie->MatchesHost(host)) return;
+  // An address has no public suffix; MatchesHost already holds it to itself.
+  if (!IsDottedQuad(host) && host.find(':') == std::string::npos) {
+    // A Domain such as "co.uk" or "github.io" would reach every site under it.
+    if (domain_given && !DomainAcceptable(host, cookie->Domain)) return;
+    // A host that is a public suffix itself may keep cookies, but the sites under it are
+    // other parties, so they never see them.
+    if (SameText(WithoutLeadingDot(cookie->Domain), host) && IsPublicSuffix(host)) {
+      cookie->HostOnly = true;
+    }
+  }
   bool accept = true;
   if (OnNewCookie) OnNewCookie(*this, *cookie, accept);
   if (accept) CookieCollection.StoreCookie(std::move(cookie));

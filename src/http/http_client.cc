@@ -104,9 +104,9 @@ void TCustomHttpClient::SetPort(int port) {
 }
 
 void TCustomHttpClient::SetCookieManager(TCookieManager* manager) {
-  if (manager == cookie_manager_) return;
+  if (manager == CookieManager()) return;
   if (own_cookie_manager_.get() != manager) own_cookie_manager_.reset();
-  cookie_manager_ = manager;
+  cookie_link_ = manager ? manager->Attach() : nullptr;
 }
 
 void TCustomHttpClient::GetDocument(const std::string& url, TByteStream& sink) {
@@ -130,10 +130,16 @@ void TCustomHttpClient::PerformRequest(THttpMethod method, const std::string& ur
       ++redirects_done_;
       PrepareTarget(redirected);
       response_.StatusLine = ExchangeFirstLine();
+      // A server that answers 100 Continue forever must not hold the client forever.
+      constexpr int kMaxInterimAnswers = 16;
+      int interim_answers = 0;
       while (true) {
         ReadResponseHead(response_);
         StoreCookies(response_);
         if (response_.StatusCode() != 100) break;
+        if (++interim_answers > kMaxInterimAnswers) {
+          throw EProtocolReplyError("Too many 100 Continue answers.");
+        }
         response_.StatusLine = ReadLine();
       }
       switch (DecideNextStep(request_, response_)) {
@@ -380,8 +386,9 @@ bool TCustomHttpClient::OpenTunnel() {
     SendRequestHead(connect, nullptr);
     answer.StatusLine = ReadLine();
     if (!answer.StatusLine.empty()) {
+      // The proxy speaks for itself here, not for the origin: its Set-Cookie would plant
+      // cookies in the origin's name.
       ReadResponseHead(answer);
-      StoreCookies(answer);
     } else {
       answer.StatusLine = "HTTP/1.0 200 OK";
       answer.Connection = "close";
@@ -413,11 +420,11 @@ void TCustomHttpClient::SendRequestHead(THttpRequest& request, const TUri* uri) 
     request.RawHeaders.SetHeaderValue("Proxy-Authorization", authorization);
     if (!authorization.empty()) ProxyParams.NoteCredentialsSent();
   }
-  if (uri && cookie_manager_) {
+  if (TCookieManagerLink::THold cookies(cookie_link_.get()); uri && cookies) {
     // A Secure cookie goes only to an https address over a connection that really is TLS: a
     // TLS transport in pass-through carries plain text.
     const bool secure = SameText(uri->Scheme, "https") && Transport() && Transport()->IsEncrypted();
-    request.RawHeaders.SetHeaderValue("Cookie", cookie_manager_->CookieHeaderFor(*uri, secure));
+    request.RawHeaders.SetHeaderValue("Cookie", cookies->CookieHeaderFor(*uri, secure));
   }
   OpenWriteBatch();
   // Half a head must not stay batched for the next request to send.
@@ -455,20 +462,21 @@ void TCustomHttpClient::ReadResponseHead(THttpResponse& response) {
 }
 
 void TCustomHttpClient::StoreCookies(THttpResponse& response) {
-  if (!cookie_manager_ && AllowCookies) {
+  if (!CookieManager() && AllowCookies) {
     own_cookie_manager_ = std::make_unique<TCookieManager>();
-    cookie_manager_ = own_cookie_manager_.get();
+    cookie_link_ = own_cookie_manager_->Attach();
   }
-  if (!cookie_manager_) return;
+  TCookieManagerLink::THold cookies(cookie_link_.get());
+  if (!cookies) return;
   std::vector<std::string> values;
   response.RawHeaders.ExtractValues("Set-cookie", values);
   for (const std::string& value : values) {
-    cookie_manager_->AcceptCookie(value, current_uri_.Host);
+    cookies->AcceptCookie(value, current_uri_.Host);
   }
   values.clear();
   response.RawHeaders.ExtractValues("Set-cookie2", values);
   for (const std::string& value : values) {
-    cookie_manager_->AcceptCookie(value, current_uri_.Host, true);
+    cookies->AcceptCookie(value, current_uri_.Host, true);
   }
 }
 

@@ -113,8 +113,9 @@ class TCustomHttpClient : public TTcpClient {
   void SetHost(const std::string& host) override;
   void SetPort(int port) override;
 
-  // The store in use, or null. Assigning one the client does not own replaces its own.
-  TCookieManager* CookieManager() const { return cookie_manager_; }
+  // The store in use, or null (also once that store was destroyed). Assigning one the client
+  // does not own replaces its own.
+  TCookieManager* CookieManager() const { return cookie_link_ ? cookie_link_->Manager() : nullptr; }
   void SetCookieManager(TCookieManager* manager);
 
   int AuthRetries = 3;
@@ -191,7 +192,8 @@ class TCustomHttpClient : public TTcpClient {
   // True when the connection was kept, false when it was made now.
   bool EnsureConnected(THttpResponse& previous);
   // The CONNECT tunnel through the proxy to the origin, TLS on once the proxy agrees; a kept
-  // tunnel to the same origin is used again (and true returned).
+  // tunnel to the same origin is used again (and true returned). The proxy's answers set no
+  // cookies.
   bool OpenTunnel();
   // Sets a TLS transport's pass-through, closing a connection opened in the other mode.
   void SwitchTls(bool pass_through);
@@ -220,7 +222,8 @@ class TCustomHttpClient : public TTcpClient {
   std::string credential_origin_;
   // The user name and password OnAuthorization gave, while the request record holds them.
   std::optional<std::pair<std::string, std::string>> answered_credentials_;
-  TCookieManager* cookie_manager_ = nullptr;
+  // To the store in use; the store empties it when it goes.
+  std::shared_ptr<TCookieManagerLink> cookie_link_;
   std::unique_ptr<TCookieManager> own_cookie_manager_;
 };
 

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "common/scope_guard.h"
 #include "http/net_exceptions.h"
 #include "http/socket_errors.h"
 
@@ -97,8 +98,12 @@ void TSocketTransport::ConnectTransport(const TConnectTarget& target) {
   if (!ParseDottedAddress(host, unused)) DoStatus(TStatus::hsResolving, host);
   const auto start = std::chrono::steady_clock::now();
   std::string address = ResolveHost(host, target.Timeout);
-  // A port beyond 16 bits must not wrap round to some other port.
-  if (peer_port < 0 || peer_port > 65535) throw ESocketError(kWsaInval);
+  // A port beyond 16 bits must not wrap round to some other port, the one the SOCKS server is
+  // asked for no more than the one connected to.
+  auto out_of_range = [](int port) { return port < 0 || port > 65535; };
+  if (out_of_range(peer_port) || (socks && out_of_range(target.Port))) {
+    throw ESocketError(kWsaInval);
+  }
   uint16_t port = static_cast<uint16_t>(peer_port);
   socket_->PeerAddress = address;
   socket_->PeerPort = port;
@@ -150,6 +155,12 @@ void TSocketTransport::ConnectWithLimit(const std::string& address, uint16_t por
     return outcome.done_signal.wait_for(lock, std::chrono::milliseconds(ms),
                                         [&outcome] { return outcome.done; });
   };
+  // An idle hook that raises must not leave the connector running (a thread object destroyed
+  // while joinable ends the process): the connect is cut and the thread joined first.
+  TScopeGuard stop_connector([&connector, handle] {
+    TSocketStack::Instance().ShutdownBoth(handle);
+    connector.join();
+  });
   bool done = false;
   if (timeout_ms == -2) {
     while (!done) {
@@ -165,6 +176,7 @@ void TSocketTransport::ConnectWithLimit(const std::string& address, uint16_t por
     }
     if (!done) done = wait_for(std::max(remaining, 0));
   }
+  stop_connector.Release();
   if (!done) {
     TSocketStack::Instance().ShutdownBoth(handle);
     connector.join();

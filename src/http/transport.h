@@ -93,7 +93,8 @@ struct TSocksInfo {
 
 // The plain TCP socket. With SOCKS in use the TCP connect goes to the SOCKS server, and the
 // handshake to the real target runs before any other byte; its failures raise ESocksError
-// subclasses and abort the connect.
+// subclasses and abort the connect. A port outside 0..65535, the target's or the SOCKS
+// server's, raises ESocketError before any connection is made.
 class TSocketTransport : public TTransport {
  public:
   void Close() override;

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <stdexcept>
 #include <thread>
 
 #include "http/net_exceptions.h"
@@ -303,6 +304,33 @@ TEST(SocketConnectionTest, ShutdownFromAnotherThreadEndsAConnectInProgress) {
     test::ExpectThrow<ESocketError>([&] { client.Connect(limit); });
     aborter.join();
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
+    EXPECT_FALSE(client.IsConnected());
+  }
+}
+
+TEST(SocketConnectionTest, AnIdleHookThatRaisesDuringAConnectEndsItCleanly) {
+  class EHookAbort : public std::runtime_error {
+   public:
+    EHookAbort() : std::runtime_error("aborted by the host") {}
+  };
+  class AbortingHook : public TIdleHook {
+   protected:
+    void ProcessStep(bool) override { throw EHookAbort(); }
+  };
+  // With a limit, and without one (where only the hook can end the wait).
+  for (int limit : {20000, -2}) {
+    SCOPED_TRACE(limit);
+    test::TFullBacklogListener listener;
+    TTcpClient client;
+    client.SetHost("127.0.0.1");
+    client.SetPort(listener.Port());
+    AbortingHook hook;
+    hook.IdleTimeOut = 10;
+    const auto start = std::chrono::steady_clock::now();
+    auto failure = test::ExpectThrow<EHookAbort>([&] { client.Connect(limit); });
+    // The connector was cut, not waited out.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_TRUE(failure.has_value());
     EXPECT_FALSE(client.IsConnected());
   }
 }

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "http/cookies.h"
+#include "http/http_client.h"
 #include "http/http_dates.h"
 #include "http/net_exceptions.h"
 
@@ -123,6 +126,140 @@ TEST_F(CookieTest, NewCookieEventMayRefuse) {
   Accept("no=1; path=/");
   Accept("yes=1; path=/");
   EXPECT_EQ(HeaderFor("http://h.example/"), "yes=1");
+}
+
+TEST_F(CookieTest, DomainThatIsAPublicSuffixIsRefused) {
+  struct Case {
+    const char* host;
+    const char* domain;
+    bool kept;
+  } cases[] = {
+      {"www.example.com", "example.com", true},
+      {"www.example.com", ".example.com", true},
+      {"www.example.com", "com", false},
+      {"www.example.com", ".com", false},
+      {"www.bbc.co.uk", "bbc.co.uk", true},
+      {"www.bbc.co.uk", "co.uk", false},
+      {"bbc.co.uk", ".co.uk", false},
+      {"me.github.io", "me.github.io", true},
+      {"me.github.io", "github.io", false},
+      // The host itself may name itself, public suffix or not.
+      {"github.io", "github.io", true},
+      {"www.h.example", "example", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.host) + " sets domain " + c.domain);
+    TCookieManager manager;
+    manager.AcceptCookie(std::string("a=1; path=/; domain=") + c.domain, c.host);
+    EXPECT_EQ(manager.CookieCollection.Count(), c.kept ? 1 : 0);
+  }
+}
+
+TEST_F(CookieTest, AHostThatIsAPublicSuffixKeepsItsCookiesToItself) {
+  for (const char* value : {"a=1; path=/", "a=1; path=/; domain=.github.io"}) {
+    SCOPED_TRACE(value);
+    TCookieManager manager;
+    manager.AcceptCookie(value, "github.io");
+    EXPECT_EQ(manager.CookieHeaderFor(TUri("http://github.io/"), false), "a=1");
+    EXPECT_EQ(manager.CookieHeaderFor(TUri("http://me.github.io/"), false), "");
+  }
+  // An ordinary host's cookie still reaches the hosts under it.
+  Accept("a=1; path=/");
+  EXPECT_EQ(HeaderFor("http://www.h.example/"), "a=1");
+}
+
+// Bounds that keep a server from filling the store without end.
+class CookieLimitsTest : public CookieTest {
+ protected:
+  // Stores "<prefix><i>=v" for i in [first, last) from `host`.
+  void AcceptRange(const std::string& prefix, int first, int last,
+                   const std::string& host = "h.example") {
+    for (int i = first; i < last; ++i) Accept(prefix + std::to_string(i) + "=v; path=/", host);
+  }
+  bool Has(const std::string& name, const std::string& host = "h.example") {
+    std::string header = "; " + HeaderFor("http://" + host + "/") + ";";
+    return header.find("; " + name + "=") != std::string::npos;
+  }
+};
+
+TEST_F(CookieLimitsTest, TheFiftyFirstCookieOfADomainEvictsItsOldest) {
+  Accept("other=1; path=/", "other.example");
+  AcceptRange("c", 0, TCookieCollection::kMaxCookiesPerDomain + 1);
+  EXPECT_EQ(manager_.CookieCollection.Count(), TCookieCollection::kMaxCookiesPerDomain + 1);
+  EXPECT_FALSE(Has("c0"));
+  EXPECT_TRUE(Has("c1"));
+  EXPECT_TRUE(Has("c50"));
+  // Another domain's cookie is not the oldest of this one.
+  EXPECT_TRUE(Has("other", "other.example"));
+}
+
+TEST_F(CookieLimitsTest, AReplacementKeepsOneCookieAndCountsAsNew) {
+  AcceptRange("c", 0, TCookieCollection::kMaxCookiesPerDomain);
+  Accept("c0=new; path=/");
+  EXPECT_EQ(manager_.CookieCollection.Count(), TCookieCollection::kMaxCookiesPerDomain);
+  AcceptRange("c", 50, 51);
+  EXPECT_EQ(manager_.CookieCollection.Count(), TCookieCollection::kMaxCookiesPerDomain);
+  const std::string header = HeaderFor("http://h.example/");
+  EXPECT_NE(header.find("c0=new"), std::string::npos) << header;
+  EXPECT_EQ(header.find("c0=v"), std::string::npos) << header;
+  EXPECT_FALSE(Has("c1"));
+}
+
+TEST_F(CookieLimitsTest, TheCookieAfterTheLastOneAllowedEvictsTheOldestOfAll) {
+  // 30 in each of 100 domains: no domain reaches its own bound.
+  for (int domain = 0; domain < 100; ++domain) {
+    AcceptRange("d" + std::to_string(domain) + "n", 0, 30,
+                "d" + std::to_string(domain) + ".example");
+  }
+  ASSERT_EQ(manager_.CookieCollection.Count(), TCookieCollection::kMaxCookies);
+  Accept("last=1; path=/", "new.example");
+  EXPECT_EQ(manager_.CookieCollection.Count(), TCookieCollection::kMaxCookies);
+  EXPECT_FALSE(Has("d0n0", "d0.example"));
+  EXPECT_TRUE(Has("d0n1", "d0.example"));
+  EXPECT_TRUE(Has("last", "new.example"));
+}
+
+TEST_F(CookieLimitsTest, ACookieLargerThanTheBoundIsRefused) {
+  struct Case {
+    const char* name;
+    size_t value_bytes;  // after the one-letter name
+    bool kept;
+  } cases[] = {
+      {"name and value at the bound", TCookieCollection::kMaxCookieBytes - 1, true},
+      {"one byte over", TCookieCollection::kMaxCookieBytes, false},
+      {"5000 bytes", 4999, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TCookieManager manager;
+    manager.AcceptCookie("a=old; path=/", "h.example");
+    manager.AcceptCookie("a=" + std::string(c.value_bytes, 'x') + "; path=/", "h.example");
+    EXPECT_EQ(manager.CookieCollection.Count(), 1);
+    // A refused value leaves the one kept before.
+    const std::string header = manager.CookieHeaderFor(TUri("http://h.example/"), false);
+    EXPECT_EQ(header.substr(0, 5), c.kept ? "a=xxx" : "a=old");
+    EXPECT_EQ(header.size(), c.kept ? c.value_bytes + 2 : 5u);
+  }
+}
+
+TEST(CookieManagerEventsTest, OnCreateFiresOnceWhenTheFirstClientIsAttached) {
+  TCookieManager manager;
+  int created = 0;
+  TCookieManager* sender = nullptr;
+  manager.OnCreate = [&](TCookieManager& from, TCookieCollection&) {
+    ++created;
+    sender = &from;
+  };
+  EXPECT_EQ(created, 0);
+  THttpClient first;
+  THttpClient second;
+  first.SetCookieManager(&manager);
+  EXPECT_EQ(created, 1);
+  second.SetCookieManager(&manager);
+  first.SetCookieManager(nullptr);
+  first.SetCookieManager(&manager);
+  EXPECT_EQ(created, 1);
+  EXPECT_EQ(sender, &manager);
 }
 
 }  // namespace

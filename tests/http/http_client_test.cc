@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "http/net_exceptions.h"
@@ -327,6 +328,35 @@ TEST_F(HttpClientTest, MalformedAnswersEndInTheirExceptions) {
   }
 }
 
+TEST_F(HttpClientTest, EndlessContinueAnswersEndTheRequest) {
+  struct Case {
+    int interim_answers;
+    bool refused;
+  } cases[] = {{16, false}, {17, true}, {1000, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.interim_answers);
+    std::string answer;
+    for (int i = 0; i < c.interim_answers; ++i) answer += "HTTP/1.1 100 Continue\r\n\r\n";
+    TLoopbackServer server;
+    server.AddConnection(TServerScript().ReadRequest().Send(answer + kHello));
+    THttpClient client;
+    client.ReadTimeout = 5000;
+    TStringStream sink;
+    if (!c.refused) {
+      client.GetDocument(server.Url("/"), sink);
+      EXPECT_EQ(sink.DataString(), "hello");
+      continue;
+    }
+    auto failure =
+        test::ExpectThrow<EProtocolReplyError>([&] { client.GetDocument(server.Url("/"), sink); });
+    if (failure) {
+      EXPECT_STREQ(failure->what(), "Too many 100 Continue answers.");
+    }
+    EXPECT_FALSE(client.IsConnected());
+    EXPECT_EQ(sink.DataString(), "");
+  }
+}
+
 TEST_F(HttpClientTest, RedirectLimitEndsTheRequestWithTheLastRedirect) {
   TServerScript script;
   for (int i = 1; i <= 15; ++i) {
@@ -455,6 +485,39 @@ TEST(HttpClientMemoryTest, RequestRulesFail) {
   if (port) {
     EXPECT_EQ(port->ErrorCode(), kWsaInval);
   }
+}
+
+// A store may go before the clients that use it, and a client before its store.
+TEST(CookieStoreLifetimeTest, DestroyingTheStoreDetachesItsClients) {
+  TLoopbackServer server;
+  server.AddConnection(TServerScript()
+                           .ReadRequest()
+                           .Send("HTTP/1.1 200 OK\r\nSet-Cookie: sid=1; path=/\r\n"
+                                 "Content-Length: 5\r\n\r\nhello")
+                           .ReadRequest()
+                           .Send(kHello));
+  auto store = std::make_unique<TCookieManager>();
+  auto gone_first = std::make_unique<THttpClient>();
+  gone_first->SetCookieManager(store.get());
+  gone_first.reset();
+  THttpClient client;
+  client.ReadTimeout = 5000;
+  client.SetCookieManager(store.get());
+  TStringStream sink;
+  client.GetDocument(server.Url("/"), sink);
+  ASSERT_EQ(store->CookieCollection.Count(), 1);
+  TCookieManager* seen_while_destroyed = store.get();
+  store->OnDestroy = [&](TCookieManager&, TCookieCollection&) {
+    seen_while_destroyed = client.CookieManager();
+  };
+  store.reset();
+  EXPECT_EQ(seen_while_destroyed, nullptr);
+  ASSERT_EQ(client.CookieManager(), nullptr);
+  // The client goes on without the store: its cookie is not sent.
+  client.GetDocument(server.Url("/"), sink);
+  EXPECT_EQ(sink.DataString(), "hellohello");
+  ASSERT_EQ(server.Requests().size(), 2u);
+  EXPECT_EQ(server.Requests()[1].find("Cookie"), std::string::npos) << server.Requests()[1];
 }
 
 // Arbitrary answers through the in-memory transport: whatever the bytes, the client either

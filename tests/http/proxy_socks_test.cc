@@ -2,6 +2,7 @@
 
 #include "http/http_client.h"
 #include "http/net_exceptions.h"
+#include "http/socket_errors.h"
 #include "http/tls_transport.h"
 #include "http/transport.h"
 #include "support/expect_throw.h"
@@ -156,6 +157,37 @@ TEST_F(SocksTest, OverlongNamesAreRefusedNotCut) {
   server_.AddConnection(TServerScript().ReadBytes(3).Send(std::string("\x05\x00", 2)));
   EXPECT_THROW(client_.GetDocument("http://" + std::string(256, 'a') + "/", sink_),
                ESocksServerAddressError);
+}
+
+TEST(SocksPortTest, ATargetPortBeyondSixteenBitsIsRefusedBeforeConnecting) {
+  struct Case {
+    TSocksVersion version;
+    int port;
+  } cases[] = {
+      {TSocksVersion::svSocks4, 65536},
+      {TSocksVersion::svSocks4A, -1},
+      {TSocksVersion::svSocks5, 70000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.port);
+    TLoopbackServer server;
+    // Should a connection come, one byte shows the handshake began, and the close ends it.
+    server.AddConnection(TServerScript().ReadBytes(1).Close());
+    TSocketTransport transport;
+    transport.SocksInfo.Version = c.version;
+    transport.SocksInfo.Host = "127.0.0.1";
+    transport.SocksInfo.Port = server.Port();
+    TTcpClient client;
+    client.SetTransport(&transport);
+    client.SetHost("127.0.0.1");
+    client.SetPort(c.port);
+    auto failure = test::ExpectThrow<ESocketError>([&] { client.Connect(); });
+    if (failure) {
+      EXPECT_EQ(failure->ErrorCode(), kWsaInval);
+    }
+    EXPECT_FALSE(client.IsConnected());
+    EXPECT_EQ(server.AcceptedConnections(), 0);
+  }
 }
 
 class ProxyTest : public ::testing::Test {

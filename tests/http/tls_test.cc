@@ -274,6 +274,37 @@ TEST_F(TlsTest, RedirectsTakeCredentialsOnlyToTheirOrigin) {
   }
 }
 
+TEST_F(TlsTest, TheProxysAnswersToConnectSetNoCookies) {
+  auto server = Server();
+  TLoopbackServer proxy;
+  proxy.AddConnection(TServerScript()
+                          .ReadRequest()
+                          .Send("HTTP/1.1 407 Proxy Authentication Required\r\n"
+                                "Proxy-Authenticate: Basic realm=\"p\"\r\n"
+                                "Set-Cookie: refused=1; path=/\r\n"
+                                "Content-Length: 0\r\n\r\n")
+                          .ReadRequest()
+                          .Send("HTTP/1.1 200 Connection established\r\n"
+                                "Set-Cookie: planted=1; path=/\r\n\r\n")
+                          .Relay(server->Port()));
+  client_.ProxyParams.SetProxyServer("127.0.0.1");
+  client_.ProxyParams.SetProxyPort(proxy.Port());
+  client_.ProxyParams.ProxyUsername = "u";
+  client_.ProxyParams.ProxyPassword = "p";
+  client_.HTTPOptions |= hoInProcessAuth;
+  TCookieManager cookies;
+  client_.SetCookieManager(&cookies);
+  client_.GetDocument(Url(*server), sink_);
+  client_.GetDocument(Url(*server), sink_);
+  EXPECT_EQ(sink_.DataString(), "hellohello");
+  EXPECT_EQ(cookies.CookieCollection.Count(), 0);
+  std::vector<std::string> requests = server->Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  for (const std::string& request : requests) {
+    EXPECT_EQ(request.find("Cookie"), std::string::npos) << request;
+  }
+}
+
 TEST_F(TlsTest, TlsRunsOverTheSocksHandshake) {
   auto server = Server();
   TLoopbackServer socks;
