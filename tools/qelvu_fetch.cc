@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "http/byte_stream.h"
+#include "http/deadline_transport.h"
 #include "http/http_client.h"
 #include "http/net_exceptions.h"
 #include "http/text_util.h"
@@ -98,45 +99,6 @@ class TStdoutStream : public qelvu::TByteStream {
   }
 
   int64_t written_ = 0;
-};
-
-// The TLS transport (plain for http) with one deadline over every wait of a transfer: the
-// client's limits count per read, so a server sending a byte now and then would reset them
-// forever.
-class TDeadlineTransport : public qelvu::TTlsTransport {
- public:
-  using Clock = std::chrono::steady_clock;
-
-  void SetDeadline(Clock::time_point deadline) { deadline_ = deadline; }
-
-  bool Readable(int timeout_ms) override {
-    const int left = MillisecondsLeft();
-    // -2 (and any other negative value) waits without a limit of its own.
-    if (timeout_ms >= 0 && timeout_ms <= left) return TTlsTransport::Readable(timeout_ms);
-    if (TTlsTransport::Readable(left)) return true;
-    throw Expired();
-  }
-
-  // A redirect's connect, and a SOCKS handshake, must not outlast the transfer either.
-  void ConnectTransport(const qelvu::TConnectTarget& target) override {
-    qelvu::TConnectTarget bounded = target;
-    const int left = MillisecondsLeft();
-    if (bounded.Timeout <= 0 || bounded.Timeout > left) bounded.Timeout = left;
-    TTlsTransport::ConnectTransport(bounded);
-  }
-
- private:
-  int MillisecondsLeft() const {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
-    if (left.count() <= 0) throw Expired();
-    return static_cast<int>(std::min<int64_t>(left.count(), INT32_MAX));
-  }
-  static qelvu::EReadTimeout Expired() {
-    return qelvu::EReadTimeout("Transfer time limit (--max-time) reached.");
-  }
-
-  Clock::time_point deadline_ = Clock::time_point::max();
 };
 
 struct TOptions {
@@ -276,33 +238,6 @@ void ApplyProxy(const qelvu::TUri& proxy, qelvu::THttpClient& client,
                              : qelvu::TSocksAuthentication::saNoAuthentication;
 }
 
-// Scheme, host and port as the client resolves a target against the URI it is on.
-struct TOrigin {
-  std::string scheme;
-  std::string host;
-  std::string port;
-
-  static TOrigin Of(const qelvu::TUri& target, const qelvu::TUri& current) {
-    TOrigin o{target.Scheme.empty() ? current.Scheme : target.Scheme,
-              target.Host.empty() ? current.Host : target.Host, target.Port};
-    if (o.scheme.empty()) o.scheme = "http";
-    if (o.port.empty()) {
-      if (qelvu::SameText(target.Scheme, "http")) {
-        o.port = "80";
-      } else if (qelvu::SameText(target.Scheme, "https")) {
-        o.port = "443";
-      } else {
-        o.port = current.Port;
-      }
-    }
-    return o;
-  }
-  bool operator==(const TOrigin& other) const {
-    return qelvu::SameText(scheme, other.scheme) && qelvu::SameText(host, other.host) &&
-           port == other.port;
-  }
-};
-
 void DropCredentials(qelvu::THttpRequest& request) {
   request.Username.clear();
   request.Password.clear();
@@ -312,39 +247,30 @@ void DropCredentials(qelvu::THttpRequest& request) {
 
 void Fetch(const TOptions& options) {
   TStdoutStream stream;
-  TDeadlineTransport transport;
+  qelvu::TDeadlineTransport transport("Transfer time limit (--max-time) reached.");
   qelvu::THttpClient client;
   client.SetTransport(&transport);
   client.ConnectTimeout = options.connect_timeout_ms;
   client.HandleRedirects = options.follow_redirects;
   if (options.proxy) ApplyProxy(*options.proxy, client, transport);
 
-  // The client keeps a URL's credentials for whatever its redirects point at; they belong to
-  // the origin the user named alone.
-  TOrigin credential_origin;
-  client.OnRedirect = [&client, &credential_origin](std::string& location, int, bool& handled,
-                                                    qelvu::THttpMethod&) {
+  // The client itself keeps a URL's credentials to their origin; a server cannot hand out new
+  // ones in a Location either, or they would go wherever it likes.
+  client.OnRedirect = [](std::string& location, int, bool& handled, qelvu::THttpMethod&) {
     if (!handled) return;
     qelvu::TUri target(location);
     if (!target.UserName.empty() && !target.Host.empty() && !target.Scheme.empty()) {
-      // A server cannot hand out credentials either: they would go wherever it likes.
       location = target.ComposeUri(0);
-    }
-    qelvu::THttpRequest& request = client.Request();
-    if (!request.Username.empty() &&
-        !(TOrigin::Of(target, client.CurrentUri()) == credential_origin)) {
-      DropCredentials(request);
     }
   };
 
   for (const std::string& url : options.urls) {
     const qelvu::TUri target(url);
-    credential_origin = TOrigin::Of(target, client.CurrentUri());
     qelvu::THttpRequest& request = client.Request();
     // Credentials of an earlier URL must not reach this one.
     DropCredentials(request);
     if (!target.UserName.empty()) request.BasicAuthentication = true;
-    transport.SetDeadline(TDeadlineTransport::Clock::now() +
+    transport.SetDeadline(qelvu::TDeadlineTransport::Clock::now() +
                           std::chrono::milliseconds(options.max_time_ms));
     client.GetDocument(url, stream);
     // The client stops following at its maximum and keeps the last redirect as the answer.

@@ -5,46 +5,30 @@
 #include <mutex>
 
 #include "channels/playlist.h"
+#include "http/deadline_transport.h"
 #include "http/net_exceptions.h"
 #include "http/socket_stack.h"
-#include "http/tls_transport.h"
 
 namespace qelvu {
 
-// The TLS transport (plain for http), plus a thread-safe way to cut its connection, connecting
-// or connected. The lock keeps the socket from being closed (and its number reused) while Abort
-// shuts it down.
-class THttpPageSource::AbortableTransport : public TTlsTransport {
+// The transport with the document's deadline, plus a thread-safe way to cut its connection,
+// connecting or connected. The lock keeps the socket from being closed (and its number reused)
+// while Abort shuts it down.
+class THttpPageSource::AbortableTransport : public TDeadlineTransport {
  public:
-  using Clock = std::chrono::steady_clock;
-
-  void SetDeadline(Clock::time_point deadline) { deadline_ = deadline; }
-
-  // Waits no longer than the document's deadline allows.
-  bool Readable(int timeout_ms) override {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
-    if (left.count() <= 0) throw EReadTimeout("Read Timeout");
-    const int limit = static_cast<int>(std::min<int64_t>(left.count(), INT32_MAX));
-    // -2 (and any other negative value) waits without a limit of its own.
-    if (timeout_ms >= 0 && timeout_ms <= limit) return TTlsTransport::Readable(timeout_ms);
-    if (TTlsTransport::Readable(limit)) return true;
-    throw EReadTimeout("Read Timeout");
-  }
-
   void Open() override {
     const std::lock_guard lock(mutex_);
     ThrowIfAborted();
-    TTlsTransport::Open();
+    TDeadlineTransport::Open();
   }
 
   void ConnectTransport(const TConnectTarget& target) override {
-    TTlsTransport::ConnectTransport(target);
+    TDeadlineTransport::ConnectTransport(target);
     const std::lock_guard lock(mutex_);
     // A shutdown that came before the connect call itself started does not stop that call.
     if (aborted_) {
       socket_handle_ = -1;
-      TTlsTransport::Close();
+      TDeadlineTransport::Close();
       ThrowIfAborted();
     }
   }
@@ -52,7 +36,7 @@ class THttpPageSource::AbortableTransport : public TTlsTransport {
   void Close() override {
     const std::lock_guard lock(mutex_);
     socket_handle_ = -1;
-    TTlsTransport::Close();
+    TDeadlineTransport::Close();
   }
 
   void Abort() {
@@ -77,7 +61,6 @@ class THttpPageSource::AbortableTransport : public TTlsTransport {
   std::mutex mutex_;
   bool aborted_ = false;
   int socket_handle_ = -1;
-  Clock::time_point deadline_ = Clock::time_point::max();
 };
 
 // The page text, refusing to grow past a limit: an endless or huge body fails at the limit
