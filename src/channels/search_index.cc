@@ -136,6 +136,16 @@ inline bool SameLetter(char32_t typed, char letter) {
   return typed == static_cast<unsigned char>(letter) || (letter == 'v' && typed == 'u');
 }
 
+// Channel signatures: what a name must hold for a query to have a chance, checked before its
+// key is read. Bits 0-25 are the letters a-z, found as characters or inside a syllable; the
+// other bits stand for every other character by its symbol.
+constexpr uint32_t kLetterBits = 26;
+uint32_t LetterBit(char32_t c) { return uint32_t{1} << (c - 'a'); }
+uint32_t OtherBit(uint32_t symbol) {
+  return uint32_t{1} << (kLetterBits + symbol % (32 - kLetterBits));
+}
+bool IsLetter(char32_t c) { return c >= 'a' && c <= 'z'; }
+
 }  // namespace
 
 // The long-query matcher's buffers, kept from one name to the next.
@@ -153,11 +163,18 @@ struct TSearchIndex::TQuery {
   // Per query position: the symbol of its character, or kNoSymbol when no name has it.
   static constexpr uint32_t kNoSymbol = UINT32_MAX;
   std::vector<uint32_t> position_symbols;
+  // The signature bits every matching name has.
+  uint32_t signature = 0;
+  // A character that is no letter and in no name: nothing can match.
+  bool hopeless = false;
 
-  // Short queries only. Per symbol: bit p + 1 set when query character p is that symbol.
-  std::vector<uint64_t> same;
-  // Per syllable: bit p set when the syllable's first letter is query character p.
-  std::vector<uint64_t> syllable_starts;
+  // Short queries only. Per symbol: `same` has bit p + 1 set when query character p is that
+  // symbol, `starts` bit p when the symbol's syllable begins with query character p.
+  struct TStep {
+    uint64_t same = 0;
+    uint64_t starts = 0;
+  };
+  std::vector<TStep> steps;
   // Per syllable and position: how many query characters from p on the syllable can take.
   std::vector<uint8_t> syllable_spans;
 
@@ -173,20 +190,22 @@ TSearchIndex::TQuery TSearchIndex::Prepare(std::u32string folded) const {
     const auto found =
         std::lower_bound(symbols_by_character_.begin(), symbols_by_character_.end(), query.chars[p],
                          [](const TSymbol& symbol, char32_t c) { return symbol.character < c; });
-    if (found != symbols_by_character_.end() && found->character == query.chars[p]) {
+    const char32_t c = query.chars[p];
+    if (found != symbols_by_character_.end() && found->character == c) {
       query.position_symbols[p] = found->symbol;
+    }
+    if (IsLetter(c)) {
+      query.signature |= LetterBit(c);
+    } else if (query.position_symbols[p] != TQuery::kNoSymbol) {
+      query.signature |= OtherBit(query.position_symbols[p]);
+    } else {
+      query.hopeless = true;
     }
   }
   if (!query.Short()) return query;
 
-  query.same.assign(syllable_of_.size(), 0);
-  for (size_t p = 0; p < m; ++p) {
-    if (query.position_symbols[p] != TQuery::kNoSymbol) {
-      query.same[query.position_symbols[p]] |= uint64_t{1} << (p + 1);
-    }
-  }
   const size_t syllables = syllable_starts_.empty() ? 0 : syllable_starts_.size() - 1;
-  query.syllable_starts.assign(syllables, 0);
+  std::vector<uint64_t> syllable_starts(syllables, 0);
   query.syllable_spans.assign(syllables * m, 0);
   for (size_t s = 0; s < syllables; ++s) {
     const std::string_view letters(syllable_text_.data() + syllable_starts_[s],
@@ -197,8 +216,19 @@ TSearchIndex::TQuery TSearchIndex::Prepare(std::u32string folded) const {
              SameLetter(query.chars[p + span], letters[span]))
         ++span;
       if (span == 0) continue;
-      query.syllable_starts[s] |= uint64_t{1} << p;
+      syllable_starts[s] |= uint64_t{1} << p;
       query.syllable_spans[s * m + p] = static_cast<uint8_t>(span);
+    }
+  }
+  query.steps.resize(syllable_of_.size());
+  for (size_t symbol = 0; symbol < syllable_of_.size(); ++symbol) {
+    if (syllable_of_[symbol] != 0) {
+      query.steps[symbol].starts = syllable_starts[syllable_of_[symbol] - 1];
+    }
+  }
+  for (size_t p = 0; p < m; ++p) {
+    if (query.position_symbols[p] != TQuery::kNoSymbol) {
+      query.steps[query.position_symbols[p]].same |= uint64_t{1} << (p + 1);
     }
   }
   return query;
@@ -207,17 +237,17 @@ TSearchIndex::TQuery TSearchIndex::Prepare(std::u32string folded) const {
 bool TSearchIndex::MatchesShort(const TQuery& query, const uint8_t* key, const uint8_t* end) const {
   const size_t m = query.chars.size();
   const uint64_t done = uint64_t{1} << m;
-  const uint64_t* same = query.same.data();
-  const uint16_t* syllable_of = syllable_of_.data();
+  const TQuery::TStep* steps = query.steps.data();
   uint64_t state = 0;
   while (key < end) {
     const uint32_t symbol = Decode(key);
+    const TQuery::TStep& step = steps[symbol];
     // Bit 0: a match may start at every character.
     const uint64_t from = state | 1;
-    uint64_t next = (from << 1) & same[symbol];
-    if (const uint16_t syllable = syllable_of[symbol]) {
-      const size_t s = syllable - 1;
-      for (uint64_t starts = from & query.syllable_starts[s]; starts != 0; starts &= starts - 1) {
+    uint64_t next = (from << 1) & step.same;
+    if (uint64_t starts = from & step.starts) [[unlikely]] {
+      const size_t s = syllable_of_[symbol] - 1;
+      for (; starts != 0; starts &= starts - 1) {
         const int p = std::countr_zero(starts);
         const int span = query.syllable_spans[s * m + p];
         // Bits p + 1 .. p + span: any beginning of the syllable. Wraps to the top bit cleanly.
@@ -289,9 +319,11 @@ void TSearchIndex::Collect(const TQuery& query, const std::vector<int>* candidat
     }
     return;
   }
+  if (query.hopeless) return;
   const bool short_query = query.Short();
   TLongScratch scratch;
   auto check = [&](int i) {
+    if ((signatures_[i] & query.signature) != query.signature) return;
     const uint8_t* key = keys_.data() + offsets_[i];
     const uint8_t* end = keys_.data() + offsets_[i + 1];
     if (short_query ? MatchesShort(query, key, end) : MatchesLong(query, key, end, scratch)) {
@@ -313,6 +345,7 @@ std::vector<int> TSearchIndex::Find(std::string_view query) const {
 
 size_t TSearchIndex::AllocatedBytes() const {
   return keys_.capacity() * sizeof(keys_[0]) + offsets_.capacity() * sizeof(offsets_[0]) +
+         signatures_.capacity() * sizeof(signatures_[0]) +
          symbols_by_character_.capacity() * sizeof(symbols_by_character_[0]) +
          syllable_of_.capacity() * sizeof(syllable_of_[0]) +
          syllable_text_.capacity() * sizeof(syllable_text_[0]) +
@@ -412,15 +445,37 @@ TSearchIndex TSearchIndexBuilder::Build() {
   index.syllable_text_.shrink_to_fit();
   index.syllable_starts_.shrink_to_fit();
 
+  std::vector<uint32_t> symbol_signatures(by_frequency.size());
+  for (size_t symbol = 0; symbol < by_frequency.size(); ++symbol) {
+    const char32_t c = state.characters[by_frequency[symbol]];
+    uint32_t& signature = symbol_signatures[symbol];
+    signature = IsLetter(c) ? LetterBit(c) : OtherBit(static_cast<uint32_t>(symbol));
+    if (const uint16_t syllable = index.syllable_of_[symbol]) {
+      for (uint32_t at = index.syllable_starts_[syllable - 1];
+           at < index.syllable_starts_[syllable]; ++at) {
+        const char letter = index.syllable_text_[at];
+        signature |= LetterBit(static_cast<unsigned char>(letter));
+        if (letter == 'v') signature |= LetterBit('u');
+      }
+    }
+  }
+
   size_t key_bytes = 0;
   for (uint32_t number : state.chars) key_bytes += EncodedLength(symbol_of[number]);
   index.keys_.resize(key_bytes);
   index.offsets_.resize(state.name_ends.size() + 1);
+  index.signatures_.resize(state.name_ends.size());
   uint8_t* out = index.keys_.data();
   size_t at = 0;
   for (size_t name = 0; name < state.name_ends.size(); ++name) {
     index.offsets_[name] = static_cast<uint32_t>(out - index.keys_.data());
-    for (; at < state.name_ends[name]; ++at) out = Encode(symbol_of[state.chars[at]], out);
+    uint32_t signature = 0;
+    for (; at < state.name_ends[name]; ++at) {
+      const uint32_t symbol = symbol_of[state.chars[at]];
+      signature |= symbol_signatures[symbol];
+      out = Encode(symbol, out);
+    }
+    index.signatures_[name] = signature;
   }
   index.offsets_.back() = static_cast<uint32_t>(key_bytes);
 

@@ -76,6 +76,9 @@ class TSearchIndex {
   // take one byte); channel i's bytes are keys_[offsets_[i], offsets_[i + 1]).
   std::vector<uint8_t> keys_;
   std::vector<uint32_t> offsets_;
+  // Per channel: which letters and which other characters (by a hash of the symbol) its name
+  // has, so that most names are passed over without reading their keys.
+  std::vector<uint32_t> signatures_;
   // The alphabet: each symbol's character, sorted by character for the query's look-up.
   struct TSymbol {
     char32_t character;
