@@ -187,10 +187,10 @@ TSearchIndex::TQuery TSearchIndex::Prepare(std::u32string folded) const {
   const size_t m = query.chars.size();
   query.position_symbols.resize(m, TQuery::kNoSymbol);
   for (size_t p = 0; p < m; ++p) {
-    const auto found =
-        std::lower_bound(symbols_by_character_.begin(), symbols_by_character_.end(), query.chars[p],
-                         [](const TSymbol& symbol, char32_t c) { return symbol.character < c; });
     const char32_t c = query.chars[p];
+    const auto found = std::lower_bound(
+        symbols_by_character_.begin(), symbols_by_character_.end(), c,
+        [](const TSymbol& symbol, char32_t key) { return symbol.character < key; });
     if (found != symbols_by_character_.end() && found->character == c) {
       query.position_symbols[p] = found->symbol;
     }
@@ -417,23 +417,22 @@ TSearchIndex TSearchIndexBuilder::Build() {
   index.syllable_of_.assign(by_frequency.size(), 0);
   std::unique_ptr<icu::Transliterator> to_latin;
   const icu::Normalizer2* decompose = nullptr;
-  bool pinyin_available = true;
   std::unordered_map<std::string, uint16_t> syllable_numbers;
-  for (size_t symbol = 0; symbol < by_frequency.size() && pinyin_available; ++symbol) {
+  for (size_t symbol = 0; symbol < by_frequency.size(); ++symbol) {
     const auto c = static_cast<UChar32>(state.characters[by_frequency[symbol]]);
     UErrorCode status = U_ZERO_ERROR;
     if (uscript_getScript(c, &status) != USCRIPT_HAN) continue;
     if (to_latin == nullptr) {
       to_latin.reset(icu::Transliterator::createInstance("Han-Latin", UTRANS_FORWARD, status));
       decompose = icu::Normalizer2::getNFDInstance(status);
-      pinyin_available = U_SUCCESS(status) && to_latin != nullptr;
-      if (!pinyin_available) break;
+      if (U_FAILURE(status) || to_latin == nullptr) break;
       index.syllable_starts_.push_back(0);
     }
     const std::string syllable = PinyinOf(*to_latin, *decompose, c);
     if (syllable.empty()) continue;
     auto found = syllable_numbers.find(syllable);
     if (found == syllable_numbers.end()) {
+      // ICU has a few hundred toneless syllables; the numbers could hold far more.
       if (syllable_numbers.size() + 1 == UINT16_MAX) continue;
       found = syllable_numbers.emplace(syllable, static_cast<uint16_t>(syllable_numbers.size() + 1))
                   .first;
