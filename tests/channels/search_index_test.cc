@@ -23,6 +23,7 @@ const std::vector<std::string> kNames = {
     "重庆卫视",                // 6: a polyphone
     "Big B Radio - 中文流行",  // 7
     "Alpha Bravo Charlie Delta Echo Foxtrot Golf Hotel India Juliett Kilo 快乐大本营",  // 8
+    "\xFF湖北",                                                                         // 9
 };
 constexpr int kGbkName = 3;
 
@@ -90,6 +91,9 @@ TEST(SearchIndex, FindsByCharactersAndPinyin) {
       {"zqws", {6}},
       {"radio中文", {7}},
       {"radiozwlx", {7}},
+      // A byte that is no UTF-8 is a character of its own.
+      {"湖北", {9}},
+      {"hubei", {9}},
       // A match starts at a character, never inside a syllable or past the name's end.
       {"unan", {}},
       {"hunanweishix", {}},
