@@ -27,7 +27,8 @@
 //      indexed), then Build(). The index is kept with the list as a
 //      std::shared_ptr<const TSearchIndex>; a channel's number is its position in that order.
 //      Building 200,000 names takes well under half a second; the first build in a process also
-//      loads ICU's transliterator (about 0.2 s more). The keys take under 20 bytes per channel.
+//      loads ICU's transliterator (about 0.2 s more). A typical list's keys take under 20 bytes a
+//      channel.
 //   2. On the window's thread, a TSearchFilter over that index: every edit of the search box
 //      calls Update(text) with the box's text in UTF-8 (GbkToUtf8 for the GBK form the view
 //      gives); the tree shows the returned channels (with their categories). Enter plays
