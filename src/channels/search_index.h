@@ -60,7 +60,7 @@ class TSearchIndex {
   // The channels whose names match `query` (UTF-8), as numbers in ascending order.
   std::vector<int> Find(std::string_view query) const;
 
-  // The heap bytes the index holds (its keys, its alphabet and its syllables).
+  // The heap bytes the index holds: its keys, signatures, alphabet and syllables.
   size_t AllocatedBytes() const;
 
  private:
@@ -138,7 +138,7 @@ class TSearchFilter {
 
  private:
   std::shared_ptr<const TSearchIndex> index_;
-  // The folded form of the query `matches_` answer; empty before the first Update.
+  // The folded form of the query that `matches_` answers.
   std::u32string folded_;
   bool valid_ = false;
   std::vector<int> matches_;
