@@ -98,10 +98,11 @@ std::string JoinCacheLines(const std::vector<std::string_view>& lines) {
 }
 
 std::string ComposeCacheLine(std::string_view category, std::string_view name,
-                             std::string_view suffix) {
+                             std::string_view suffix, std::string_view options) {
   std::string line;
-  line.reserve(category.size() + name.size() + suffix.size() + 3);
+  line.reserve(category.size() + name.size() + suffix.size() + options.size() + 4);
   line.append(category).append("|").append(name).append("|").append(suffix).append("|");
+  if (!options.empty()) line.append(options).append("|");
   return line;
 }
 
