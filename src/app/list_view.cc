@@ -93,7 +93,7 @@ bool TListApply::Slice(State& state) {
   return false;
 }
 
-void TListApply::Continue(const std::shared_ptr<State>& state) {
+void TListApply::Continue(std::shared_ptr<State> state) {
   bool more = false;
   if (state->result->changed) {
     DropFailure(lcRefresh(), "Showing the refreshed channel list", [&] { more = Slice(*state); });
@@ -113,7 +113,7 @@ void TListApply::Continue(const std::shared_ptr<State>& state) {
       Qt::QueuedConnection);
 }
 
-void TListApply::Finish(const std::shared_ptr<State>& state) {
+void TListApply::Finish(std::shared_ptr<State> state) {
   state_.reset();
   DropFailure(lcRefresh(), "Showing the refreshed channel list", [&] {
     state->view.HideStatusPanel();

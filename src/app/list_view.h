@@ -64,8 +64,8 @@ class TListApply {
   struct State;
   // Runs one slice; false when the apply is over.
   static bool Slice(State& state);
-  void Continue(const std::shared_ptr<State>& state);
-  void Finish(const std::shared_ptr<State>& state);
+  void Continue(std::shared_ptr<State> state);
+  void Finish(std::shared_ptr<State> state);
 
   QObject& context_;
   std::shared_ptr<State> state_;
