@@ -4,7 +4,7 @@
 //
 // The scrape runs on the calling thread and keeps nothing between calls. Where its results go
 // is the sink's business: straight into the window's tree when it runs on the window's thread,
-// or into a batch for the window's thread when it runs on the refresh worker (`TChannelBatch`).
+// or into a list (`TChannelBatch`) when the refresh worker reads the site as one of its sources.
 #pragma once
 
 #include <string>
