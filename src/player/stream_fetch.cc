@@ -6,6 +6,7 @@
 #include <QWebEngineUrlRequestJob>
 #include <algorithm>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 
@@ -87,6 +88,8 @@ struct TStreamPipe {
   std::condition_variable space;
   std::string buffer;
   size_t head = 0;
+  // Bytes still to drop before the reader's next byte.
+  size_t skip = 0;
   bool finished = false;
   bool canceled = false;
   // The device the engine reads; null once it is gone.
@@ -98,9 +101,29 @@ struct TStreamPipe {
   void Write(const char* bytes, size_t count);
   void Finish();
   void Cancel();
+  // Drops what is to be skipped, as far as it has come; returns the bytes left to read. Under
+  // the lock, as is Consume.
+  size_t Skip() {
+    const size_t dropped = std::min(skip, buffer.size() - head);
+    skip -= dropped;
+    Consume(dropped);
+    return buffer.size() - head;
+  }
+  // Frees `count` read bytes for the writer.
+  void Consume(size_t count) {
+    if (count == 0) return;
+    head += count;
+    // Read bytes go once they are most of the buffer, so it never grows past twice the
+    // read-ahead.
+    if (head * 2 >= buffer.size()) {
+      buffer.erase(0, head);
+      head = 0;
+    }
+    space.notify_all();
+  }
   size_t Available() {
     const std::lock_guard lock(mutex);
-    return buffer.size() - head;
+    return Skip();
   }
 };
 
@@ -118,9 +141,26 @@ class TStreamReply : public QIODevice {
   }
   ~TStreamReply() override { pipe_->Cancel(); }
 
-  void Answer(const QByteArray& content_type) {
+  // `start` is where in the whole resource the body begins, `total` the whole resource's size
+  // (-1 when the answer does not tell).
+  void Answer(const QByteArray& content_type, int64_t start = 0, int64_t total = -1) {
+    start_ = start;
+    total_ = total;
+    if (start_ > 0) QIODevice::seek(start_);
     if (job_) job_->reply(content_type, this);
   }
+  // The engine asks for a range and then seeks to its start. A server that sent the range is
+  // there already; one that ignored it sent the resource from its start, whose bytes up to the
+  // range are dropped. Backwards there is nothing to read.
+  bool seek(qint64 position) override {
+    if (position < pos()) return false;
+    {
+      const std::lock_guard lock(pipe_->mutex);
+      pipe_->skip += static_cast<size_t>(position - pos());
+    }
+    return QIODevice::seek(position);
+  }
+  qint64 size() const override { return total_ >= 0 ? total_ : QIODevice::size(); }
   void Redirect(const QUrl& url) {
     if (job_) job_->redirect(url);
   }
@@ -130,29 +170,23 @@ class TStreamReply : public QIODevice {
     emit readChannelFinished();
   }
 
-  bool isSequential() const override { return true; }
+  bool isSequential() const override { return total_ < 0; }
   qint64 bytesAvailable() const override {
     return static_cast<qint64>(pipe_->Available()) + QIODevice::bytesAvailable();
   }
   bool atEnd() const override {
     const std::lock_guard lock(pipe_->mutex);
-    return pipe_->finished && pipe_->head == pipe_->buffer.size();
+    return pipe_->finished && pipe_->Skip() == 0;
   }
 
  protected:
   qint64 readData(char* data, qint64 max_size) override {
     TStreamPipe& pipe = *pipe_;
     const std::lock_guard lock(pipe.mutex);
-    const size_t count = std::min(pipe.buffer.size() - pipe.head, static_cast<size_t>(max_size));
+    const size_t count = std::min(pipe.Skip(), static_cast<size_t>(max_size));
     if (count == 0) return pipe.finished ? -1 : 0;
     std::memcpy(data, pipe.buffer.data() + pipe.head, count);
-    pipe.head += count;
-    // Read bytes go once they are most of the buffer, so it never grows past twice the read-ahead.
-    if (pipe.head * 2 >= pipe.buffer.size()) {
-      pipe.buffer.erase(0, pipe.head);
-      pipe.head = 0;
-    }
-    pipe.space.notify_all();
+    pipe.Consume(count);
     return static_cast<qint64>(count);
   }
   qint64 writeData(const char*, qint64) override { return -1; }
@@ -160,6 +194,8 @@ class TStreamReply : public QIODevice {
  private:
   QPointer<QWebEngineUrlRequestJob> job_;
   std::shared_ptr<TStreamPipe> pipe_;
+  int64_t start_ = 0;
+  int64_t total_ = -1;
 };
 
 void TStreamPipe::Post(std::function<void(TStreamReply&)> step) {
@@ -288,7 +324,23 @@ void TStreamFetcher::Run(const std::shared_ptr<TStreamPipe>& pipe, const TStream
     std::string type = headers.HeaderValue("Content-Type");
     if (type.empty()) type = "application/octet-stream";
     answered = true;
-    pipe->Post([type](TStreamReply& reply) { reply.Answer(QByteArray::fromStdString(type)); });
+    int64_t start = 0;
+    int64_t total = -1;
+    const TResponseHeaderInfo& response = client.Response();
+    if (client.Response().StatusCode() == 206) {
+      // "bytes FIRST-LAST/TOTAL"; an unknown total ("*") leaves the body a plain stream.
+      const std::string range = headers.HeaderValue("Content-Range");
+      unsigned long long first = 0, last = 0, whole = 0;
+      if (std::sscanf(range.c_str(), "bytes %llu-%llu/%llu", &first, &last, &whole) == 3) {
+        start = static_cast<int64_t>(first);
+        total = static_cast<int64_t>(whole);
+      }
+    } else if (response.HasContentLength()) {
+      total = response.ContentLength();
+    }
+    pipe->Post([type, start, total](TStreamReply& reply) {
+      reply.Answer(QByteArray::fromStdString(type), start, total);
+    });
   };
   TPipeSink sink(*pipe);
   try {

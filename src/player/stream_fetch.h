@@ -5,7 +5,9 @@
 // as it arrives, with the server's content type), a redirect to the stream request of the new
 // location, or a failure: a body of kFailureType whose first line is the HTTP status (0 for a
 // failure before any answer) and whose second is the reason, since the engine's job cannot
-// carry a status of its own.
+// carry a status of its own. A body whose size the answer tells is a random-access device, so
+// that the engine asks for byte ranges (an MP4 file whose index is at its end needs them): each
+// range is a request of its own, sent on with the engine's Range header.
 #pragma once
 
 #include <QThreadPool>

@@ -51,8 +51,9 @@ std::string Describe(const QVariantMap& state) {
   return text;
 }
 
-// The streams, made once for the whole program: 6 s of HLS and MP4, a playlist whose segments
-// live on another server, a web page and bytes that are no media at all.
+// The streams, made once for the whole program: 6 s of HLS and MP4, an MP4 with its index at the
+// end, a playlist whose segments live on another server, a web page and bytes that are no media
+// at all.
 class PlayerTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -61,6 +62,7 @@ class PlayerTest : public ::testing::Test {
              ("qelvu-player-media-" + std::to_string(::getpid()));
     std::filesystem::create_directories(media_);
     test::MakeTestMedia(media_, 6);
+    test::MakeIndexAtEndMp4(media_ / "tail.mp4");
     std::ofstream(media_ / "page.html") << "<html><body>a channel's own page</body></html>";
     std::ofstream(media_ / "noise.bin") << std::string(4096, '\x5a');
   }
@@ -150,6 +152,12 @@ TEST_F(PlayerTest, PlaysHlsAndProgressiveMediaFromPickyServers) {
        [](TMediaServer& s) { s.Redirect("/live", "/hls/index.m3u8"); },
        "hls"},
       {"MP4", "/clip.mp4", {}, nullptr, "progressive"},
+      {"MP4 with its index at the end", "/tail.mp4", {}, nullptr, "progressive"},
+      {"MP4 with its index at the end, server without ranges",
+       "/tail.mp4",
+       {},
+       [](TMediaServer& s) { s.IgnoreRanges(); },
+       "progressive"},
       {"server that answers one User-Agent",
        "/hls/index.m3u8",
        {"QelvuTestAgent/1.0", ""},
@@ -186,6 +194,14 @@ TEST_F(PlayerTest, PlaysHlsAndProgressiveMediaFromPickyServers) {
     }
     if (c.path == "/cross.m3u8") {
       EXPECT_GT(segments.Requests().size(), segment_requests);
+    }
+    if (c.path == "/tail.mp4") {
+      // The engine went for the index before it played.
+      bool asked_for_the_end = false;
+      for (const TMediaServer::TRequest& request : server.Requests()) {
+        asked_for_the_end |= request.range.starts_with("bytes=") && request.range != "bytes=0-";
+      }
+      EXPECT_TRUE(asked_for_the_end);
     }
   }
   EXPECT_EQ(Text(Eval("document.getElementById('caption').textContent")), "演示频道");

@@ -153,7 +153,7 @@ std::string TMediaServer::Answer(const TRequest& request, int& stall_ms) {
   size_t last = body.empty() ? 0 : body.size() - 1;
   std::string status = "200 OK";
   std::string range_header;
-  if (request.range.rfind("bytes=", 0) == 0 && !body.empty()) {
+  if (!ignore_ranges_ && request.range.rfind("bytes=", 0) == 0 && !body.empty()) {
     const std::string spec = request.range.substr(6);
     const size_t dash = spec.find('-');
     first = std::strtoull(spec.c_str(), nullptr, 10);
@@ -170,10 +170,25 @@ std::string TMediaServer::Answer(const TRequest& request, int& stall_ms) {
          range_header + "Connection: close\r\n\r\n" + body.substr(first, length);
 }
 
+namespace {
+
+void RunCommand(const std::string& command) {
+  if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
+}
+
+}  // namespace
+
 void MakeTestMedia(const std::filesystem::path& folder, int seconds) {
-  const std::string command = std::string("'") + QELVU_MAKE_MEDIA + "' '" + folder.string() + "' " +
-                              std::to_string(seconds);
-  if (std::system(command.c_str()) != 0) throw std::runtime_error("make-media failed: " + command);
+  RunCommand(std::string("'") + QELVU_MAKE_MEDIA + "' '" + folder.string() + "' " +
+             std::to_string(seconds));
+}
+
+void MakeIndexAtEndMp4(const std::filesystem::path& file) {
+  RunCommand(
+      "ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc=size=1280x720:rate=25:duration=8"
+      " -f lavfi -i sine=duration=8 -c:v libx264 -preset ultrafast -b:v 6M -pix_fmt yuv420p"
+      " -c:a aac -f mp4 '" +
+      file.string() + "'");
 }
 
 }  // namespace qelvu::test

@@ -42,6 +42,8 @@ class TMediaServer {
   void RequireReferer(std::string referer) { referer_ = std::move(referer); }
   // Answers `path` with 302 to `location`.
   void Redirect(const std::string& path, std::string location) { redirects_[path] = location; }
+  // Answers every request whole, as a server without byte ranges does.
+  void IgnoreRanges() { ignore_ranges_ = true; }
   // Leaves the first `times` requests for `path` unanswered for `milliseconds`, then closes them.
   void Stall(const std::string& path, int times, int milliseconds);
 
@@ -61,6 +63,7 @@ class TMediaServer {
   std::filesystem::path root_;
   std::string user_agent_;
   std::string referer_;
+  bool ignore_ranges_ = false;
   std::map<std::string, std::string> redirects_;
   std::map<std::string, TStall> stalls_;
   int listener_ = -1;
@@ -76,5 +79,8 @@ class TMediaServer {
 // 1 s segments at hls/index.m3u8 and an MP4 file at clip.mp4, `seconds` long. Raises
 // std::runtime_error when ffmpeg fails.
 void MakeTestMedia(const std::filesystem::path& folder, int seconds);
+// Makes an MP4 file of a few megabytes whose index comes after its media data, so that a player
+// has to ask for a range near its end before it can start.
+void MakeIndexAtEndMp4(const std::filesystem::path& file);
 
 }  // namespace qelvu::test
