@@ -320,14 +320,14 @@ void TStreamFetcher::Run(const std::shared_ptr<TStreamPipe>& pipe, const TStream
 
   bool answered = false;
   client.OnHeadersAvailable = [&](const THeaderList& headers, bool&) {
-    if (client.Response().StatusCode() / 100 != 2) return;
+    const THttpResponse& response = client.Response();
+    if (response.StatusCode() / 100 != 2) return;
     std::string type = headers.HeaderValue("Content-Type");
     if (type.empty()) type = "application/octet-stream";
     answered = true;
     int64_t start = 0;
     int64_t total = -1;
-    const TResponseHeaderInfo& response = client.Response();
-    if (client.Response().StatusCode() == 206) {
+    if (response.StatusCode() == 206) {
       // "bytes FIRST-LAST/TOTAL"; an unknown total ("*") leaves the body a plain stream.
       const std::string range = headers.HeaderValue("Content-Range");
       unsigned long long first = 0, last = 0, whole = 0;

@@ -154,11 +154,11 @@ std::string TMediaServer::Answer(const TRequest& request, int& stall_ms) {
   std::string status = "200 OK";
   std::string range_header;
   if (!ignore_ranges_ && request.range.rfind("bytes=", 0) == 0 && !body.empty()) {
-    const std::string spec = request.range.substr(6);
-    const size_t dash = spec.find('-');
-    first = std::strtoull(spec.c_str(), nullptr, 10);
-    if (dash + 1 < spec.size())
-      last = std::min<size_t>(last, std::strtoull(spec.c_str() + dash + 1, nullptr, 10));
+    const std::string bytes = request.range.substr(6);
+    const size_t dash = bytes.find('-');
+    first = std::strtoull(bytes.c_str(), nullptr, 10);
+    if (dash + 1 < bytes.size())
+      last = std::min<size_t>(last, std::strtoull(bytes.c_str() + dash + 1, nullptr, 10));
     if (first > last) return Status(416, "Range Not Satisfiable");
     status = "206 Partial Content";
     range_header = "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) +
