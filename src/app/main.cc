@@ -12,6 +12,7 @@
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/program_services.h"
+#include "player/stream_player.h"
 
 namespace {
 
@@ -42,6 +43,7 @@ int main(int argc, char* argv[]) {
   // The engine refuses to start as root with its sandbox on; a root-only machine is common in
   // containers, and the program must run there.
   if (::geteuid() == 0) ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+  qelvu::RegisterPlayerScheme();
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("WenQuanYi Zen Hei"));

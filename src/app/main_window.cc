@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
+#include <QWebEnginePage>
 #include <exception>
 #include <stdexcept>
 #include <string_view>
@@ -17,6 +18,7 @@
 #include "app/sources_dialog.h"
 #include "browser/browser_host.h"
 #include "channels/gbk.h"
+#include "player/stream_player.h"
 #include "widgets/dock_layout.h"
 #include "widgets/painter_canvas.h"
 #include "widgets/size_panel.h"
@@ -190,6 +192,8 @@ void TMainWindow::BuildBrowserPanes() {
 
   wb1_ = Place<TBrowserHost>("wb1");
   wb1_->SetUserInterfaceOptions({EnablesFormsAutoComplete, EnableThemes});
+  player_ = std::make_unique<TStreamPlayer>(*wb1_->Page()->profile());
+  TStreamPlayer::AllowPlaybackWithoutGesture(*wb1_->Page());
   wb1_->OnResize = [this](TCustomBrowserHost*, int cx, int cy) {
     Dispatch([this, cx, cy] { controller_.wb1Resize(cx, cy); });
   };
@@ -380,7 +384,9 @@ void TMainWindow::SendGetTvList() {
   QCoreApplication::sendEvent(this, &message);
 }
 
-void TMainWindow::PlayStream(const TPlaylistEntry& channel) { wb1_->Navigate(Text(channel.url)); }
+void TMainWindow::PlayStream(const TPlaylistEntry& channel) {
+  wb1_->Navigate(player_->PageUrl(channel).toString());
+}
 
 void TMainWindow::SetTreeHint(const std::string& hint) {
   treeHint_->setText(Text(hint));

@@ -26,6 +26,7 @@ class TBrowserHost;
 class TMarqueeStatus;
 class TSizePanel;
 class TStatusBar;
+class TStreamPlayer;
 class TStatusPane;
 class TStyledPanel;
 class TUrlLabel;
@@ -114,6 +115,8 @@ class TMainWindow : public QWidget, public TMainView {
   QTimer* GetTvListTimer_ = nullptr;    // the refresh, 20 s after a start from the cache
 
   TQtChannelTree* tree_ = nullptr;  // owned by tv1_
+  // Plays playlist channels in wb1; goes with the window, before the engine's profile.
+  std::unique_ptr<TStreamPlayer> player_;
   TMain controller_;
   bool shown_ = false;
   TMessagePump pump_;
