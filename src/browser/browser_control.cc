@@ -420,8 +420,7 @@ void TBrowserControl::FullScreenRequested(bool full_screen, bool& accept) {
 void TBrowserControl::RendererTerminated(QWebEnginePage::RenderProcessTerminationStatus status) {
   if (status == QWebEnginePage::NormalTerminationStatus) return;
   const auto now = std::chrono::steady_clock::now();
-  const bool crash_loop = crashed_before_ && now - last_crash_ < kCrashLoopWindow;
-  crashed_before_ = true;
+  const bool crash_loop = last_crash_ && now - *last_crash_ < kCrashLoopWindow;
   last_crash_ = now;
   const QUrl url = page_->url();
   if (crash_loop) {

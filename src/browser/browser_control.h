@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 class QContextMenuEvent;
@@ -180,8 +181,7 @@ class TBrowserControl : public QFrame {
   bool full_screen_by_page_ = false;
   // Why the engine refused the certificate of the load in progress.
   QString certificate_error_;
-  std::chrono::steady_clock::time_point last_crash_{};
-  bool crashed_before_ = false;
+  std::optional<std::chrono::steady_clock::time_point> last_crash_;
 };
 
 }  // namespace qelvu
