@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -9,6 +10,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <exception>
@@ -137,9 +139,37 @@ void TMainWindow::BuildComponents() {
   pnl1_->setText(QStringLiteral("正在从服务器下载数据..."));
   pnl1_->setAlignment(Qt::AlignCenter);
   pnl1_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  // Its parent's background: without one, the text would float on the page under it.
+  const QColor button_face = ToQColor(clBtnFace);
+  SetColors(pnl1_, &button_face, nullptr);
   DockComponents();
   BuildTimers();
   BuildTreeMenu();
+  BuildShortcuts();
+}
+
+void TMainWindow::BuildShortcuts() {
+  // Application-wide, so that F11 also works in the full-screen window, which is not ours.
+  auto* full_screen = new QShortcut(QKeySequence(Qt::Key_F11), this);
+  full_screen->setContext(Qt::ApplicationShortcut);
+  connect(full_screen, &QShortcut::activated, this,
+          [this] { wb1_->SetFullScreen(!wb1_->IsFullScreen()); });
+}
+
+void TMainWindow::ShowDownload(const TDownloadProgress& progress) {
+  // The status panel is free while a download runs: the list loads before any page does.
+  if (progress.finished) {
+    pnl1_->hide();
+    return;
+  }
+  const QString name = QFileInfo(progress.path).fileName();
+  pnl1_->setText(
+      progress.total > 0
+          ? QStringLiteral("正在下载 %1：%2%")
+                .arg(name)
+                .arg(progress.received * 100 / progress.total)
+          : QStringLiteral("正在下载 %1：%2 KB").arg(name).arg(progress.received / 1024));
+  pnl1_->show();
 }
 
 void TMainWindow::BuildChannelColumn() {
@@ -198,6 +228,9 @@ void TMainWindow::BuildBrowserPanes() {
     Dispatch([this, cx, cy] { controller_.wb1Resize(cx, cy); });
   };
   for (TBrowserHost* pane : {wb2_, wb1_}) {
+    pane->OnDownloadProgress = [this](TCustomBrowserHost*, const TDownloadProgress& progress) {
+      ShowDownload(progress);
+    };
     pane->PrintOptions.Margins = {19.05, 19.05, 19.05, 19.05};
     pane->Loaded();
   }

@@ -23,6 +23,7 @@ class QTreeView;
 namespace qelvu {
 
 class TBrowserHost;
+struct TDownloadProgress;
 class TMarqueeStatus;
 class TSizePanel;
 class TStatusBar;
@@ -90,7 +91,10 @@ class TMainWindow : public QWidget, public TMainView {
   void BuildStatusBar();
   void BuildTimers();
   void BuildTreeMenu();
+  // F11 takes the channel pane full screen and back; Escape in the pane leaves it too.
+  void BuildShortcuts();
   void DockComponents();
+  void ShowDownload(const TDownloadProgress& progress);
 
   // The components, by their names in the layout table; all are children of the window.
   TSizePanel* pnlNotes_ = nullptr;      // the channel column on the right, with its size bar
