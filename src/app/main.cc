@@ -22,7 +22,7 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("WenQuanYi Zen Hei"));
   // The desktop entry's name lets the desktop match the window to its menu entry and icon.
-  QGuiApplication::setDesktopFileName(QStringLiteral("org.qelvu.Qelvu"));
+  QGuiApplication::setDesktopFileName(QStringLiteral(QELVU_APP_ID));
   QIcon icon;
   for (const QFileInfo& size : QDir(QStringLiteral(":/icons")).entryInfoList(QDir::Files)) {
     icon.addFile(size.filePath());

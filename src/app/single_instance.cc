@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
@@ -122,6 +123,11 @@ bool TSingleInstance::HandToRunningInstance(const QStringList& sources) {
   }
   QObject::connect(server_.get(), &QLocalServer::newConnection, server_.get(),
                    [this] { Accept(); });
+  // A window closing down takes a while to end (the web engine's processes); a start in that
+  // time must find no instance, not hand its playlists to one that will never show them.
+  if (QCoreApplication* app = QCoreApplication::instance()) {
+    QObject::connect(app, &QCoreApplication::aboutToQuit, server_.get(), &QLocalServer::close);
+  }
   qCInfo(lcInstance) << "listening on" << path;
   return false;
 }
