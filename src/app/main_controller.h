@@ -1,5 +1,5 @@
-// `TMain`: the main window's logic - start-up, the channel list, search and play, the banner
-// follow-up and the refresh trigger - written against the abstract view `TMainView`.
+// `TMain`: the main window's logic - start-up, the channel list and its sources, search and
+// play, the banner follow-up and the refreshes - written against the abstract view `TMainView`.
 //
 // The view forwards each window event to the handler of the same name. A handler may throw; the
 // view's event-dispatch boundary shows the failure's text in a message box. Window thread only.
@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/main_services.h"
 #include "app/main_view.h"
@@ -43,6 +44,20 @@ class TMain {
   void marquee1Click();
   void marquee2Click();
 
+  // The channel tree's menu.
+  void mnuAddPlaylistFileClick();
+  void mnuAddPlaylistUrlClick();
+  void mnuSourcesClick();
+  // The same refresh as the timed one, at once; nothing while a refresh runs.
+  void mnuRefreshNowClick();
+
+  // Before the first tick: adds the playlists named on the command line (files or URLs) to the
+  // sources, each once, and has the first tick read them at once.
+  void AddStartupPlaylists(const std::vector<std::string>& given);
+  // The same for playlists a later start of the program handed to this window: read at once,
+  // or with the first tick when it has not come yet.
+  void AddHandedPlaylists(const std::vector<std::string>& given);
+
   // Replaces the whole tree by the channels of cache text; never throws.
   void FillChannelTree(std::string_view text);
   // Reads the cache file and fills the tree from it; throws when the file cannot be read.
@@ -50,15 +65,26 @@ class TMain {
 
   const std::string& version() const { return version_; }
   const TSiteAddresses& addresses() const { return addresses_; }
+  const TSources& sources() const { return sources_; }
 
  private:
-  // Navigates wb1 to the channel page of a node's suffix.
-  void Play(const std::string& suffix);
+  // A directory channel's page in wb1; a playlist channel's stream.
+  void Play(TreeNode channel);
+  // Adds a playlist source (once) and reads it at once.
+  void AddPlaylist(const TChannelSource& source);
+  // Writes the sources to the settings file; a failure goes to the caller.
+  void SaveSources() const;
+  void Refresh(std::vector<TChannelSource> read, bool wait_for_running);
+  std::vector<TChannelSource> Playlists() const;
 
   TMainView& view_;
   TMainServices& services_;
   const TSiteAddresses addresses_;
   std::string version_;
+  TSources sources_;
+  // The sources the first tick reads at once.
+  std::vector<TChannelSource> startup_reads_;
+  bool first_tick_done_ = false;
 };
 
 }  // namespace qelvu

@@ -16,7 +16,8 @@ std::string TMainServices::GetFileVersionString(const std::string&) { return {};
 void TMainServices::CreateShortcut(const std::string&, const std::string&, bool) {}
 void TMainServices::OpenExternal(const std::string&) {}
 void TMainServices::ScrapeChannelDirectory(TMainView&) {}
-void TMainServices::StartRefresh(TMainView&) {}
+void TMainServices::StartRefresh(TMainView&, const TRefreshRequest&) {}
+bool TMainServices::RefreshRunning() const { return false; }
 void TMainServices::StopRefresh() {}
 
 }  // namespace qelvu

@@ -4,10 +4,26 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "channels/channel_sources.h"
 
 namespace qelvu {
 
 class TMainView;
+
+// A refresh of the channel list as the window asks for it.
+struct TRefreshRequest {
+  // The list's sources, in order.
+  std::vector<TChannelSource> sources;
+  // The sources to read again; the others keep the channels the tree shows (none read: the
+  // list is joined again from what it shows, for a changed order or a source gone).
+  std::vector<TChannelSource> read;
+  // While a refresh runs: true runs this one after it, false drops it.
+  bool wait_for_running = true;
+
+  friend bool operator==(const TRefreshRequest&, const TRefreshRequest&) = default;
+};
 
 class TMainServices {
  public:
@@ -24,8 +40,10 @@ class TMainServices {
   virtual void OpenExternal(const std::string& url);
   // Scrapes the channel directory into the view's tree on the calling (window) thread.
   virtual void ScrapeChannelDirectory(TMainView& view);
-  // Starts the one background refresh of the channel list; returns at once.
-  virtual void StartRefresh(TMainView& view);
+  // Starts a background refresh of the channel list into the view's tree; returns at once.
+  virtual void StartRefresh(TMainView& view, const TRefreshRequest& request);
+  // True from the start of a refresh until its list is in the tree.
+  virtual bool RefreshRunning() const;
   // The window is going: from now on no refresh may touch the view.
   virtual void StopRefresh();
 };

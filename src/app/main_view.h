@@ -4,9 +4,12 @@
 // GBK. Window thread only.
 #pragma once
 
+#include <optional>
 #include <string>
 
+#include "channels/channel_sources.h"
 #include "channels/channel_tree.h"
+#include "channels/playlist.h"
 
 namespace qelvu {
 
@@ -25,6 +28,8 @@ class TMainView {
 
   // Hands a Unicode address to a browser pane; returns at once.
   virtual void Navigate(TBrowserPane pane, const std::string& url) = 0;
+  // Plays a playlist channel's stream in the channel pane; returns at once.
+  virtual void PlayStream(const TPlaylistEntry& channel) = 0;
   virtual int ChannelPaneWidth() const = 0;
 
   // The status panel `pnl1`.
@@ -50,6 +55,19 @@ class TMainView {
 
   // Sends the private refresh message to the window and returns once it has been handled.
   virtual void SendGetTvList() = 0;
+
+  // A line shown inside the channel tree in place of its nodes' blank; empty shows none.
+  virtual void SetTreeHint(const std::string& hint) = 0;
+
+  // The dialogs of the channel tree's menu; each gives nothing when the user cancels.
+  // A playlist file's path.
+  virtual std::optional<std::string> AskPlaylistFile() = 0;
+  // A playlist's web address as typed.
+  virtual std::optional<std::string> AskPlaylistUrl() = 0;
+  // Lists `sources` in order with remove and move up/down; the edited list when accepted.
+  // `directory_url` is the directory site's address, to name it.
+  virtual std::optional<TSources> EditSources(const TSources& sources,
+                                              const std::string& directory_url) = 0;
 };
 
 }  // namespace qelvu

@@ -1,9 +1,12 @@
 #include "app/main_window.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
@@ -11,6 +14,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "app/sources_dialog.h"
 #include "browser/browser_host.h"
 #include "channels/gbk.h"
 #include "widgets/dock_layout.h"
@@ -133,6 +137,7 @@ void TMainWindow::BuildComponents() {
   pnl1_->setFrameStyle(QFrame::Panel | QFrame::Raised);
   DockComponents();
   BuildTimers();
+  BuildTreeMenu();
 }
 
 void TMainWindow::BuildChannelColumn() {
@@ -265,6 +270,33 @@ void TMainWindow::BuildTimers() {
   GetTvListTimer_ = make_timer(20000, &TMain::GetTvListTimerTimer);
 }
 
+void TMainWindow::BuildTreeMenu() {
+  auto* menu = new QMenu(this);
+  menu->setObjectName(QStringLiteral("tv1Menu"));
+  const auto add = [this, menu](const char* caption, void (TMain::*handler)()) {
+    connect(menu->addAction(QString::fromUtf8(caption)), &QAction::triggered, this,
+            [this, handler] { Dispatch([this, handler] { (controller_.*handler)(); }); });
+  };
+  add("添加播放列表文件…", &TMain::mnuAddPlaylistFileClick);
+  add("添加播放列表网址…", &TMain::mnuAddPlaylistUrlClick);
+  add("频道来源…", &TMain::mnuSourcesClick);
+  add("立即刷新", &TMain::mnuRefreshNowClick);
+  static_cast<TStyledTreeView*>(tv1_)->SetPopupMenu(menu);
+
+  treeHint_ = new QLabel(tv1_->viewport());
+  treeHint_->setObjectName(QStringLiteral("tv1Hint"));
+  treeHint_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  treeHint_->move(4, 4);
+  treeHint_->hide();
+}
+
+void TMainWindow::TakeHandedPlaylists(const std::vector<std::string>& playlists) {
+  setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+  raise();
+  activateWindow();
+  Dispatch([this, &playlists] { controller_.AddHandedPlaylists(playlists); });
+}
+
 void TMainWindow::Dispatch(const std::function<void()>& handler) {
   try {
     handler();
@@ -353,6 +385,38 @@ void TMainWindow::ProcessPendingMessages() { pump_.ProcessPendingMessages(); }
 void TMainWindow::SendGetTvList() {
   QEvent message(WM_GETTVLIST);
   QCoreApplication::sendEvent(this, &message);
+}
+
+void TMainWindow::PlayStream(const TPlaylistEntry& channel) { wb1_->Navigate(Text(channel.url)); }
+
+void TMainWindow::SetTreeHint(const std::string& hint) {
+  treeHint_->setText(Text(hint));
+  treeHint_->adjustSize();
+  treeHint_->setVisible(!hint.empty());
+}
+
+std::optional<std::string> TMainWindow::AskPlaylistFile() {
+  const QString file = QFileDialog::getOpenFileName(
+      this, QStringLiteral("添加播放列表文件"), QString(),
+      QStringLiteral("播放列表 (*.m3u *.m3u8 *.M3U *.M3U8);;所有文件 (*)"));
+  if (file.isEmpty()) return std::nullopt;
+  return file.toStdString();
+}
+
+std::optional<std::string> TMainWindow::AskPlaylistUrl() {
+  bool ok = false;
+  const QString url = QInputDialog::getText(this, QStringLiteral("添加播放列表网址"),
+                                            QStringLiteral("M3U/M3U8 播放列表的网址："),
+                                            QLineEdit::Normal, QStringLiteral("http://"), &ok);
+  if (!ok) return std::nullopt;
+  return url.toStdString();
+}
+
+std::optional<TSources> TMainWindow::EditSources(const TSources& sources,
+                                                 const std::string& directory_url) {
+  TSourcesDialog dialog(sources, directory_url, this);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.sources();
 }
 
 }  // namespace qelvu

@@ -9,6 +9,8 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/main_controller.h"
 #include "app/message_pump.h"
@@ -41,6 +43,9 @@ class TMainWindow : public QWidget, public TMainView {
   ~TMainWindow() override;
 
   TMain& controller() { return controller_; }
+  // Playlists a later start of the program handed over (files or URLs): added and read as the
+  // controller says, and the window comes to the front, also for none.
+  void TakeHandedPlaylists(const std::vector<std::string>& playlists);
 
   // TMainView
   TChannelTree& tv1() override { return *tree_; }
@@ -62,6 +67,12 @@ class TMainWindow : public QWidget, public TMainView {
   void DisableTimer(TTimerId timer) override;
   void ProcessPendingMessages() override;
   void SendGetTvList() override;
+  void PlayStream(const TPlaylistEntry& channel) override;
+  void SetTreeHint(const std::string& hint) override;
+  std::optional<std::string> AskPlaylistFile() override;
+  std::optional<std::string> AskPlaylistUrl() override;
+  std::optional<TSources> EditSources(const TSources& sources,
+                                      const std::string& directory_url) override;
 
  protected:
   bool event(QEvent* event) override;
@@ -82,6 +93,7 @@ class TMainWindow : public QWidget, public TMainView {
   void BuildBrowserPanes();
   void BuildStatusBar();
   void BuildTimers();
+  void BuildTreeMenu();
   void DockComponents();
 
   // The components, by their names in the layout table; all are children of the window.
@@ -101,6 +113,7 @@ class TMainWindow : public QWidget, public TMainView {
   TStatusPane* statusPane1_ = nullptr;  // the version text
   TUrlLabel* urlLabel1_ = nullptr;      // the product site's link
   QLabel* pnl1_ = nullptr;              // the notice shown while a list loads
+  QLabel* treeHint_ = nullptr;          // the line an empty channel tree shows
   QTimer* tmr1_ = nullptr;              // the first tick after showing: loads the list
   QTimer* tmr2_ = nullptr;              // keeps the banner as wide as the channel pane
   QTimer* GetTvListTimer_ = nullptr;    // the refresh, 20 s after a start from the cache

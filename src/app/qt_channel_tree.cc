@@ -55,6 +55,10 @@ const std::string* TQtChannelTree::NodeData(TreeNode node) const {
   return node.IsChannel() ? &ChannelOf(node).suffix : nullptr;
 }
 
+const std::string* TQtChannelTree::NodeOptions(TreeNode node) const {
+  return node.IsChannel() ? &ChannelOf(node).options : nullptr;
+}
+
 TreeNode TQtChannelTree::NodeParent(TreeNode node) const {
   return node.IsChannel() ? node.CategoryNode() : nullptr;
 }
@@ -72,13 +76,13 @@ TreeNode TQtChannelTree::AddCategory(std::string_view text) {
 }
 
 TreeNode TQtChannelTree::AddChannel(TreeNode category_node, std::string_view text,
-                                    std::string_view suffix) {
+                                    std::string_view suffix, std::string_view options) {
   if (!category_node || category_node.IsChannel()) {
     throw std::invalid_argument("A channel belongs under a category node.");
   }
   auto& category = const_cast<Category&>(CategoryOf(category_node));
   const int row = static_cast<int>(category.channels.size());
-  Channel record{std::string(text), std::string(suffix)};
+  Channel record{std::string(text), std::string(suffix), std::string(options)};
   beginInsertRows(IndexOf(category_node), row, row);
   category.channels.emplace_back(std::move(record));
   ++node_count_;

@@ -27,9 +27,11 @@ class TQtChannelTree : public QAbstractItemModel, public TChannelTree {
   TreeNode NodeAt(int index) const override;
   std::string NodeText(TreeNode node) const override;
   const std::string* NodeData(TreeNode node) const override;
+  const std::string* NodeOptions(TreeNode node) const override;
   TreeNode NodeParent(TreeNode node) const override;
   TreeNode AddCategory(std::string_view text) override;
-  TreeNode AddChannel(TreeNode category, std::string_view text, std::string_view suffix) override;
+  TreeNode AddChannel(TreeNode category, std::string_view text, std::string_view suffix,
+                      std::string_view options = {}) override;
   void Clear() override;
   void BeginUpdate() override;
   void EndUpdate() override;
@@ -50,6 +52,7 @@ class TQtChannelTree : public QAbstractItemModel, public TChannelTree {
   struct Channel {
     std::string text;
     std::string suffix;
+    std::string options;
   };
   struct Category {
     int row;

@@ -1,6 +1,7 @@
 #include "channels/channel_list.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -98,10 +99,11 @@ std::string JoinCacheLines(const std::vector<std::string_view>& lines) {
 }
 
 std::string ComposeCacheLine(std::string_view category, std::string_view name,
-                             std::string_view suffix) {
+                             std::string_view suffix, std::string_view options) {
   std::string line;
-  line.reserve(category.size() + name.size() + suffix.size() + 3);
+  line.reserve(category.size() + name.size() + suffix.size() + options.size() + 4);
   line.append(category).append("|").append(name).append("|").append(suffix).append("|");
+  if (!options.empty()) line.append(options).append("|");
   return line;
 }
 
@@ -113,6 +115,12 @@ std::string ReadFileBytes(const std::string& path) {
   if (fd < 0) throw fail("Cannot open file");
   const FileCloser closer{fd};
   std::string bytes;
+  // One allocation for the whole file: growing a string of many megabytes step by step costs
+  // more than reading it.
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    bytes.reserve(static_cast<size_t>(info.st_size));
+  }
   char buffer[65536];
   for (;;) {
     const ssize_t got = ::read(fd, buffer, sizeof buffer);

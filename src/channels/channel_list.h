@@ -28,9 +28,10 @@ std::vector<std::string_view> SplitCacheLines(std::string_view text);
 // Joins lines, each followed by CR LF: the form in which the cache file is written.
 std::string JoinCacheLines(const std::vector<std::string_view>& lines);
 
-// One cache line: category, "|", name, "|", URL suffix, "|" (without the line end).
+// One cache line: category, "|", name, "|", URL suffix, "|" (without the line end); with
+// `options`, a playlist channel's, they follow as a fourth field with its own "|".
 std::string ComposeCacheLine(std::string_view category, std::string_view name,
-                             std::string_view suffix);
+                             std::string_view suffix, std::string_view options = {});
 
 // Reads a whole file as bytes. Throws std::runtime_error with a message naming the file and the
 // reason when it cannot be opened or read.

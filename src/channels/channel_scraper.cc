@@ -5,7 +5,6 @@
 #include "channels/atomic_file.h"
 #include "channels/channel_list.h"
 #include "channels/dropped_failure.h"
-#include "common/scope_guard.h"
 #include "regex/regex_matcher.h"
 
 namespace qelvu {
@@ -14,7 +13,9 @@ namespace {
 // The state one scrape shares between its sections.
 class SectionScraper {
  public:
-  explicit SectionScraper(TScrapeSink& sink) : sink_(sink) {
+  // `cache_text` gathers the cache lines; null when the caller keeps no cache.
+  SectionScraper(TScrapeSink& sink, std::string* cache_text)
+      : sink_(sink), cache_text_(cache_text) {
     links_.SetUseJit(true);
     links_.SetRegEx(kLinkPattern);
   }
@@ -30,28 +31,53 @@ class SectionScraper {
       const std::string suffix = links_.GroupText(2);
       const std::string name = links_.GroupText(3);
       sink_.AddChannel(name, suffix);
-      if (!cache_text_) cache_text_.emplace();
-      cache_text_->append(ComposeCacheLine(category_, name, suffix)).append("\r\n");
+      ++channels_;
+      if (cache_text_ != nullptr) {
+        cache_text_->append(ComposeCacheLine(category_, name, suffix)).append("\r\n");
+      }
       sink_.ProcessPendingMessages();
     }
   }
 
-  // Saves the cache lines when any channel was found; true when it did.
-  bool SaveCacheLines(const std::string& cache_file) const {
-    if (!cache_text_) return false;
-    WriteFileReplacing(cache_file, *cache_text_);
-    return true;
-  }
+  int Channels() const { return channels_; }
 
  private:
   TScrapeSink& sink_;
+  // The cache lines, each already followed by CR LF as the file holds them: one string rather
+  // than a list of lines, which would cost a third allocation per channel.
+  std::string* cache_text_;
   TRegexMatcher links_;
   std::string category_;
-  // The cache lines, each already followed by CR LF as the file holds them: one string rather
-  // than a list of lines, which would cost a third allocation per channel. Absent until the
-  // first channel link: a scrape without links must not touch the cache.
-  std::optional<std::string> cache_text_;
+  int channels_ = 0;
 };
+
+int ScrapePages(TPageSource& source, const std::string& directory_base_url, TScrapeSink& sink,
+                std::string* cache_text) {
+  source.GetDocument(directory_base_url);
+  source.GetDocument(directory_base_url + "list.htm");
+
+  SectionScraper scraper(sink, cache_text);
+  // Compiled to machine code: the matching is most of a scrape's work, and the results are
+  // the interpreter's.
+  TRegexMatcher headers;
+  headers.SetUseJit(true);
+  // Taken over rather than copied: the page text is the scrape's largest piece of memory.
+  headers.SetSearchText(source.TakePageText());
+  headers.SetRegEx(kCategoryPattern);
+  const std::string& text = headers.SearchText();
+  for (bool found = headers.FindFirstMatch(); found;) {
+    // Offsets are 1-based: the section starts at the first byte after the header.
+    const size_t section_start =
+        static_cast<size_t>(headers.MatchOffset() - 1 + headers.MatchLength());
+    scraper.StartCategory(headers.GroupText(headers.GroupIndexOf("tvname")));
+    found = headers.FindNextMatch();
+    const size_t section_end = found ? static_cast<size_t>(headers.MatchOffset() - 1) : text.size();
+    scraper.AddSectionChannels(
+        std::string_view(text).substr(section_start, section_end - section_start));
+    sink.ProcessPendingMessages();
+  }
+  return scraper.Channels();
+}
 
 }  // namespace
 
@@ -61,53 +87,24 @@ void ScrapeChannelDirectory(TPageSource& source, const std::string& directory_ba
   // The list is a convenience: a site that cannot be read, or a cache that cannot be written,
   // leaves things as they were without troubling the user.
   DropFailure(lcScrape(), "Scraping the channel directory", [&] {
-    source.GetDocument(directory_base_url);
-    source.GetDocument(directory_base_url + "list.htm");
-
-    SectionScraper scraper(sink);
-    // Compiled to machine code: the matching is most of a scrape's work, and the results are
-    // the interpreter's.
-    TRegexMatcher headers;
-    headers.SetUseJit(true);
-    // Taken over rather than copied: the page text is the scrape's largest piece of memory.
-    headers.SetSearchText(source.TakePageText());
-    headers.SetRegEx(kCategoryPattern);
-    const std::string& text = headers.SearchText();
-    for (bool found = headers.FindFirstMatch(); found;) {
-      // Offsets are 1-based: the section starts at the first byte after the header.
-      const size_t section_start =
-          static_cast<size_t>(headers.MatchOffset() - 1 + headers.MatchLength());
-      scraper.StartCategory(headers.GroupText(headers.GroupIndexOf("tvname")));
-      found = headers.FindNextMatch();
-      const size_t section_end =
-          found ? static_cast<size_t>(headers.MatchOffset() - 1) : text.size();
-      scraper.AddSectionChannels(
-          std::string_view(text).substr(section_start, section_end - section_start));
-      sink.ProcessPendingMessages();
-    }
-    list_saved = scraper.SaveCacheLines(cache_file);
+    std::string cache_text;
+    // A scrape without links must not touch the cache.
+    if (ScrapePages(source, directory_base_url, sink, &cache_text) == 0) return;
+    WriteFileReplacing(cache_file, cache_text);
+    list_saved = true;
   });
   sink.Finish(list_saved);
 }
 
-void TChannelBatch::AddCategory(std::string_view name) {
-  categories_.push_back({std::string(name), {}});
+int ScrapeDirectoryPages(TPageSource& source, const std::string& directory_base_url,
+                         TScrapeSink& sink) {
+  return ScrapePages(source, directory_base_url, sink, nullptr);
 }
+
+void TChannelBatch::AddCategory(std::string_view name) { list_.push_back({std::string(name), {}}); }
 
 void TChannelBatch::AddChannel(std::string_view name, std::string_view suffix) {
-  categories_.back().channels.push_back({std::string(name), std::string(suffix)});
-}
-
-void TChannelBatch::ReplaceTree(TChannelTree& tree) const {
-  tree.BeginUpdate();
-  const TScopeGuard resume([&tree] { tree.EndUpdate(); });
-  ClearChannelTree(tree);
-  for (const Category& category : categories_) {
-    const TreeNode node = tree.AddCategory(category.name);
-    for (const Channel& channel : category.channels) {
-      tree.AddChannel(node, channel.name, channel.suffix);
-    }
-  }
+  list_.back().channels.push_back({std::string(name), std::string(suffix), {}});
 }
 
 }  // namespace qelvu

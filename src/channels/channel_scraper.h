@@ -4,7 +4,7 @@
 //
 // The scrape runs on the calling thread and keeps nothing between calls. Where its results go
 // is the sink's business: straight into the window's tree when it runs on the window's thread,
-// or into a batch for the window's thread when it runs on the refresh worker (`TChannelBatch`).
+// or into a list (`TChannelBatch`) when the refresh worker reads the site as one of its sources.
 #pragma once
 
 #include <string>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "channels/channel_tree.h"
+#include "channels/source_list.h"
 
 namespace qelvu {
 
@@ -20,8 +21,8 @@ inline constexpr char kCategoryPattern[] =
     R"re(<div class="boxtop"(.*?)">(?<tvname>.*?)</div>(.*?))re";
 inline constexpr char kLinkPattern[] = R"re(<a id=(.*?)href="(.*?)">(.*?)</a>)re";
 
-// The scraper's downloads: every GET appends its body to one page text. Implementations own
-// their client; GetDocument and TakePageText are called by the scraping thread only.
+// The downloads of the scraper and the playlist reader: every GET appends its body to one page
+// text. Implementations own their client; all but Abort are called by the reading thread only.
 class TPageSource {
  public:
   virtual ~TPageSource() = default;
@@ -32,6 +33,11 @@ class TPageSource {
   virtual std::string TakePageText() = 0;
   // Any thread: makes the running download and every later one fail promptly.
   virtual void Abort() {}
+  // Whether later downloads follow redirects (a source that cannot ignores the request).
+  virtual void SetFollowRedirects(bool) {}
+  // The address the last document was finally read from (after any redirects followed); empty
+  // from a source that does not know.
+  virtual std::string DocumentUrl() const { return {}; }
 };
 
 // Receives a scrape's results in page order. Called by the scraping thread.
@@ -53,33 +59,22 @@ class TScrapeSink {
 void ScrapeChannelDirectory(TPageSource& source, const std::string& directory_base_url,
                             const std::string& cache_file, TScrapeSink& sink);
 
-// Collects a scrape's categories and channels so that the window's thread can apply them in one
-// go. Filled by the scraping thread, then handed to the window's thread, which alone uses it
-// from then on.
+// The same scrape without the cache file and without `sink.Finish`: throws whatever failed
+// (the sink keeps what it received before). Returns the number of channels found.
+int ScrapeDirectoryPages(TPageSource& source, const std::string& directory_base_url,
+                         TScrapeSink& sink);
+
+// Collects a scrape's categories and channels as a list. Used by one thread at a time.
 class TChannelBatch : public TScrapeSink {
  public:
   void AddCategory(std::string_view name) override;
   void AddChannel(std::string_view name, std::string_view suffix) override;
-  void Finish(bool list_saved) override { list_saved_ = list_saved; }
+  void Finish(bool) override {}
 
-  // True when the scrape found at least one channel and saved the cache file.
-  bool ListSaved() const { return list_saved_; }
-  // Window thread. Replaces the whole tree by the batch's categories and channels (so a refresh
-  // never doubles the list), with the tree's redrawing suspended throughout.
-  void ReplaceTree(TChannelTree& tree) const;
+  TChannelList TakeList() { return std::move(list_); }
 
  private:
-  struct Channel {
-    std::string name;
-    std::string suffix;
-  };
-  struct Category {
-    std::string name;
-    std::vector<Channel> channels;
-  };
-
-  std::vector<Category> categories_;
-  bool list_saved_ = false;
+  TChannelList list_;
 };
 
 }  // namespace qelvu

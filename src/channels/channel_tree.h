@@ -48,15 +48,19 @@ class TChannelTree {
   // The node at `index` in depth-first pre-order (0 is the first category).
   virtual TreeNode NodeAt(int index) const = 0;
   virtual std::string NodeText(TreeNode node) const = 0;
-  // The channel's URL suffix, or nullptr for a category node.
+  // The channel's URL suffix (a playlist channel's absolute URL), or nullptr for a category.
   virtual const std::string* NodeData(TreeNode node) const = 0;
+  // A playlist channel's options (the cache line's fourth field; empty for a directory
+  // channel), or nullptr for a category node.
+  virtual const std::string* NodeOptions(TreeNode node) const = 0;
   virtual TreeNode NodeParent(TreeNode node) const = 0;
 
   // Appends a category node at the root level.
   virtual TreeNode AddCategory(std::string_view text) = 0;
-  // Appends a channel node owning a copy of `suffix` as the last child of `category`.
-  virtual TreeNode AddChannel(TreeNode category, std::string_view text,
-                              std::string_view suffix) = 0;
+  // Appends a channel node owning copies of `suffix` and `options` as the last child of
+  // `category`.
+  virtual TreeNode AddChannel(TreeNode category, std::string_view text, std::string_view suffix,
+                              std::string_view options = {}) = 0;
   // Removes every node, releasing every suffix.
   virtual void Clear() = 0;
 

@@ -36,10 +36,10 @@ class THttpPageSource : public TPageSource {
   std::string TakePageText() override;
   // Off by default: the directory site answers its own pages. Playlists are often published
   // behind redirects. Following stops, and the document fails, after the client's maximum.
-  void SetFollowRedirects(bool follow);
+  void SetFollowRedirects(bool follow) override;
   // The address the last document was finally read from: its URL, resolved through every
   // redirect followed.
-  const std::string& DocumentUrl() const { return document_url_; }
+  std::string DocumentUrl() const override { return document_url_; }
   // Shuts the connection's socket down, so a blocked read returns at once and fails; every
   // later connect fails too.
   void Abort() override;

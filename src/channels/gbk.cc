@@ -47,15 +47,25 @@ class IconvHandle {
   iconv_t cd_;
 };
 
+// ASCII is the same in both encodings, and most of a playlist's addresses are ASCII.
+bool IsAscii(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 // Opening a converter costs more than converting a channel name, so each thread keeps its own.
 std::string GbkToUtf8(std::string_view gbk) {
+  if (IsAscii(gbk)) return std::string(gbk);
   thread_local IconvHandle converter("UTF-8", "GB18030");
   return converter.Convert(gbk, "\xEF\xBF\xBD");
 }
 
 std::string Utf8ToGbk(std::string_view utf8) {
+  if (IsAscii(utf8)) return std::string(utf8);
   thread_local IconvHandle converter("GB18030", "UTF-8");
   return converter.Convert(utf8, "");
 }

@@ -1,31 +1,65 @@
 #include "channels/refresh_worker.h"
 
+#include <algorithm>
 #include <stop_token>
 #include <utility>
 
-namespace qelvu {
+#include "channels/atomic_file.h"
+#include "channels/dropped_failure.h"
 
-TGetTvList::TGetTvList(QObject& context, std::unique_ptr<TPageSource> source,
-                       std::string directory_base_url, std::string cache_file, TDelivery deliver)
+namespace qelvu {
+namespace {
+
+TRefreshResult Refresh(const TRefreshJob& job, TPageSource& pages, const std::stop_token& stop) {
+  std::vector<TChannelList> per_source;
+  bool any_read = false;
+  bool any_failed = false;
+  for (const TChannelSource& source : job.sources) {
+    const bool read = std::find(job.read.begin(), job.read.end(), source) != job.read.end();
+    if (read && !stop.stop_requested()) {
+      try {
+        per_source.push_back(ReadChannelSource(source, job.directory_base_url, pages));
+        any_read = true;
+        continue;
+      } catch (...) {
+        // The channels the source gave last time are better than none.
+        LogDroppedFailure(lcRefresh(), "Reading a channel source", std::current_exception());
+      }
+    }
+    if (read) any_failed = true;
+    per_source.push_back(ChannelsOf(job.shown, source.Key()));
+  }
+  TRefreshResult result;
+  if (any_failed && !any_read) return result;
+  result.changed = true;
+  result.list = ComposeList(per_source);
+  result.extends_shown = ExtendsList(job.shown, result.list);
+  DropFailure(lcScrape(), "Saving the channel cache",
+              [&] { WriteFileReplacing(job.cache_file, ComposeCacheText(result.list)); });
+  return result;
+}
+
+}  // namespace
+
+TGetTvList::TGetTvList(QObject& context, std::unique_ptr<TPageSource> pages, TRefreshJob job,
+                       TDelivery deliver)
     : delivery_(std::make_shared<Delivery>(Delivery{false, std::move(deliver)})),
-      source_(std::move(source)) {
-  worker_ = std::jthread([this, context = &context, delivery = delivery_,
-                          base_url = std::move(directory_base_url),
-                          cache = std::move(cache_file)](std::stop_token stop) {
-    // Runs on the thread that asks the worker to stop: the abort reaches the socket at once.
-    const std::stop_callback abort(stop, [this] { source_->Abort(); });
-    auto batch = std::make_shared<TChannelBatch>();
-    ScrapeChannelDirectory(*source_, base_url, cache, *batch);
-    // Checked on the window's thread, where Stop sets it: a batch posted just before Stop is
-    // dropped there. A context already gone drops the call with it.
-    QMetaObject::invokeMethod(
-        context,
-        [delivery, batch] {
-          if (!delivery->stopped) delivery->deliver(*batch);
-        },
-        Qt::QueuedConnection);
-    finished_ = true;
-  });
+      pages_(std::move(pages)) {
+  worker_ = std::jthread(
+      [this, context = &context, delivery = delivery_, job = std::move(job)](std::stop_token stop) {
+        // Runs on the thread that asks the worker to stop: the abort reaches the socket at once.
+        const std::stop_callback abort(stop, [this] { pages_->Abort(); });
+        auto result = std::make_shared<const TRefreshResult>(Refresh(job, *pages_, stop));
+        // Checked on the window's thread, where Stop sets it: a result posted just before Stop is
+        // dropped there. A context already gone drops the call with it.
+        QMetaObject::invokeMethod(
+            context,
+            [delivery, result] {
+              if (!delivery->stopped) delivery->deliver(result);
+            },
+            Qt::QueuedConnection);
+        finished_ = true;
+      });
 }
 
 TGetTvList::~TGetTvList() { Stop(); }

@@ -1,12 +1,14 @@
-// `TGetTvList`: the one background refresh of the channel list, 20 s after a start from the
-// cache.
+// `TGetTvList`: one background refresh of the channel list - the timed one 20 s after a start
+// from the cache, a refresh the user asks for, or the reading of sources just added.
 //
-// The constructor starts a worker thread that scrapes the directory into a `TChannelBatch` and
-// saves the cache file; the batch then goes to the window's thread as one queued call to the
-// delivery given at construction. The object owns its thread: Stop (run by the window before it
-// releases its tree, and by the destructor) guarantees that no delivery runs afterwards, aborts
-// the download, whether it is connecting or reading, and joins the worker. Create, stop and
-// destroy on the window's thread.
+// The constructor starts a worker thread that reads the sources the job names again, keeps the
+// channels the list shows for every other source and for each one that fails, joins them in
+// source order, saves the cache file and hands the new list to the window's thread as one
+// queued call to the delivery given at construction. When every source it reads fails, the
+// list and the cache stay as they are and nothing is delivered as changed. The object owns its
+// thread: Stop (run by the window before it releases its tree, and by the destructor)
+// guarantees that no delivery runs afterwards, aborts the download, whether it is connecting or
+// reading, and joins the worker. Create, stop and destroy on the window's thread.
 #pragma once
 
 #include <QObject>
@@ -15,19 +17,42 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "channels/channel_scraper.h"
+#include "channels/channel_sources.h"
+#include "channels/source_list.h"
 
 namespace qelvu {
 
+struct TRefreshJob {
+  // The list's sources, in the order the list shows them.
+  std::vector<TChannelSource> sources;
+  // The ones to read again; every other source keeps its channels from `shown`.
+  std::vector<TChannelSource> read;
+  // The list the tree shows when the job starts.
+  TChannelList shown;
+  std::string directory_base_url;
+  std::string cache_file;
+};
+
+struct TRefreshResult {
+  // False when every source read failed: the list and the cache file stay as they are.
+  bool changed = false;
+  TChannelList list;
+  // True when `list` is the list shown before with channels added at its end only.
+  bool extends_shown = false;
+};
+
 class TGetTvList {
  public:
-  // Runs on the window's thread with the finished scrape.
-  using TDelivery = std::function<void(const TChannelBatch& batch)>;
+  // Runs on the window's thread with the finished refresh.
+  using TDelivery = std::function<void(std::shared_ptr<const TRefreshResult> result)>;
 
-  // The batch is delivered through `context`'s event queue; `context` must outlive Stop.
-  TGetTvList(QObject& context, std::unique_ptr<TPageSource> source, std::string directory_base_url,
-             std::string cache_file, TDelivery deliver);
+  // Every download goes through `pages`. The result is delivered through `context`'s event
+  // queue; `context` must outlive Stop.
+  TGetTvList(QObject& context, std::unique_ptr<TPageSource> pages, TRefreshJob job,
+             TDelivery deliver);
   ~TGetTvList();
   TGetTvList(const TGetTvList&) = delete;
   TGetTvList& operator=(const TGetTvList&) = delete;
@@ -36,7 +61,7 @@ class TGetTvList {
   // abort cuts short; a name lookup in progress cannot be cut and may hold it up to the
   // connect limit.
   void Stop();
-  // True until the worker has finished its scrape (and posted its batch).
+  // True until the worker has finished its refresh (and posted its result).
   bool Running() const;
 
  private:
@@ -47,7 +72,7 @@ class TGetTvList {
   };
 
   std::shared_ptr<Delivery> delivery_;
-  std::unique_ptr<TPageSource> source_;
+  std::unique_ptr<TPageSource> pages_;
   std::atomic<bool> finished_{false};
   // Last: it is joined before the members it uses go.
   std::jthread worker_;

@@ -2,10 +2,12 @@
 // the logic asked of the view.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/main_services.h"
@@ -18,6 +20,7 @@ class FakeChannelTree : public TChannelTree {
   struct Channel {
     std::string text;
     std::string suffix;
+    std::string options;
   };
   struct Category {
     std::string text;
@@ -33,6 +36,9 @@ class FakeChannelTree : public TChannelTree {
   const std::string* NodeData(TreeNode node) const override {
     return node.IsChannel() ? &ChannelOf(node).suffix : nullptr;
   }
+  const std::string* NodeOptions(TreeNode node) const override {
+    return node.IsChannel() ? &ChannelOf(node).options : nullptr;
+  }
   TreeNode NodeParent(TreeNode node) const override {
     return node.IsChannel() ? node.CategoryNode() : nullptr;
   }
@@ -41,9 +47,10 @@ class FakeChannelTree : public TChannelTree {
     dirty_ = true;
     return TreeNode::Category(RootCount() - 1);
   }
-  TreeNode AddChannel(TreeNode category, std::string_view text, std::string_view suffix) override {
+  TreeNode AddChannel(TreeNode category, std::string_view text, std::string_view suffix,
+                      std::string_view options = {}) override {
     std::vector<Channel>& channels = CategoryOf(category).channels;
-    channels.push_back({std::string(text), std::string(suffix)});
+    channels.push_back({std::string(text), std::string(suffix), std::string(options)});
     dirty_ = true;
     return TreeNode::Channel(category.CategoryRow(), static_cast<int>(channels.size()) - 1);
   }
@@ -60,13 +67,15 @@ class FakeChannelTree : public TChannelTree {
   TreeNode Selected() const override { return selected_; }
   void SetFocus() override { focused = true; }
 
-  // The tree as "category:name=suffix" lines in pre-order, categories as "[name]".
+  // The tree as "name=suffix" lines in pre-order (" options" after a playlist channel's),
+  // categories as "[name]".
   std::vector<std::string> Dump() const {
     std::vector<std::string> lines;
     for (const Category& category : categories_) {
       lines.push_back("[" + category.text + "]");
       for (const Channel& channel : category.channels) {
-        lines.push_back(channel.text + "=" + channel.suffix);
+        lines.push_back(channel.text + "=" + channel.suffix +
+                        (channel.options.empty() ? "" : " " + channel.options));
       }
     }
     return lines;
@@ -133,6 +142,22 @@ class FakeMainView : public TMainView {
   void DisableTimer(TTimerId timer) override { timers[timer] = false; }
   void ProcessPendingMessages() override { ++pending_processed; }
   void SendGetTvList() override { ++get_tv_list_sent; }
+  void PlayStream(const TPlaylistEntry& channel) override {
+    navigations.push_back("stream " + channel.category + "/" + channel.name + " " + channel.url +
+                          " ua=" + channel.options.user_agent +
+                          " referer=" + channel.options.referer);
+  }
+  void SetTreeHint(const std::string& hint) override { tree_hint = hint; }
+  std::optional<std::string> AskPlaylistFile() override { return Answer("file"); }
+  std::optional<std::string> AskPlaylistUrl() override { return Answer("url"); }
+  std::optional<TSources> EditSources(const TSources& sources,
+                                      const std::string& directory_url) override {
+    dialogs.push_back("sources " + directory_url);
+    if (!edit_sources) return std::nullopt;
+    TSources edited = sources;
+    edit_sources(edited);
+    return edited;
+  }
 
   FakeChannelTree tree;
   std::string edit_text;
@@ -150,6 +175,18 @@ class FakeMainView : public TMainView {
   std::map<TTimerId, bool> timers;
   int pending_processed = 0;
   int get_tv_list_sent = 0;
+  std::string tree_hint = "(none set)";
+  // What the next file or URL dialog answers (nothing: cancelled), and the dialogs shown.
+  std::optional<std::string> dialog_answer;
+  std::vector<std::string> dialogs;
+  // What the user does in the sources dialog; unset: cancels it.
+  std::function<void(TSources&)> edit_sources;
+
+ private:
+  std::optional<std::string> Answer(const std::string& dialog) {
+    dialogs.push_back(dialog);
+    return std::exchange(dialog_answer, std::nullopt);
+  }
 };
 
 // Records the shell and directory requests instead of carrying them out.
@@ -163,7 +200,11 @@ class RecordingServices : public TMainServices {
   }
   void OpenExternal(const std::string& url) override { opened.push_back(url); }
   void ScrapeChannelDirectory(TMainView&) override { ++scrapes; }
-  void StartRefresh(TMainView&) override { ++refreshes; }
+  void StartRefresh(TMainView&, const TRefreshRequest& request) override {
+    ++refreshes;
+    requests.push_back(request);
+  }
+  bool RefreshRunning() const override { return refresh_running; }
   // Records how many nodes the tree still held when the window stopped the refresh.
   void StopRefresh() override { stops.push_back(view ? view->tv1().NodeCount() : -1); }
 
@@ -172,6 +213,8 @@ class RecordingServices : public TMainServices {
   std::vector<std::string> opened;
   int scrapes = 0;
   int refreshes = 0;
+  std::vector<TRefreshRequest> requests;
+  bool refresh_running = false;
   std::vector<int> stops;
   TMainView* view = nullptr;  // set to observe the tree at StopRefresh
 };

@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "app/list_view.h"
 #include "channels/channel_list.h"
 #include "channels/gbk.h"
+#include "channels/source_list.h"
+#include "common/scope_guard.h"
 #include "fake_main_view.h"
 #include "support/temp_folder.h"
 
@@ -30,7 +33,10 @@ std::string G(const char* utf8) { return Utf8ToGbk(utf8); }
 
 class MainControllerTest : public ::testing::Test {
  protected:
-  void SetUp() override { ::setenv("XDG_CACHE_HOME", cache_home_.path().c_str(), 1); }
+  void SetUp() override {
+    ::setenv("XDG_CACHE_HOME", cache_home_.path().c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (cache_home_ / "config").c_str(), 1);
+  }
 
   void WriteCache(const std::string& bytes) {
     fs::create_directories(fs::path(GetCacheFileName()).parent_path());
@@ -282,6 +288,195 @@ TEST_F(MainControllerTest, FormDestroyStopsTheRefreshThenReleasesTheTree) {
   main_.FormDestroy();
   EXPECT_EQ(services_.stops, std::vector<int>{2});  // stopped while the tree was still whole
   EXPECT_EQ(view_.tree.NodeCount(), 0);
+}
+
+// The sources the settings file holds now.
+std::vector<TChannelSource> Saved() { return TSources::Load(GetSettingsFileName()).Items(); }
+
+const TChannelSource kDirectory = TChannelSource::Directory();
+
+TEST_F(MainControllerTest, EmptyTreeShowsTheMenuHint) {
+  main_.FormCreate();
+  WriteCache("");
+  main_.tmr1Timer();
+  EXPECT_EQ(view_.tree_hint, kEmptyTreeHint);
+  WriteCache("A|x|1|\r\n");
+  main_.tmr1Timer();
+  EXPECT_EQ(view_.tree_hint, "");
+}
+
+TEST_F(MainControllerTest, AddingPlaylistsFromTheMenu) {
+  main_.FormCreate();
+  const fs::path work = cache_home_ / "work";
+  fs::create_directories(work);
+  const fs::path before = fs::current_path();
+  fs::current_path(work);
+  const TScopeGuard back([&before] { fs::current_path(before); });
+  const TChannelSource file = TChannelSource::Playlist((work / "tv.m3u").string());
+  const TChannelSource web = TChannelSource::Playlist("http://lists.test/tv.m3u8");
+
+  main_.mnuAddPlaylistFileClick();  // cancelled
+  view_.dialog_answer = "tv.m3u";   // relative to the working folder
+  main_.mnuAddPlaylistFileClick();
+  view_.dialog_answer = "  lists.test/tv.m3u8 ";  // typed without its scheme
+  main_.mnuAddPlaylistUrlClick();
+  view_.dialog_answer = "./tv.m3u";  // the same file again: read, not added
+  main_.mnuAddPlaylistFileClick();
+
+  EXPECT_EQ(view_.dialogs, (Lines{"file", "file", "url", "file"}));
+  EXPECT_EQ(Saved(), (std::vector{kDirectory, file, web}));
+  EXPECT_EQ(services_.requests,
+            (std::vector<TRefreshRequest>{{{kDirectory, file}, {file}, true},
+                                          {{kDirectory, file, web}, {web}, true},
+                                          {{kDirectory, file, web}, {file}, true}}));
+
+  view_.dialog_answer = "ftp://lists.test/tv.m3u";
+  EXPECT_THROW(main_.mnuAddPlaylistUrlClick(), std::runtime_error);
+  EXPECT_EQ(Saved().size(), 3u);
+}
+
+TEST_F(MainControllerTest, SourcesDialogReordersAndRemoves) {
+  const TChannelSource a = TChannelSource::Playlist("http://a.test/a.m3u");
+  const TChannelSource b = TChannelSource::Playlist("/lists/b.m3u");
+  TSources configured;
+  configured.Add(a);
+  configured.Add(b);
+  configured.Save(GetSettingsFileName());
+  main_.FormCreate();
+
+  main_.mnuSourcesClick();  // cancelled
+  view_.edit_sources = [](TSources&) {};
+  main_.mnuSourcesClick();  // accepted unchanged
+  EXPECT_TRUE(services_.requests.empty());
+
+  view_.edit_sources = [](TSources& sources) {
+    sources.Move(2, 0);
+    sources.Remove(1);  // the directory site
+  };
+  main_.mnuSourcesClick();
+  EXPECT_EQ(view_.dialogs, (Lines{"sources http://tv.test/", "sources http://tv.test/",
+                                  "sources http://tv.test/"}));
+  EXPECT_EQ(Saved(), (std::vector{b, a}));
+  // Nothing to read: the list is joined again in the new order, without the directory's.
+  EXPECT_EQ(services_.requests, (std::vector<TRefreshRequest>{{{b, a}, {}, true}}));
+}
+
+TEST_F(MainControllerTest, RefreshNowReadsEverySourceUnlessOneRuns) {
+  main_.FormCreate();
+  services_.refresh_running = true;
+  main_.mnuRefreshNowClick();
+  EXPECT_TRUE(services_.requests.empty());
+  services_.refresh_running = false;
+  main_.mnuRefreshNowClick();
+  main_.WmGetTvList();  // the timed refresh may wait for a running one
+  EXPECT_EQ(services_.requests, (std::vector<TRefreshRequest>{{{kDirectory}, {kDirectory}, false},
+                                                              {{kDirectory}, {kDirectory}, true}}));
+}
+
+TEST_F(MainControllerTest, StartupReadsPlaylistsOnTheWorker) {
+  const TChannelSource listed = TChannelSource::Playlist("/lists/listed.m3u");
+  TSources configured;
+  configured.Add(listed);
+  configured.Save(GetSettingsFileName());
+  const TChannelSource given = TChannelSource::Playlist("http://lists.test/given.m3u");
+  const struct {
+    const char* name;
+    bool cached;
+    std::vector<TChannelSource> read;
+  } cases[] = {
+      // A first start scrapes the directory here and reads every playlist on the worker.
+      {"first start", false, {given, listed}},
+      // From the cache, only what the command line named is read at once.
+      {"start from the cache", true, {given}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(cache_home_ / "qelvu");
+    if (c.cached) WriteCache("A|x|1|\r\n");
+    RecordingServices services;
+    FakeMainView view;
+    TMain main(view, services, kAddresses);
+    main.FormCreate();
+    main.AddStartupPlaylists({"http://lists.test/given.m3u", "http://lists.test/given.m3u"});
+    main.tmr1Timer();
+    EXPECT_EQ(services.scrapes, c.cached ? 0 : 1);
+    EXPECT_EQ(services.requests,
+              (std::vector<TRefreshRequest>{{{kDirectory, listed, given}, c.read, true}}));
+    EXPECT_EQ(Saved(), (std::vector{kDirectory, listed, given}));
+  }
+}
+
+TEST_F(MainControllerTest, HandedPlaylistsAreReadAtOnceOrWithTheFirstTick) {
+  const TChannelSource early = TChannelSource::Playlist("http://lists.test/early.m3u");
+  const TChannelSource late = TChannelSource::Playlist("/lists/late.m3u");
+  WriteCache("A|x|1|\r\n");
+  main_.FormCreate();
+  main_.AddHandedPlaylists({"http://lists.test/early.m3u"});
+  EXPECT_TRUE(services_.requests.empty());  // the first tick reads it with the startup reads
+  main_.tmr1Timer();
+  main_.AddHandedPlaylists({"/lists/late.m3u", "/lists/late.m3u"});
+  main_.AddHandedPlaylists({"/lists/late.m3u"});  // given again: read again, not added
+  main_.AddHandedPlaylists({});
+  EXPECT_EQ(services_.requests,
+            (std::vector<TRefreshRequest>{{{kDirectory, early}, {early}, true},
+                                          {{kDirectory, early, late}, {late}, true},
+                                          {{kDirectory, early, late}, {late}, true}}));
+  EXPECT_EQ(Saved(), (std::vector{kDirectory, early, late}));
+}
+
+TEST_F(MainControllerTest, WithoutTheDirectoryAFirstStartScrapesNothing) {
+  TSources none;
+  none.Remove(0);
+  none.Save(GetSettingsFileName());
+  main_.FormCreate();
+  main_.tmr1Timer();
+  EXPECT_EQ(services_.scrapes, 0);
+  EXPECT_TRUE(services_.requests.empty());
+  EXPECT_FALSE(view_.status_panel_visible);
+  EXPECT_EQ(view_.tree_hint, kEmptyTreeHint);
+}
+
+TEST_F(MainControllerTest, PlaylistChannelsPlayAsStreams) {
+  const std::string options =
+      EncodeChannelOptions({"http://lists.test/tv.m3u", {"Box/1.0", "http://ref.test/"}});
+  main_.FillChannelTree(G("卫视|东方卫视|tv/df.htm|\r\n直播|东方卫视 HD|http://s.test/df.m3u8|") +
+                        options + "|\r\n");
+  view_.tree.Select(view_.tree.NodeAt(3));
+  main_.tv1DblClick();
+  main_.SearchChannel(G("卫视 HD"));
+  EXPECT_EQ(view_.navigations, (Lines{"stream 直播/东方卫视 HD http://s.test/df.m3u8 ua=Box/1.0 "
+                                      "referer=http://ref.test/",
+                                      "stream 直播/东方卫视 HD http://s.test/df.m3u8 ua=Box/1.0 "
+                                      "referer=http://ref.test/"}));
+  main_.SearchChannel(G("东方卫视"));
+  EXPECT_EQ(view_.navigations.back(), "wb1 http://tv.test/tv/df.htm");
+}
+
+// A playlist channel through the cache file and back: GB18030 keeps every name, the options
+// keep the source and the request options, and a reader of three fields still finds its
+// category, name and address.
+TEST_F(MainControllerTest, PlaylistChannelsSurviveTheCache) {
+  const std::string m3u =
+      "#EXTINF:-1 group-title=\"한국 방송\",KBS 1TV 📺\n"
+      "#EXTVLCOPT:http-referrer=http://ref.test/?a=1&b=2 c\n"
+      "http://s.test/kbs|User-Agent=Box/1.0 (Linux; 한)\n"
+      "#EXTINF:-1,Ελληνικά\nrel/εrt.m3u8\n";
+  const std::string source = "http://lists.test/dir/tv.m3u";
+  const TChannelList list = PlaylistChannels(m3u, source, source);
+  const std::string text = ComposeCacheText(list);
+  WriteCache(text);
+  main_.LoadCachedList();
+  EXPECT_EQ(ListFromTree(view_.tree), list);
+  EXPECT_EQ(GbkToUtf8(view_.tree.NodeText(view_.tree.NodeAt(1))), "KBS 1TV 📺");
+
+  const std::vector<std::string_view> lines = SplitCacheLines(text);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(GbkToUtf8(GetField(lines[0], "|", 1)), "한국 방송");
+  EXPECT_EQ(GetField(lines[0], "|", 3), "http://s.test/kbs");
+  EXPECT_EQ(DecodeChannelOptions(GetField(lines[0], "|", 4)),
+            (TChannelOptions{"http://lists.test/dir/tv.m3u",
+                             {"Box/1.0 (Linux; 한)", "http://ref.test/?a=1&b=2 c"}}));
+  EXPECT_EQ(GbkToUtf8(GetField(lines[1], "|", 3)), "http://lists.test/dir/rel/εrt.m3u8");
 }
 
 TEST(SiteAddressesTest, ServiceHostAndRegistrationPage) {

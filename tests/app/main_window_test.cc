@@ -5,9 +5,13 @@
 #include <QApplication>
 #include <QFont>
 #include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
 #include <QTimer>
 #include <QTreeView>
 
+#include "app/sources_dialog.h"
 #include "channels/gbk.h"
 #include "fake_main_view.h"
 #include "widgets/status_bar.h"
@@ -135,6 +139,55 @@ TEST_F(MainWindowTest, CaptionsColoursAndFonts) {
 TEST_F(MainWindowTest, RefreshMessageIsHandledBeforeTheSendReturns) {
   window_.SendGetTvList();
   EXPECT_EQ(services_.refreshes, 1);
+}
+
+TEST_F(MainWindowTest, TreeMenuAndHint) {
+  auto* menu = window_.findChild<QMenu*>(QStringLiteral("tv1Menu"));
+  ASSERT_NE(menu, nullptr);
+  QStringList captions;
+  for (const QAction* action : menu->actions()) captions << action->text();
+  EXPECT_EQ(captions,
+            (QStringList{"添加播放列表文件…", "添加播放列表网址…", "频道来源…", "立即刷新"}));
+
+  auto* hint = window_.findChild<QLabel*>(QStringLiteral("tv1Hint"));
+  ASSERT_NE(hint, nullptr);
+  EXPECT_EQ(hint->parentWidget(), window_.findChild<QTreeView*>(QStringLiteral("tv1"))->viewport());
+  window_.SetTreeHint("右键添加播放列表");
+  EXPECT_FALSE(hint->isHidden());
+  EXPECT_EQ(hint->text(), QStringLiteral("右键添加播放列表"));
+  window_.SetTreeHint("");
+  EXPECT_TRUE(hint->isHidden());
+}
+
+TEST(SourcesDialogTest, RemovesAndMoves) {
+  TSources sources;
+  sources.Add(TChannelSource::Playlist("http://a.test/a.m3u"));
+  sources.Add(TChannelSource::Playlist("/b.m3u"));
+  TSourcesDialog dialog(sources, "http://tv.test/", nullptr);
+  const auto texts = [&dialog] {
+    QStringList list;
+    for (int i = 0; i < dialog.list()->count(); ++i) list << dialog.list()->item(i)->text();
+    return list;
+  };
+  EXPECT_EQ(texts(),
+            (QStringList{"频道目录网站 http://tv.test/", "http://a.test/a.m3u", "/b.m3u"}));
+  const auto click = [&dialog](const char* name) {
+    dialog.findChild<QPushButton*>(QLatin1String(name))->click();
+  };
+  EXPECT_FALSE(dialog.findChild<QPushButton*>(QStringLiteral("up"))->isEnabled());
+  click("down");  // the directory site, selected first, one down
+  click("down");
+  EXPECT_EQ(texts(),
+            (QStringList{"http://a.test/a.m3u", "/b.m3u", "频道目录网站 http://tv.test/"}));
+  EXPECT_FALSE(dialog.findChild<QPushButton*>(QStringLiteral("down"))->isEnabled());
+  click("remove");
+  click("up");  // the selection moved to the last one left
+  EXPECT_EQ(texts(), (QStringList{"/b.m3u", "http://a.test/a.m3u"}));
+  EXPECT_EQ(dialog.sources().Items(),
+            (std::vector{TChannelSource::Playlist("/b.m3u"),
+                         TChannelSource::Playlist("http://a.test/a.m3u")}));
+  // The caller's list is a copy the dialog leaves alone.
+  EXPECT_EQ(sources.Items().size(), 3u);
 }
 
 TEST(QtChannelTreeTest, PreOrderSurvivesAppendsToEarlierCategories) {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,7 +16,9 @@
 #include "app/program_services.h"
 #include "channels/channel_list.h"
 #include "channels/directory_client.h"
+#include "channels/gbk.h"
 #include "channels/refresh_worker.h"
+#include "channels/source_list.h"
 #include "fake_main_view.h"
 #include "support/loopback_server.h"
 #include "support/temp_folder.h"
@@ -30,6 +33,8 @@ using test::ReadText;
 using Lines = std::vector<std::string>;
 using test::TLoopbackServer;
 using test::TServerScript;
+
+std::string G(const char* utf8) { return Utf8ToGbk(utf8); }
 
 constexpr char kCachedList[] = "Old|Cached|c.htm|\r\nNews|N1|n.htm|\r\n";
 
@@ -52,10 +57,18 @@ class RefreshTest : public ::testing::Test {
     view_.tree.Select(view_.tree.NodeAt(1));
   }
 
-  std::unique_ptr<TGetTvList> StartRefresh(const std::string& base_url) {
+  // Reads `read` of `sources` again, the directory site at `base_url`, into the tree.
+  std::unique_ptr<TGetTvList> StartRefresh(
+      const std::string& base_url,
+      const std::vector<TChannelSource>& sources = {TChannelSource::Directory()},
+      std::optional<std::vector<TChannelSource>> read = std::nullopt) {
+    TRefreshJob job{sources, read.value_or(sources), ListFromTree(view_.tree), base_url,
+                    cache_.string()};
     return std::make_unique<TGetTvList>(
-        context_, std::make_unique<THttpPageSource>(), base_url, cache_.string(),
-        [this](const TChannelBatch& batch) { ApplyRefreshedList(batch, view_); });
+        context_, std::make_unique<THttpPageSource>(), std::move(job),
+        [this](std::shared_ptr<const TRefreshResult> result) {
+          apply_.Start(view_, std::move(result), [this] { ++applied_; });
+        });
   }
 
   test::TTempFolder folder_;
@@ -64,6 +77,8 @@ class RefreshTest : public ::testing::Test {
   test::RecordingServices services_;
   TMain main_{view_, services_, {}};
   QObject context_;
+  TListApply apply_{context_};
+  int applied_ = 0;
 };
 
 const Lines kCachedTree{"[Old]", "Cached=c.htm", "[News]", "N1=n.htm"};
@@ -95,8 +110,9 @@ TEST_F(RefreshTest, ProgramServicesRunOneWorkerPerRun) {
   ::setenv("XDG_CACHE_HOME", folder_.path().c_str(), 1);
   TProgramServices services({server.Url("/"), "", "", ""});
   view_.ShowStatusPanel();
-  services.StartRefresh(view_);
-  services.StartRefresh(view_);
+  const TRefreshRequest now{{TChannelSource::Directory()}, {TChannelSource::Directory()}, false};
+  services.StartRefresh(view_, now);
+  services.StartRefresh(view_, now);
   RunEventsUntil([&] { return !view_.status_panel_visible; });
 
   EXPECT_EQ(view_.tree.Dump(), (Lines{"[New]", "N=n"}));
@@ -161,6 +177,159 @@ TEST_F(RefreshTest, BatchPostedBeforeStopIsDropped) {
   QCoreApplication::processEvents();
   EXPECT_EQ(view_.tree.Dump(), kCachedTree);
   EXPECT_EQ(ReadText(cache_), "New|N|n.htm|\r\n");
+}
+
+// A playlist channel's options, as the list records its source.
+std::string From(const std::string& source) { return EncodeChannelOptions({source, {}}); }
+
+TServerScript Playlist(const std::string& body) {
+  return TServerScript()
+      .ReadRequest()
+      .Send("HTTP/1.1 200 OK\r\nContent-Type: audio/x-mpegurl\r\nContent-Length: " +
+            std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body)
+      .Close();
+}
+
+TServerScript NotFound() {
+  return TServerScript()
+      .ReadRequest()
+      .Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+      .Close();
+}
+
+// The directory site, a web playlist and a file playlist, with the list they gave last time in
+// the tree and the cache.
+class SourcesRefreshTest : public RefreshTest {
+ protected:
+  void SetUp() override {
+    web_ = TChannelSource::Playlist(web_server_.Url("/tv.m3u"));
+    file_ = TChannelSource::Playlist((folder_ / "local.m3u").string());
+    std::ofstream(file_.location) << "#EXTINF:-1 group-title=\"Film\",F2\nhttp://f/2\n";
+    const TChannelList shown{
+        {"News", {{"N1", "n.htm", ""}, {"W1", "http://w/1", From(web_.location)}}},
+        {"Film", {{"F1", "http://f/1", From(file_.location)}}},
+    };
+    cached_ = ComposeCacheText(shown);
+    std::ofstream(cache_, std::ios::binary) << cached_;
+    main_.FillChannelTree(cached_);
+    view_.tree.Select(view_.tree.NodeAt(2));
+  }
+
+  std::vector<TChannelSource> Sources() const { return {TChannelSource::Directory(), web_, file_}; }
+
+  TLoopbackServer site_;
+  TLoopbackServer web_server_;
+  TChannelSource web_;
+  TChannelSource file_;
+  std::string cached_;
+};
+
+TEST_F(SourcesRefreshTest, AFailingSourceKeepsItsChannelsTheOthersAreReplaced) {
+  site_.AddConnection(Answer("<html>"));
+  site_.AddConnection(
+      Answer("<div class=\"boxtop\" x=\"\">News</div><a id=\"1\" href=\"n2.htm\">"
+             "N2</a><div class=\"boxtop\" x=\"\">Sport</div>"
+             "<a id=\"2\" href=\"s.htm\">S1</a>"));
+  // Playlists are often published behind a redirect.
+  web_server_.AddConnection(
+      TServerScript()
+          .ReadRequest()
+          .Send("HTTP/1.1 302 Found\r\nLocation: /lists/tv.m3u\r\nContent-Length: 0\r\n"
+                "Connection: close\r\n\r\n")
+          .Close());
+  web_server_.AddConnection(Playlist("#EXTM3U\n#EXTINF:-1 group-title=\"News\",W2\nw/2.m3u8\n"));
+  fs::remove(file_.location);
+  auto refresh = StartRefresh(site_.Url("/"), Sources());
+  RunEventsUntil([&] { return applied_ == 1; });
+
+  // The web playlist's News joins the directory's; the file's channels stay as they were.
+  const std::string w2 = web_server_.Url("/lists/w/2.m3u8");
+  EXPECT_EQ(view_.tree.Dump(),
+            (Lines{"[News]", "N2=n2.htm", "W2=" + w2 + " " + From(web_.location), "[Sport]",
+                   "S1=s.htm", "[Film]", "F1=http://f/1 " + From(file_.location)}));
+  EXPECT_EQ(ReadText(cache_), "News|N2|n2.htm|\r\nNews|W2|" + w2 + "|" + From(web_.location) +
+                                  "|\r\nSport|S1|s.htm|\r\nFilm|F1|http://f/1|" +
+                                  From(file_.location) + "|\r\n");
+  EXPECT_EQ(web_server_.AcceptedConnections(), 2);
+}
+
+TEST_F(SourcesRefreshTest, EverySourceFailingChangesNothing) {
+  site_.AddConnection(NotFound());
+  web_server_.AddConnection(Playlist("#EXTM3U\n"));  // no channel: no reason to forget them
+  fs::remove(file_.location);
+  const Lines before = view_.tree.Dump();
+  auto refresh = StartRefresh(site_.Url("/"), Sources());
+  RunEventsUntil([&] { return applied_ == 1; });
+
+  EXPECT_EQ(view_.tree.Dump(), before);
+  EXPECT_EQ(view_.tree.Selected(), view_.tree.NodeAt(2));
+  EXPECT_EQ(ReadText(cache_), cached_);
+}
+
+TEST_F(SourcesRefreshTest, ReadingOneSourceLeavesTheOthersAndAGrowingListIsAppended) {
+  std::ofstream(file_.location) << "#EXTINF:-1 group-title=\"Film\",F1\nhttp://f/1\n"
+                                   "#EXTINF:-1 group-title=\"Live\",直播\n"
+                                   "#EXTVLCOPT:http-user-agent=Box/1.0\nlive/1.m3u8\n";
+  const int clears = view_.tree.clears;
+  auto refresh = StartRefresh(site_.Url("/"), Sources(), std::vector{file_});
+  RunEventsUntil([&] { return applied_ == 1; });
+
+  const std::string live = EncodeChannelOptions({file_.location, {"Box/1.0", ""}});
+  EXPECT_EQ(view_.tree.Dump(),
+            (Lines{"[News]", "N1=n.htm", "W1=http://w/1 " + From(web_.location), "[Film]",
+                   "F1=http://f/1 " + From(file_.location), "[Live]",
+                   G("直播") + "=" + FileUrl((folder_ / "live/1.m3u8").string()) + " " + live}));
+  // Only appended: the selection stays where the user left it.
+  EXPECT_EQ(view_.tree.clears, clears);
+  EXPECT_EQ(view_.tree.Selected(), view_.tree.NodeAt(2));
+  EXPECT_EQ(site_.AcceptedConnections(), 0);
+  EXPECT_EQ(web_server_.AcceptedConnections(), 0);
+}
+
+// The demo directory scraped at a first start (straight into the tree, the cache written by the
+// scraper) and by the refresh (joined from its sources, the cache composed from the list): the
+// same bytes, so a user of the directory site alone keeps the cache file as it always was.
+TEST_F(RefreshTest, DirectoryAloneWritesTheCacheTheFirstStartScrapeWrites) {
+  const std::string front = ReadText(fs::path(QELVU_DEMO_SITE) / "index.html");
+  const std::string list = ReadText(fs::path(QELVU_DEMO_SITE) / "list.htm");
+  TLoopbackServer server;
+  for (int i = 0; i < 2; ++i) {
+    server.AddConnection(Answer(front));
+    server.AddConnection(Answer(list));
+  }
+  const fs::path first_start = folder_ / "first-start.dat";
+  {
+    THttpPageSource pages;
+    TTreeScrapeSink sink(view_);
+    ScrapeChannelDirectory(pages, server.Url("/"), first_start.string(), sink);
+  }
+  auto refresh = StartRefresh(server.Url("/"));
+  RunEventsUntil([&] { return applied_ == 1; });
+
+  const std::string scraped = ReadText(first_start);
+  EXPECT_NE(scraped.find(G("东方卫视")), std::string::npos);
+  EXPECT_EQ(ReadText(cache_), scraped);
+}
+
+TEST_F(RefreshTest, RequestsThatMayWaitRunAfterTheRunningOneOthersAreDropped) {
+  TLoopbackServer server;
+  server.AddConnection(Answer("<html>"));
+  server.AddConnection(
+      Answer("<div class=\"boxtop\" x=\"\">New</div><a id=\"1\" href=\"n\">N</a>"));
+  const TChannelSource file = TChannelSource::Playlist((folder_ / "p.m3u").string());
+  std::ofstream(file.location) << "http://p/1\n";
+  ::setenv("XDG_CACHE_HOME", folder_.path().c_str(), 1);
+  TProgramServices services({server.Url("/"), "", "", ""});
+  const std::vector<TChannelSource> sources{TChannelSource::Directory(), file};
+  services.StartRefresh(view_, {sources, {TChannelSource::Directory()}, true});
+  EXPECT_TRUE(services.RefreshRunning());
+  services.StartRefresh(view_, {sources, sources, false});  // dropped: one runs
+  services.StartRefresh(view_, {sources, {file}, true});    // runs next
+  RunEventsUntil([&] { return !services.RefreshRunning(); });
+
+  EXPECT_EQ(view_.tree.Dump(), (Lines{"[New]", "N=n", "[" + G(kUncategorized) + "]",
+                                      "http://p/1=http://p/1 " + From(file.location)}));
+  EXPECT_EQ(server.AcceptedConnections(), 2);
 }
 
 }  // namespace

@@ -130,6 +130,15 @@ class SingleInstanceTest(unittest.TestCase):
         self.assertEqual(window.received(),
                          [lists + "/news.m3u", lists + "/频道.m3u8", "http://127.0.0.1:9/live.m3u8"])
 
+        # The window keeps what it was handed among the user's sources.
+        settings = os.path.join(self.env["XDG_CONFIG_HOME"], "qelvu", "qelvu.conf")
+        saved = lambda: os.path.exists(settings) and open(settings, encoding="utf-8").read()
+        deadline = time.monotonic() + 30
+        while not (saved() and lists + "/news.m3u" in saved()) and time.monotonic() < deadline:
+            time.sleep(0.2)
+        self.assertIn(lists + "/news.m3u", saved() or "")
+        self.assertIn("http://127.0.0.1:9/live.m3u8", saved())
+
         window.lines.clear()
         self.later_start()
         window.wait_for_line(r"received from a later start: 0 sources")

@@ -8,6 +8,8 @@ Run under an X server (xvfb-run). Usage: start_test.py PROGRAM SERVE_PY SITE_DIR
 2. Started again (with the cached addresses marked, so their use shows in the server's log):
    the cached list plays at once, without a request to the directory; 20 s later the refresh
    rewrites the cache, and a search then finds the fresh channel, not a cached copy.
+3. A playlist named on the command line joins the sources, is read at once and its channels
+   show in the tree after the directory's.
 """
 import ctypes
 import os
@@ -116,6 +118,7 @@ class StartTest(unittest.TestCase):
         self.server = subprocess.Popen([sys.executable, SERVE_PY, SITE, port_file], stderr=self.log)
         wait_for(lambda: os.path.exists(port_file) and read_bytes(port_file), 10, "the server")
         base = "http://127.0.0.1:%s/" % read_bytes(port_file).decode()
+        self.base = base
         self.cache = os.path.join(self.dir, "cache", "qelvu", "QoviList.dat")
         self.desktop = os.path.join(self.dir, "desktop")
         os.makedirs(self.desktop)
@@ -125,6 +128,7 @@ class StartTest(unittest.TestCase):
                         QELVU_SERVICE_URL=base + "service/",
                         QELVU_PRODUCT_URL=base[len("http://"):] + "pemblo/",
                         XDG_CACHE_HOME=os.path.join(self.dir, "cache"),
+                        XDG_CONFIG_HOME=os.path.join(self.dir, "config"),
                         XDG_DESKTOP_DIR=self.desktop)
         self.program = None
 
@@ -140,11 +144,11 @@ class StartTest(unittest.TestCase):
         log = read_bytes(self.log_path)
         return [m.group(1).decode() for m in re.finditer(rb'"(GET \S+) HTTP', log)]
 
-    def start_program(self):
+    def start_program(self, *arguments):
         self.log.truncate(0)
         self.log.seek(0)
-        self.program = subprocess.Popen([PROGRAM], env=self.env, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
+        self.program = subprocess.Popen([PROGRAM, *arguments], env=self.env,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def stop_program(self):
         if self.program and self.program.poll() is None:
@@ -182,7 +186,8 @@ class StartTest(unittest.TestCase):
         # appended after the cached one would still find the cached copy first.
         window = self.window()
         self.assertIsNotNone(window)
-        wait_for(lambda: self.search(window, "CCTV-1"), 30, "the search to play a channel")
+        wait_for(lambda: self.search(window, "CCTV-1", "GET /tv/cctv1.htm"), 30,
+                 "the search to play a channel")
         played = [r for r in self.requests() if r.startswith("GET /tv/cctv1.htm")]
         self.assertEqual(played[-1], "GET /tv/cctv1.htm")
 
@@ -205,14 +210,37 @@ class StartTest(unittest.TestCase):
         sys.stderr.write("exit %.2f s after the close\n" % (time.monotonic() - closed_at))
         self.assertEqual(read_bytes(self.cache), expected_cache())
 
-    def search(self, window, text):
-        """Types into the search box (which has the focus after start-up) and presses Enter."""
+    def test_a_playlist_on_the_command_line_shows_its_channels(self):
+        os.makedirs(os.path.dirname(self.cache))
+        with open(self.cache, "wb") as cache:
+            cache.write(expected_cache())
+        playlist = os.path.join(self.dir, "mine.m3u")
+        with open(playlist, "w", encoding="utf-8") as f:
+            f.write('#EXTM3U\n#EXTINF:-1 group-title="命令行",CmdLineChannel\n'
+                    + self.base + "media/cmdline.m3u8\n")
+        self.start_program(os.path.relpath(playlist))
+        # Read at once, on the refresh's worker: the cache gains the playlist's channel after
+        # the directory's, while the directory itself waits for the timed refresh.
+        wait_for(lambda: b"CmdLineChannel" in read_bytes(self.cache), 30, "the playlist")
+        self.assertTrue(read_bytes(self.cache).startswith(expected_cache()))
+        self.assertNotIn("GET /list.htm", self.requests())
+        with open(os.path.join(self.dir, "config", "qelvu", "qelvu.conf"), encoding="utf-8") as f:
+            self.assertIn("location=" + playlist, f.read())
+        # The channel is in the tree: a search plays its stream.
+        window = self.window()
+        self.assertIsNotNone(window)
+        wait_for(lambda: self.search(window, "CmdLine", "GET /media/cmdline.m3u8"), 30,
+                 "the search to play the playlist's channel")
+
+    def search(self, window, text, request):
+        """Types into the search box (which has the focus after start-up), presses Enter and
+        tells whether the server has seen `request` since."""
         subprocess.run(["xdotool", "windowfocus", "--sync", window], check=True)
         subprocess.run(["xdotool", "key", "ctrl+a"], check=True)  # a retry replaces the text
         subprocess.run(["xdotool", "type", "--delay", "20", text], check=True)
         subprocess.run(["xdotool", "key", "Return"], check=True)
         time.sleep(1)
-        return any(r.startswith("GET /tv/cctv1.htm") for r in self.requests())
+        return any(r.startswith(request) for r in self.requests())
 
 
 if __name__ == "__main__":

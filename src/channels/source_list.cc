@@ -1,0 +1,192 @@
+#include "channels/source_list.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
+#include "channels/channel_list.h"
+
+namespace qelvu {
+namespace {
+
+constexpr char kSourceKey[] = "source";
+constexpr char kUserAgentKey[] = "user-agent";
+constexpr char kRefererKey[] = "referer";
+
+bool KeptAsIs(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+         (c != '\0' && std::strchr("-._~:/@!$'()*+,;", c) != nullptr);
+}
+
+void AppendEncoded(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (KeptAsIs(byte)) {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0x0F];
+    }
+  }
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+std::string Decoded(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+        HexValue(text[i + 2]) >= 0) {
+      out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+void AppendPair(std::string& out, const char* key, std::string_view value) {
+  if (value.empty()) return;
+  if (!out.empty()) out += '&';
+  out.append(key).append("=");
+  AppendEncoded(out, value);
+}
+
+// The options field's source as it is written: "source=" and the encoded key, to be compared
+// without decoding every channel's field.
+std::string SourcePrefix(std::string_view source_key) {
+  std::string prefix;
+  AppendPair(prefix, kSourceKey, source_key);
+  return prefix;
+}
+
+bool FromSource(const TListChannel& channel, std::string_view source_prefix) {
+  if (source_prefix.empty()) return channel.options.empty();
+  const std::string_view options = channel.options;
+  return options.starts_with(source_prefix) &&
+         (options.size() == source_prefix.size() || options[source_prefix.size()] == '&');
+}
+
+}  // namespace
+
+std::string EncodeChannelOptions(const TChannelOptions& options) {
+  std::string field;
+  AppendPair(field, kSourceKey, options.source);
+  AppendPair(field, kUserAgentKey, options.request.user_agent);
+  AppendPair(field, kRefererKey, options.request.referer);
+  return field;
+}
+
+TChannelOptions DecodeChannelOptions(std::string_view field) {
+  TChannelOptions options;
+  while (!field.empty()) {
+    const size_t end = std::min(field.find('&'), field.size());
+    const std::string_view pair = field.substr(0, end);
+    field.remove_prefix(std::min(end + 1, field.size()));
+    const size_t equals = pair.find('=');
+    if (equals == std::string_view::npos) continue;
+    const std::string_view key = pair.substr(0, equals);
+    std::string value = Decoded(pair.substr(equals + 1));
+    if (key == kSourceKey) {
+      options.source = std::move(value);
+    } else if (key == kUserAgentKey) {
+      options.request.user_agent = std::move(value);
+    } else if (key == kRefererKey) {
+      options.request.referer = std::move(value);
+    }
+  }
+  return options;
+}
+
+bool IsPlaylistOptions(std::string_view field) {
+  return !field.empty() && !DecodeChannelOptions(field).source.empty();
+}
+
+std::string ComposeCacheText(const TChannelList& list) {
+  std::string text;
+  for (const TListCategory& category : list) {
+    for (const TListChannel& channel : category.channels) {
+      text.append(ComposeCacheLine(category.name, channel.name, channel.target, channel.options))
+          .append("\r\n");
+    }
+  }
+  return text;
+}
+
+TChannelList ListFromTree(const TChannelTree& tree) {
+  TChannelList list;
+  const int count = tree.NodeCount();
+  for (int i = 0; i < count; ++i) {
+    const TreeNode node = tree.NodeAt(i);
+    if (!node.IsChannel()) {
+      list.push_back({tree.NodeText(node), {}});
+      continue;
+    }
+    const std::string* options = tree.NodeOptions(node);
+    list.back().channels.push_back(
+        {tree.NodeText(node), *tree.NodeData(node), options ? *options : std::string()});
+  }
+  return list;
+}
+
+TChannelList ChannelsOf(const TChannelList& list, std::string_view source_key) {
+  const std::string prefix = SourcePrefix(source_key);
+  TChannelList own;
+  for (const TListCategory& category : list) {
+    TListCategory* kept = nullptr;
+    for (const TListChannel& channel : category.channels) {
+      if (!FromSource(channel, prefix)) continue;
+      if (kept == nullptr) kept = &own.emplace_back(TListCategory{category.name, {}});
+      kept->channels.push_back(channel);
+    }
+  }
+  return own;
+}
+
+TChannelList ComposeList(const std::vector<TChannelList>& per_source) {
+  TChannelList list;
+  // The first category of each name among the sources already joined.
+  std::unordered_map<std::string, size_t> earlier;
+  for (const TChannelList& source : per_source) {
+    std::unordered_map<std::string, size_t> own;
+    for (const TListCategory& category : source) {
+      const auto found = earlier.find(category.name);
+      if (found == earlier.end()) {
+        own.emplace(category.name, list.size());
+        list.push_back(category);
+        continue;
+      }
+      std::vector<TListChannel>& channels = list[found->second].channels;
+      channels.insert(channels.end(), category.channels.begin(), category.channels.end());
+    }
+    earlier.merge(own);
+  }
+  return list;
+}
+
+bool ExtendsList(const TChannelList& shown, const TChannelList& list) {
+  if (shown.empty()) return true;
+  if (list.size() < shown.size()) return false;
+  const size_t last = shown.size() - 1;
+  for (size_t i = 0; i < last; ++i) {
+    if (!(shown[i] == list[i])) return false;
+  }
+  const TListCategory& before = shown[last];
+  const TListCategory& after = list[last];
+  if (before.name != after.name || before.channels.size() > after.channels.size()) return false;
+  for (size_t i = 0; i < before.channels.size(); ++i) {
+    if (!(before.channels[i] == after.channels[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace qelvu
