@@ -30,6 +30,14 @@ def dead_address():
     return "http://127.0.0.1:%d/" % port
 
 
+def read_text(path):
+    try:
+        with open(path, encoding="utf-8") as f:
+            return f.read()
+    except FileNotFoundError:
+        return ""
+
+
 class Instance:
     """A running program whose standard error is collected as it comes."""
 
@@ -132,12 +140,11 @@ class SingleInstanceTest(unittest.TestCase):
 
         # The window keeps what it was handed among the user's sources.
         settings = os.path.join(self.env["XDG_CONFIG_HOME"], "qelvu", "qelvu.conf")
-        saved = lambda: os.path.exists(settings) and open(settings, encoding="utf-8").read()
         deadline = time.monotonic() + 30
-        while not (saved() and lists + "/news.m3u" in saved()) and time.monotonic() < deadline:
+        while lists + "/news.m3u" not in read_text(settings) and time.monotonic() < deadline:
             time.sleep(0.2)
-        self.assertIn(lists + "/news.m3u", saved() or "")
-        self.assertIn("http://127.0.0.1:9/live.m3u8", saved())
+        self.assertIn(lists + "/news.m3u", read_text(settings))
+        self.assertIn("http://127.0.0.1:9/live.m3u8", read_text(settings))
 
         window.lines.clear()
         self.later_start()
