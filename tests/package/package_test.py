@@ -166,12 +166,18 @@ class PackageTest(unittest.TestCase):
                    QELVU_DIRECTORY_URL=self.site, QELVU_NOTICE_URL=self.site + "tvtq/tq.asp",
                    QELVU_SERVICE_URL=self.site + "service/",
                    QELVU_PRODUCT_URL=self.site[len("http://"):] + "pemblo/")
-        app = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL,
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        log_path = os.path.join(home, "stderr.log")
+        with open(log_path, "wb") as log:
+            app = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=log)
+
+        def shown():
+            if app.poll() is not None:
+                self.fail("the program ended with %d:\n%s" % (app.returncode, read_text(log_path)))
+            return run(["xdotool", "search", "--onlyvisible", "--pid", str(app.pid)]).stdout.split()
+
         try:
-            window = wait_for(
-                lambda: run(["xdotool", "search", "--onlyvisible", "--pid", str(app.pid)])
-                .stdout.split(), 60, "the window")[0]
+            window = wait_for(shown, 180, "the window")[0]
             # The icon from the window's resources, as the desktop shows it: its width and height
             # lead the property.
             icon = run(["xprop", "-id", window, "-notype", "-f", "_NET_WM_ICON", "32c",
