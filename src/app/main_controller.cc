@@ -40,6 +40,7 @@ void TMain::FormShow() {
 
 void TMain::tmr1Timer() {
   view_.DisableTimer(TTimerId::tmr1);
+  first_tick_done_ = true;
   std::error_code ignored;
   const bool cached = std::filesystem::exists(GetCacheFileName(), ignored);
   if (cached) {
@@ -174,6 +175,14 @@ void TMain::AddStartupPlaylists(const std::vector<std::string>& given) {
   }
   // Unsaved, they still serve this run.
   if (added) DropFailure(lcList(), "Saving the channel sources", [this] { SaveSources(); });
+}
+
+void TMain::AddHandedPlaylists(const std::vector<std::string>& given) {
+  AddStartupPlaylists(given);
+  if (!first_tick_done_) return;
+  std::vector<TChannelSource> read = std::move(startup_reads_);
+  startup_reads_.clear();
+  if (!read.empty()) Refresh(std::move(read), true);
 }
 
 void TMain::FillChannelTree(std::string_view text) {

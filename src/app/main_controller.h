@@ -54,6 +54,9 @@ class TMain {
   // Before the first tick: adds the playlists named on the command line (files or URLs) to the
   // sources, each once, and has the first tick read them at once.
   void AddStartupPlaylists(const std::vector<std::string>& given);
+  // The same for playlists a later start of the program handed to this window: read at once,
+  // or with the first tick when it has not come yet.
+  void AddHandedPlaylists(const std::vector<std::string>& given);
 
   // Replaces the whole tree by the channels of cache text; never throws.
   void FillChannelTree(std::string_view text);
@@ -81,6 +84,7 @@ class TMain {
   TSources sources_;
   // The sources the first tick reads at once.
   std::vector<TChannelSource> startup_reads_;
+  bool first_tick_done_ = false;
 };
 
 }  // namespace qelvu

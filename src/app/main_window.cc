@@ -327,6 +327,13 @@ void TMainWindow::BuildTreeMenu() {
   treeHint_->hide();
 }
 
+void TMainWindow::TakeHandedPlaylists(const std::vector<std::string>& playlists) {
+  setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+  raise();
+  activateWindow();
+  Dispatch([this, &playlists] { controller_.AddHandedPlaylists(playlists); });
+}
+
 void TMainWindow::Dispatch(const std::function<void()>& handler) {
   try {
     handler();

@@ -9,6 +9,8 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/main_controller.h"
 #include "app/message_pump.h"
@@ -43,6 +45,9 @@ class TMainWindow : public QWidget, public TMainView {
   ~TMainWindow() override;
 
   TMain& controller() { return controller_; }
+  // Playlists a later start of the program handed over (files or URLs): added and read as the
+  // controller says, and the window comes to the front, also for none.
+  void TakeHandedPlaylists(const std::vector<std::string>& playlists);
 
   // TMainView
   TChannelTree& tv1() override { return *tree_; }

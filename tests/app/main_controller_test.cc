@@ -406,6 +406,24 @@ TEST_F(MainControllerTest, StartupReadsPlaylistsOnTheWorker) {
   }
 }
 
+TEST_F(MainControllerTest, HandedPlaylistsAreReadAtOnceOrWithTheFirstTick) {
+  const TChannelSource early = TChannelSource::Playlist("http://lists.test/early.m3u");
+  const TChannelSource late = TChannelSource::Playlist("/lists/late.m3u");
+  WriteCache("A|x|1|\r\n");
+  main_.FormCreate();
+  main_.AddHandedPlaylists({"http://lists.test/early.m3u"});
+  EXPECT_TRUE(services_.requests.empty());  // the first tick reads it with the startup reads
+  main_.tmr1Timer();
+  main_.AddHandedPlaylists({"/lists/late.m3u", "/lists/late.m3u"});
+  main_.AddHandedPlaylists({"/lists/late.m3u"});  // given again: read again, not added
+  main_.AddHandedPlaylists({});
+  EXPECT_EQ(services_.requests,
+            (std::vector<TRefreshRequest>{{{kDirectory, early}, {early}, true},
+                                          {{kDirectory, early, late}, {late}, true},
+                                          {{kDirectory, early, late}, {late}, true}}));
+  EXPECT_EQ(Saved(), (std::vector{kDirectory, early, late}));
+}
+
 TEST_F(MainControllerTest, WithoutTheDirectoryAFirstStartScrapesNothing) {
   TSources none;
   none.Remove(0);
