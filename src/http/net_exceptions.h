@@ -88,6 +88,9 @@ QELVU_NET_EXCEPTION(EOSSLCreatingContextError, EOpenSSLError);
 QELVU_NET_EXCEPTION(EOSSLSettingCipherError, EOpenSSLError);
 QELVU_NET_EXCEPTION(EOSSLDataBindingError, EOpenSSLError);
 QELVU_NET_EXCEPTION(EOSSLConnectError, EOpenSSLError);
+// The server ended the TLS connection without its close notice before a body of known length
+// was complete: an attacker on the path may have cut it.
+QELVU_NET_EXCEPTION(EOSSLConnectionTruncated, EOpenSSLError);
 
 #undef QELVU_NET_EXCEPTION
 

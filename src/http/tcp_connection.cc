@@ -175,6 +175,10 @@ void TTcpConnection::Disconnect() {
 
 int TTcpConnection::FillInput(bool raise_if_closed, int timeout_ms, bool raise_on_timeout) {
   if (timeout_ms == -1) timeout_ms = ReadTimeout == 0 ? -2 : ReadTimeout;
+  if (const int left = ReadStep ? ReadStep->Remaining() : -2;
+      left != -2 && (timeout_ms == -2 || left < timeout_ms)) {
+    timeout_ms = left;
+  }
   CheckPeerClosed(raise_if_closed, false);
   if (!IsConnected()) {
     if (raise_if_closed) throw ENotConnected("Not Connected");
@@ -443,6 +447,7 @@ void TTcpClient::Connect(int timeout_ms) {
   target.BoundPortMin = BoundPortMin;
   target.BoundPortMax = BoundPortMax;
   target.Timeout = timeout_ms;
+  target.ReplyTimeout = ReadTimeout;
   Transport()->ConnectTransport(target);
   if (Intercept) Intercept->Connect();
   DoStatus(TStatus::hsConnected);

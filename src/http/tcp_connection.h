@@ -170,6 +170,10 @@ class TTcpConnection : public TNetComponent {
   std::function<void()> OnDisconnected;
 
  protected:
+  // While set, every wait for input also ends by this deadline: a read that must end as a
+  // whole, however the bytes trickle in.
+  const TStepDeadline* ReadStep = nullptr;
+
   // Fired after a disconnect was noticed or made.
   virtual void DoDisconnected();
   void ResetInputState();

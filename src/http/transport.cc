@@ -12,15 +12,21 @@
 #include "http/socket_errors.h"
 
 namespace qelvu {
-namespace {
 
-int MillisecondsSince(std::chrono::steady_clock::time_point start) {
-  return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                              std::chrono::steady_clock::now() - start)
-                              .count());
+TStepDeadline::TStepDeadline(int limit_ms) {
+  if (limit_ms > 0) end_ = Clock::now() + std::chrono::milliseconds(limit_ms);
 }
 
-}  // namespace
+TStepDeadline TStepDeadline::ForHandshake(const TConnectTarget& target,
+                                          const TStepDeadline& connect) {
+  return target.Timeout > 0 ? connect : TStepDeadline(target.ReplyTimeout);
+}
+
+int TStepDeadline::Remaining() const {
+  if (end_ == Clock::time_point::max()) return -2;
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end_ - Clock::now());
+  return static_cast<int>(std::clamp<int64_t>(left.count(), 0, INT32_MAX));
+}
 
 std::string StatusText(TStatus status, const std::string& argument) {
   switch (status) {
@@ -96,7 +102,7 @@ void TSocketTransport::ConnectTransport(const TConnectTarget& target) {
   int peer_port = socks ? SocksInfo.Port : target.Port;
   uint32_t unused;
   if (!ParseDottedAddress(host, unused)) DoStatus(TStatus::hsResolving, host);
-  const auto start = std::chrono::steady_clock::now();
+  const TStepDeadline connect_step(target.Timeout);
   std::string address = ResolveHost(host, target.Timeout);
   // A port beyond 16 bits must not wrap round to some other port, the one the SOCKS server is
   // asked for no more than the one connected to.
@@ -114,7 +120,7 @@ void TSocketTransport::ConnectTransport(const TConnectTarget& target) {
 
   if (target.Timeout > 0) {
     // The lookup spent part of the limit.
-    ConnectWithLimit(address, port, std::max(target.Timeout - MillisecondsSince(start), 0));
+    ConnectWithLimit(address, port, connect_step.Remaining());
   } else if (target.Timeout < -1) {
     ConnectWithLimit(address, port, target.Timeout);
   } else if (TIdleHook::InUse()) {
@@ -124,7 +130,7 @@ void TSocketTransport::ConnectTransport(const TConnectTarget& target) {
   }
   socket_->ReadLocalName();
   socket_->ReadPeerName();
-  if (socks) SocksHandshake(target);
+  if (socks) SocksHandshake(target, TStepDeadline::ForHandshake(target, connect_step));
   AfterTcpConnect(target);
 }
 
@@ -185,6 +191,12 @@ void TSocketTransport::ConnectWithLimit(const std::string& address, uint16_t por
   }
   connector.join();
   if (outcome.error != 0) throw ESocketError(outcome.error);
+}
+
+bool TSocketTransport::WaitSocket(bool write, int timeout_ms) {
+  if (!write) return TSocketTransport::Readable(timeout_ms);
+  if (!IsOpen()) throw EConnClosedGracefully("Connection Closed Gracefully.");
+  return TSocketStack::Instance().WaitWritable(socket_->Handle(), timeout_ms);
 }
 
 bool TSocketTransport::Readable(int timeout_ms) {
