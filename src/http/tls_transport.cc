@@ -206,6 +206,8 @@ void TTlsTransport::StartTls(const TStepDeadline& step) {
   const TTlsLibrary& lib = *library_;
   TScopedValue<TActiveCall> active(active_call, {this, library_});
   ended_without_notify_ = false;
+  end_result_ = 1;
+  end_error_ = 0;
   ssl_ = TTlsSocket(lib.SSL_new(context_.get()), {lib.SSL_free});
   if (!ssl_ || !Socket() || lib.SSL_set_fd(ssl_.get(), Socket()->Handle()) != 1) {
     ssl_.reset();
@@ -303,71 +305,85 @@ bool TTlsTransport::Readable(int timeout_ms) {
   if (pass_through_ || !IsOpen()) return TSocketTransport::Readable(timeout_ms);
   // A TLS connection whose session failed to start carries nothing, least of all plain text.
   if (!ssl_) throw EClosedSocket("Disconnected.");
-  const TTlsLibrary& lib = *library_;
+  if (end_result_ <= 0) return true;
   TScopedValue<TActiveCall> active(active_call, {this, library_});
   const TStepDeadline step(timeout_ms);
   while (true) {
     // Bytes OpenSSL already decrypted never show on the socket again.
-    if (lib.SSL_pending(ssl_.get()) > 0) return true;
+    if (library_->SSL_pending(ssl_.get()) > 0) return true;
     char byte;
-    int n;
-    {
-      TSigpipeGuard guard;
-      lib.ERR_clear_error();
-      n = lib.SSL_peek(ssl_.get(), &byte, 1);
-    }
+    int want = 0;
+    const int n = ReadTls(&byte, 1, true, end_error_, want);
     if (n > 0) return true;
-    const int error = lib.SSL_get_error(ssl_.get(), n);
-    // The peer's close or a failure: the receive that follows reports which.
-    if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) return true;
+    if (n != -2) {
+      end_result_ = n;
+      return true;
+    }
     // A record that arrives in parts counts against the one limit of this wait.
-    if (!WaitForTls(error, timeout_ms <= 0 ? timeout_ms : step.Remaining())) return false;
+    if (!WaitForTls(want, timeout_ms <= 0 ? timeout_ms : step.Remaining())) return false;
+  }
+}
+
+int TTlsTransport::ReadTls(char* buffer, int length, bool peek, int& error, int& want) {
+  const TTlsLibrary& lib = *library_;
+  int n;
+  {
+    TSigpipeGuard guard;
+    lib.ERR_clear_error();
+    errno = 0;
+    n = peek ? lib.SSL_peek(ssl_.get(), buffer, length) : lib.SSL_read(ssl_.get(), buffer, length);
+  }
+  if (n > 0) return n;
+  const int failure = lib.SSL_get_error(ssl_.get(), n);
+  switch (failure) {
+    case SSL_ERROR_ZERO_RETURN:
+      return 0;
+    case SSL_ERROR_WANT_READ:
+    case SSL_ERROR_WANT_WRITE:
+      want = failure;
+      return -2;
+    case SSL_ERROR_SYSCALL:
+      if (errno == 0) {
+        ended_without_notify_ = true;
+        return 0;
+      }
+      error = TSocketStack::MapErrno(errno);
+      return -1;
+    case SSL_ERROR_SSL:
+      if (ERR_GET_REASON(lib.ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING) {
+        // The peer closed without the close notice: an end of data to a reader that knows no
+        // length, a cut to one that does (the client tells them apart).
+        ended_without_notify_ = true;
+        return 0;
+      }
+      error = kWsaConnReset;
+      return -1;
+    default:
+      error = kWsaConnReset;
+      return -1;
   }
 }
 
 int TTlsTransport::Receive(char* buffer, int length, int& error) {
   if (pass_through_) return TSocketTransport::Receive(buffer, length, error);
   if (!IsOpen() || !ssl_) throw EClosedSocket("Disconnected.");
-  const TTlsLibrary& lib = *library_;
+  if (end_result_ <= 0) {
+    error = end_error_;
+    return end_result_;
+  }
   TScopedValue<TActiveCall> active(active_call, {this, library_});
   while (true) {
-    int n;
-    {
-      TSigpipeGuard guard;
-      lib.ERR_clear_error();
-      errno = 0;
-      n = lib.SSL_read(ssl_.get(), buffer, length);
+    int want = 0;
+    const int n = ReadTls(buffer, length, false, error, want);
+    if (n != -2) {
+      if (n <= 0) {
+        end_result_ = n;
+        end_error_ = error;
+      }
+      return n;
     }
-    if (n > 0) return n;
-    const int failure = lib.SSL_get_error(ssl_.get(), n);
-    switch (failure) {
-      case SSL_ERROR_ZERO_RETURN:
-        return 0;
-      case SSL_ERROR_WANT_READ:
-      case SSL_ERROR_WANT_WRITE:
-        // Asked without Readable first: the caller takes the wait as a blocking read would.
-        WaitForTls(failure, -2);
-        continue;
-      case SSL_ERROR_SYSCALL:
-        if (errno == 0) {
-          ended_without_notify_ = true;
-          return 0;
-        }
-        error = TSocketStack::MapErrno(errno);
-        return -1;
-      case SSL_ERROR_SSL:
-        if (ERR_GET_REASON(lib.ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING) {
-          // The peer closed without the close notice: an end of data to a reader that knows
-          // no length, a cut to one that does (the client tells them apart).
-          ended_without_notify_ = true;
-          return 0;
-        }
-        error = kWsaConnReset;
-        return -1;
-      default:
-        error = kWsaConnReset;
-        return -1;
-    }
+    // Asked without Readable first: the caller takes the wait as a blocking read would.
+    WaitForTls(want, -2);
   }
 }
 

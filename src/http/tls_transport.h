@@ -120,6 +120,9 @@ class TTlsTransport : public TSocketTransport {
   // Waits for what the last OpenSSL call on `ssl_` wants (`error`: SSL_ERROR_WANT_READ or
   // _WRITE) within `timeout_ms`; false when it did not come in time.
   bool WaitForTls(int error, int timeout_ms);
+  // One SSL_read (or, with `peek`, SSL_peek) without waiting: a byte count, 0 for the peer's
+  // close, -1 for a failure (`error` its code), or -2 when OpenSSL wants what `want` says.
+  int ReadTls(char* buffer, int length, bool peek, int& error, int& want);
   void BuildContext();
   // The failure text OpenSSL left for the last call on `ssl_`.
   std::string FailureReason(int result);
@@ -130,6 +133,10 @@ class TTlsTransport : public TSocketTransport {
   TTlsSocket ssl_;
   bool pass_through_ = false;
   bool ended_without_notify_ = false;
+  // The close (0) or failure (-1, with its code) a look of Readable found: a session gives
+  // that answer once, so the receive that follows takes it from here.
+  int end_result_ = 1;
+  int end_error_ = 0;
   std::string connected_host_;
   // The limit of a handshake that starts on an open connection (ms; 0 = none).
   int handshake_limit_ = 0;
