@@ -420,14 +420,12 @@ bool TCustomHttpClient::OpenTunnel() {
     EnsureConnected(answer);
     SendRequestHead(connect, nullptr);
     answer.StatusLine = ReadLine();
-    if (!answer.StatusLine.empty()) {
-      // The proxy speaks for itself here, not for the origin: its Set-Cookie would plant
-      // cookies in the origin's name.
-      ReadResponseHead(answer);
-    } else {
-      answer.StatusLine = "HTTP/1.0 200 OK";
-      answer.Connection = "close";
-    }
+    // Only a proxy's 200 opens the tunnel; a line that says nothing is no consent to carry it.
+    if (answer.StatusLine.empty())
+      throw EProtocolReplyError("The proxy gave no answer to CONNECT.");
+    // The proxy speaks for itself here, not for the origin: its Set-Cookie would plant cookies
+    // in the origin's name.
+    ReadResponseHead(answer);
     if (answer.StatusCode() == 200) break;
     // Only a proxy's demand for credentials is worth another CONNECT, and no more often than
     // AuthRetries allows, however the scheme counts. The answer is taken as nothing else: a

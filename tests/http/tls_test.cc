@@ -275,6 +275,40 @@ TEST_F(TlsTest, RedirectsTakeCredentialsOnlyToTheirOrigin) {
   }
 }
 
+TEST_F(TlsTest, AProxyThatGivesNoAnswerToConnectOpensNoTunnel) {
+  auto server = Server();
+  struct Case {
+    const char* name;
+    TServerScript proxy;
+    const char* exception;
+  } cases[] = {
+      {"closes at once", TServerScript().ReadRequest().Close(), "EConnClosedGracefully"},
+      {"an empty line, then the origin's bytes",
+       TServerScript().ReadRequest().Send("\r\n").Relay(server->Port()), "EProtocolReplyError"},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TLoopbackServer proxy;
+    proxy.AddConnection(c.proxy);
+    TTlsTransport transport;
+    transport.SSLOptions.RootCertFile = certificates_->Path("ca.pem");
+    THttpClient client;
+    client.SetTransport(&transport);
+    client.ReadTimeout = 5000;
+    client.ProxyParams.SetProxyServer("127.0.0.1");
+    client.ProxyParams.SetProxyPort(proxy.Port());
+    TStringStream sink;
+    try {
+      client.GetDocument(Url(*server), sink);
+      ADD_FAILURE() << "no exception; got " << sink.DataString();
+    } catch (const ENetException& e) {
+      EXPECT_STREQ(e.ClassName(), c.exception) << e.what();
+    }
+    EXPECT_FALSE(client.IsConnected());
+  }
+  EXPECT_EQ(server->Handshakes(), 0);
+}
+
 TEST_F(TlsTest, TheProxysAnswersToConnectSetNoCookies) {
   auto server = Server();
   TLoopbackServer proxy;
