@@ -301,6 +301,12 @@ int TCookieCollection::Count() const {
   return static_cast<int>(index_.size());
 }
 
+void TCookieCollection::ForEach(
+    const std::function<void(const TNetscapeCookie& cookie)>& visit) const {
+  std::shared_lock<std::shared_mutex> lock(lock_);
+  for (const auto& [key, stored] : index_) visit(*stored.cookie);
+}
+
 TCookieManagerLink::THold::THold(const TCookieManagerLink* link) {
   if (!link) return;
   lock_ = std::shared_lock<std::shared_mutex>(link->lock_);
