@@ -315,6 +315,72 @@ int32_t TTcpConnection::ReadNetInteger(bool convert) {
   return static_cast<int32_t>(convert ? ntohl(value) : value);
 }
 
+std::string TNumericReply::Text() const {
+  std::string text;
+  for (const std::string& line : Lines) text += (text.empty() ? "" : "\n") + line;
+  return text;
+}
+
+TNumericReply TTcpConnection::ReadReply() {
+  TNumericReply reply;
+  size_t total = 0;
+  auto add = [&reply, &total](std::string line) {
+    total += line.size() + 2;
+    // A server that never ends its reply must not fill the memory with it.
+    if (total > kMaxReplyBytes) throw EProtocolReplyError("Reply too long.");
+    reply.Lines.push_back(std::move(line));
+  };
+  // Blank lines before the reply count towards its size: they could come forever too.
+  std::string first;
+  for (first = Trim(ReadLine()); first.empty(); first = Trim(ReadLine())) {
+    total += 2;
+    if (total > kMaxReplyBytes) throw EProtocolReplyError("Reply too long.");
+  }
+  add(first);
+  const std::string number = first.substr(0, 3);
+  reply.Code = number.size() == 3 ? static_cast<int>(ParseDecimal(number, 0, 999).value_or(0)) : 0;
+  if (first.size() >= 4 && first[3] == '-') {
+    while (true) {
+      std::string line = ReadLine();
+      const bool last = line.size() < 4 || line.compare(0, 4, number + " ") == 0;
+      add(std::move(line));
+      if (last) break;
+    }
+  }
+  return reply;
+}
+
+int TTcpConnection::CheckReply(const TNumericReply& reply, const std::vector<int>& allowed) {
+  if (!allowed.empty() && std::find(allowed.begin(), allowed.end(), reply.Code) == allowed.end()) {
+    RaiseReplyError(reply);
+  }
+  return reply.Code;
+}
+
+TNumericReply TTcpConnection::GetReply(const std::vector<int>& allowed) {
+  TNumericReply reply = ReadReply();
+  CheckReply(reply, allowed);
+  return reply;
+}
+
+TNumericReply TTcpConnection::SendCommand(const std::string& command,
+                                          const std::vector<int>& allowed) {
+  // A line break inside would send a second command the caller never wrote.
+  if (HasLineBreakOrNul(command)) {
+    throw EInvalidHeaderText("Command holds a line break or NUL byte");
+  }
+  WriteLine(command);
+  return GetReply(allowed);
+}
+
+void TTcpConnection::RaiseReplyError(const TNumericReply& reply) {
+  throw EProtocolReplyError(reply.Text(), reply.Code);
+}
+
+void TTcpConnection::RaiseReplyError(int code, const std::string& text) {
+  throw EProtocolReplyError(text, code);
+}
+
 std::string TTcpConnection::TakeBuffered() {
   if (IsConnected()) FillInput(false, -1, true);
   std::string bytes;
@@ -453,6 +519,12 @@ void TTcpClient::Connect(int timeout_ms) {
   DoStatus(TStatus::hsConnected);
   if (OnConnected) OnConnected();
   close_on_failure.Release();
+}
+
+std::string TTcpClient::ConnectAndReadAll(int timeout_ms) {
+  Connect(timeout_ms);
+  TScopeGuard disconnect([this] { Disconnect(); });
+  return ReadUntilClosed();
 }
 
 }  // namespace qelvu
