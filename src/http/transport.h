@@ -118,6 +118,21 @@ struct TSocksInfo {
   std::string Password;
 };
 
+// The byte channel a SOCKS handshake runs over.
+struct TSocksChannel {
+  // Sends one whole message.
+  std::function<void(const std::string& bytes)> send;
+  // Exactly `count` bytes of the reply; raises ESocksServerRespondError when they do not come.
+  std::function<std::string(int count)> receive;
+  // The dotted address of a host name (SOCKS4 sends an address).
+  std::function<std::string(const std::string& host)> resolve;
+};
+
+// The SOCKS 4, 4A or 5 client handshake asking the server of `socks` for a connection to
+// `target`; its failures raise the ESocksError family.
+void RunSocksHandshake(const TSocksInfo& socks, const TConnectTarget& target,
+                       const TSocksChannel& channel);
+
 // The plain TCP socket. With SOCKS in use the TCP connect goes to the SOCKS server, and the
 // handshake to the real target runs before any other byte; its failures raise ESocksError
 // subclasses and abort the connect. A port outside 0..65535, the target's or the SOCKS
