@@ -421,8 +421,9 @@ bool TCustomHttpClient::OpenTunnel() {
     SendRequestHead(connect, nullptr);
     answer.StatusLine = ReadLine();
     // Only a proxy's 200 opens the tunnel; a line that says nothing is no consent to carry it.
-    if (answer.StatusLine.empty())
+    if (answer.StatusLine.empty()) {
       throw EProtocolReplyError("The proxy gave no answer to CONNECT.");
+    }
     // The proxy speaks for itself here, not for the origin: its Set-Cookie would plant cookies
     // in the origin's name.
     ReadResponseHead(answer);

@@ -322,30 +322,27 @@ std::string TNumericReply::Text() const {
 }
 
 TNumericReply TTcpConnection::ReadReply() {
-  TNumericReply reply;
   size_t total = 0;
-  auto add = [&reply, &total](std::string line) {
+  auto next_line = [this, &total] {
+    std::string line = ReadLine();
+    // A server that never ends its reply, or sends blank lines before it forever, must not
+    // fill the memory with it.
     total += line.size() + 2;
-    // A server that never ends its reply must not fill the memory with it.
     if (total > kMaxReplyBytes) throw EProtocolReplyError("Reply too long.");
-    reply.Lines.push_back(std::move(line));
+    return line;
   };
-  // Blank lines before the reply count towards its size: they could come forever too.
-  std::string first;
-  for (first = Trim(ReadLine()); first.empty(); first = Trim(ReadLine())) {
-    total += 2;
-    if (total > kMaxReplyBytes) throw EProtocolReplyError("Reply too long.");
-  }
-  add(first);
+  TNumericReply reply;
+  std::string first = Trim(next_line());
+  while (first.empty()) first = Trim(next_line());
   const std::string number = first.substr(0, 3);
   reply.Code = number.size() == 3 ? static_cast<int>(ParseDecimal(number, 0, 999).value_or(0)) : 0;
-  if (first.size() >= 4 && first[3] == '-') {
-    while (true) {
-      std::string line = ReadLine();
-      const bool last = line.size() < 4 || line.compare(0, 4, number + " ") == 0;
-      add(std::move(line));
-      if (last) break;
-    }
+  const bool more = first.size() >= 4 && first[3] == '-';
+  reply.Lines.push_back(std::move(first));
+  while (more) {
+    std::string line = next_line();
+    const bool last = line.size() < 4 || line.compare(0, 4, number + " ") == 0;
+    reply.Lines.push_back(std::move(line));
+    if (last) break;
   }
   return reply;
 }
