@@ -161,12 +161,18 @@ void TSocketTransport::ConnectWithLimit(const std::string& address, uint16_t por
     return outcome.done_signal.wait_for(lock, std::chrono::milliseconds(ms),
                                         [&outcome] { return outcome.done; });
   };
+  // A shutdown that lands before the connector has entered its connect does not stop that
+  // connect, which would then run to the system's own limit: it is repeated until the connector
+  // has returned.
+  auto cut_connector = [&connector, &wait_for, handle] {
+    do {
+      TSocketStack::Instance().ShutdownBoth(handle);
+    } while (!wait_for(10));
+    connector.join();
+  };
   // An idle hook that raises must not leave the connector running (a thread object destroyed
   // while joinable ends the process): the connect is cut and the thread joined first.
-  TScopeGuard stop_connector([&connector, handle] {
-    TSocketStack::Instance().ShutdownBoth(handle);
-    connector.join();
-  });
+  TScopeGuard stop_connector(cut_connector);
   bool done = false;
   if (timeout_ms == -2) {
     while (!done) {
@@ -184,8 +190,7 @@ void TSocketTransport::ConnectWithLimit(const std::string& address, uint16_t por
   }
   stop_connector.Release();
   if (!done) {
-    TSocketStack::Instance().ShutdownBoth(handle);
-    connector.join();
+    cut_connector();
     Close();
     throw EConnectTimeout("Connect timed out.");
   }
