@@ -46,6 +46,9 @@ class TMainWindow : public QWidget, public TMainView {
   TChannelTree& tv1() override { return *tree_; }
   std::string EditText() const override;
   void FocusEdit() override;
+  void SetEditText(const std::string& text) override;
+  void ListChanging() override;
+  void ListChanged(std::shared_ptr<const TListKeys> keys) override;
   void Navigate(TBrowserPane pane, const std::string& url) override;
   int ChannelPaneWidth() const override;
   void ShowStatusPanel() override;
@@ -89,7 +92,11 @@ class TMainWindow : public QWidget, public TMainView {
   void BuildStatusBar();
   void BuildTimers();
   void BuildTreeMenu();
+  void BuildShortcuts();
   void DockComponents();
+  // The channel column's width and collapsed state, kept in the settings file between runs.
+  void RestoreChannelColumn();
+  void SaveChannelColumn() const;
 
   // The components, by their names in the layout table; all are children of the window.
   TSizePanel* pnlNotes_ = nullptr;      // the channel column on the right, with its size bar
