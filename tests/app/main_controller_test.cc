@@ -332,7 +332,7 @@ TEST_F(SearchTest, EnterInTheTreePlaysTheSelectedChannel) {
   view_.tree.Select(TreeNode::Category(0));
   EXPECT_TRUE(main_.tv1KeyDown(TKey::Enter));
   EXPECT_TRUE(view_.navigations.empty());
-  view_.tree.Select(TreeNode::Channel(2, 0));
+  view_.tree.Select(TreeNode::Channel(1, 0));
   EXPECT_TRUE(main_.tv1KeyDown(TKey::Enter));
   EXPECT_EQ(Played(), "wb1 http://tv.test/c1");
 
