@@ -94,6 +94,13 @@ const TPlacement& PlacementOf(std::string_view name) {
   throw std::logic_error("No component \"" + std::string(name) + "\" in the layout table.");
 }
 
+// "/" puts the focus in the search box wherever it is not typed as text.
+bool IsFindKey(const QEvent* event) {
+  const auto* key = static_cast<const QKeyEvent*>(event);
+  return key->text() == QLatin1String("/") &&
+         (key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)) == 0;
+}
+
 QString ProductName() { return QString::fromUtf8(kProductName); }
 
 const QColor kBlue(0, 0, 255);
@@ -311,8 +318,6 @@ void TMainWindow::BuildShortcuts() {
             [this, handler] { Dispatch([this, handler] { (controller_.*handler)(); }); });
   };
   add(QKeySequence::Find, &TMain::FindShortcut);
-  // The search box takes "/" as text for itself.
-  add(QKeySequence(Qt::Key_Slash), &TMain::FindShortcut);
   add(QKeySequence(Qt::Key_F5), &TMain::RefreshShortcut);
 }
 
@@ -394,6 +399,10 @@ bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
       if (used) return true;
     }
   } else if (watched == tv1_ && event->type() == QEvent::KeyPress) {
+    if (IsFindKey(event)) {
+      Dispatch([this] { controller_.FindShortcut(); });
+      return true;
+    }
     if (const std::optional<TKey> key = key_of(event)) {
       bool used = false;
       Dispatch([this, &used, key] { used = controller_.tv1KeyDown(*key); });
@@ -406,6 +415,16 @@ bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
         this, [this] { Dispatch([this] { controller_.tv1DblClick(); }); }, Qt::QueuedConnection);
   }
   return QWidget::eventFilter(watched, event);
+}
+
+void TMainWindow::keyPressEvent(QKeyEvent* event) {
+  // Reaches the window from components that leave "/" alone; the search box and the pages
+  // take it as text.
+  if (IsFindKey(event)) {
+    Dispatch([this] { controller_.FindShortcut(); });
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void TMainWindow::showEvent(QShowEvent* event) {

@@ -5,7 +5,9 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -163,6 +165,28 @@ TEST_F(MainWindowTest, TreeMenuAndHint) {
   EXPECT_EQ(hint->text(), QStringLiteral("右键添加播放列表"));
   window_.SetTreeHint("");
   EXPECT_TRUE(hint->isHidden());
+}
+
+// The keys the window hands to its logic: "/" from the tree and Escape from the search box, which
+// typed text leaves alone.
+TEST_F(MainWindowTest, SlashAndEscapeMoveBetweenTreeAndSearchBox) {
+  window_.show();
+  window_.activateWindow();
+  QApplication::processEvents();
+  auto* edit = static_cast<QLineEdit*>(Find("edt1"));
+  QWidget* tree = Find("tv1");
+  const auto press = [](QWidget* widget, Qt::Key key, const QString& text) {
+    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(widget, &down);
+  };
+  tree->setFocus();
+  press(tree, Qt::Key_Slash, QStringLiteral("/"));
+  EXPECT_TRUE(edit->hasFocus());
+  press(edit, Qt::Key_Slash, QStringLiteral("/"));
+  EXPECT_EQ(edit->text(), QStringLiteral("/"));
+  press(edit, Qt::Key_Escape, QString());
+  EXPECT_EQ(edit->text(), QString());
+  EXPECT_TRUE(tree->hasFocus());
 }
 
 TEST(SourcesDialogTest, RemovesAndMoves) {
