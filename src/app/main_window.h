@@ -53,6 +53,9 @@ class TMainWindow : public QWidget, public TMainView {
   TChannelTree& tv1() override { return *tree_; }
   std::string EditText() const override;
   void FocusEdit() override;
+  void SetEditText(const std::string& text) override;
+  void ListChanging() override;
+  void ListChanged(std::shared_ptr<const TListKeys> keys) override;
   void Navigate(TBrowserPane pane, const std::string& url) override;
   int ChannelPaneWidth() const override;
   void ShowStatusPanel() override;
@@ -79,6 +82,7 @@ class TMainWindow : public QWidget, public TMainView {
  protected:
   bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
  private:
@@ -96,10 +100,13 @@ class TMainWindow : public QWidget, public TMainView {
   void BuildStatusBar();
   void BuildTimers();
   void BuildTreeMenu();
-  // F11 takes the channel pane full screen and back; Escape in the pane leaves it too.
+  // Ctrl+F and F5 for the controller; F11 takes the channel pane full screen and back.
   void BuildShortcuts();
   void DockComponents();
   void ShowDownload(const TDownloadProgress& progress);
+  // The channel column's width and collapsed state, kept in the settings file between runs.
+  void RestoreChannelColumn();
+  void SaveChannelColumn() const;
 
   // The components, by their names in the layout table; all are children of the window.
   TSizePanel* pnlNotes_ = nullptr;      // the channel column on the right, with its size bar
