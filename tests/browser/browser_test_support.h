@@ -185,10 +185,13 @@ class ScriptedServer {
   }
 
  private:
-  QTcpServer server_;
   QHash<QTcpSocket*, QByteArray> pending_;
   QByteArray last_request_;
   int requests_ = 0;
+  // Last, so that it goes first: a connection the engine still holds open dies with the
+  // server and reports its disconnect while dying, and that report must still find the
+  // table above.
+  QTcpServer server_;
 };
 
 // Serves one fixed page to every connection on 127.0.0.1.
