@@ -40,31 +40,8 @@ bool SendAll(int fd, const char* bytes, size_t count) {
 }  // namespace
 
 TStaticServer::TStaticServer(std::map<std::string, std::string> bodies)
-    : bodies_(std::move(bodies)) {
-  listener_ = test::ListenOnLoopback(64, port_);
-  acceptor_ = std::thread([this] { AcceptLoop(); });
-}
-
-TStaticServer::~TStaticServer() {
-  stop_ = true;
-  acceptor_.join();
-  for (std::thread& worker : workers_) worker.join();
-  ::close(listener_);
-}
-
-std::string TStaticServer::Url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + path;
-}
-
-void TStaticServer::AcceptLoop() {
-  while (test::WaitReadableUntil(listener_, stop_)) {
-    const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client < 0) continue;
-    ++accepted_;
-    // Only the acceptor touches the worker list; the destructor joins after the acceptor.
-    workers_.emplace_back([this, client] { Serve(client); });
-  }
-}
+    : bodies_(std::move(bodies)),
+      acceptor_(64, [this](int client) { return [this, client] { Serve(client); }; }) {}
 
 void TStaticServer::Serve(int client) {
   const struct Closer {
@@ -78,7 +55,7 @@ void TStaticServer::Serve(int client) {
   for (;;) {
     size_t head_end;
     while ((head_end = input.find("\r\n\r\n")) == std::string::npos) {
-      if (!test::WaitReadableUntil(client, stop_)) return;
+      if (!test::WaitReadableUntil(client, acceptor_.Stopping())) return;
       const ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
       if (got <= 0) return;
       input.append(buffer, static_cast<size_t>(got));

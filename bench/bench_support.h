@@ -5,12 +5,12 @@
 // Figures are printed, never judged: nothing here fails a run because a number is slow.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "support/loopback_socket.h"
 
 namespace qelvu::bench {
 
@@ -21,25 +21,18 @@ namespace qelvu::bench {
 class TStaticServer {
  public:
   explicit TStaticServer(std::map<std::string, std::string> bodies);
-  ~TStaticServer();
   TStaticServer(const TStaticServer&) = delete;
   TStaticServer& operator=(const TStaticServer&) = delete;
 
   // "http://127.0.0.1:<port>" followed by `path`.
-  std::string Url(const std::string& path) const;
-  int AcceptedConnections() const { return accepted_.load(); }
+  std::string Url(const std::string& path) const { return acceptor_.Url(path); }
+  int AcceptedConnections() const { return acceptor_.Accepted(); }
 
  private:
-  void AcceptLoop();
   void Serve(int client);
 
   const std::map<std::string, std::string> bodies_;
-  int listener_ = -1;
-  uint16_t port_ = 0;
-  std::atomic<bool> stop_{false};
-  std::atomic<int> accepted_{0};
-  std::vector<std::thread> workers_;
-  std::thread acceptor_;
+  test::TConnectionAcceptor acceptor_;  // last: its workers use the members above
 };
 
 // Wall and CPU (user + system) seconds of one finished child process.

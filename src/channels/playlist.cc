@@ -9,6 +9,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "channels/key_value_pairs.h"
+
 namespace qelvu {
 namespace {
 
@@ -259,21 +261,16 @@ void ReadEntryInfo(std::string_view info, TPendingEntry& entry) {
 
 // Reads the `Name=Value&Name=Value` options after a URL's `|` into `options`.
 void ReadUrlOptions(std::string_view text, TRequestOptions& options) {
-  while (!text.empty()) {
-    const size_t amp = std::min(text.find('&'), text.size());
-    const std::string_view pair = text.substr(0, amp);
-    text.remove_prefix(std::min(amp + 1, text.size()));
-    const size_t equals = pair.find('=');
-    if (equals == std::string_view::npos) continue;
-    const std::string_view name = Trim(pair.substr(0, equals));
-    const std::string_view value = Trim(pair.substr(equals + 1));
+  ForEachKeyValuePair(text, [&options](std::string_view name, std::string_view value) {
+    name = Trim(name);
+    value = Trim(value);
     // Header names, so any letter case.
     if (SameAsciiText(name, "User-Agent")) {
       options.user_agent = value;
     } else if (SameAsciiText(name, "Referer")) {
       options.referer = value;
     }
-  }
+  });
 }
 
 bool StartsWith(std::string_view text, std::string_view prefix) {

@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "channels/channel_list.h"
+#include "channels/key_value_pairs.h"
 
 namespace qelvu {
 namespace {
@@ -89,14 +90,8 @@ std::string EncodeChannelOptions(const TChannelOptions& options) {
 
 TChannelOptions DecodeChannelOptions(std::string_view field) {
   TChannelOptions options;
-  while (!field.empty()) {
-    const size_t end = std::min(field.find('&'), field.size());
-    const std::string_view pair = field.substr(0, end);
-    field.remove_prefix(std::min(end + 1, field.size()));
-    const size_t equals = pair.find('=');
-    if (equals == std::string_view::npos) continue;
-    const std::string_view key = pair.substr(0, equals);
-    std::string value = Decoded(pair.substr(equals + 1));
+  ForEachKeyValuePair(field, [&options](std::string_view key, std::string_view encoded) {
+    std::string value = Decoded(encoded);
     if (key == kSourceKey) {
       options.source = std::move(value);
     } else if (key == kUserAgentKey) {
@@ -104,7 +99,7 @@ TChannelOptions DecodeChannelOptions(std::string_view field) {
     } else if (key == kRefererKey) {
       options.request.referer = std::move(value);
     }
-  }
+  });
   return options;
 }
 

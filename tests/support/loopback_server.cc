@@ -85,21 +85,8 @@ TServerScript& TServerScript::Relay(uint16_t port) {
   return *this;
 }
 
-TLoopbackServer::TLoopbackServer() {
-  listener_ = ListenOnLoopback(16, port_);
-  acceptor_ = std::thread([this] { AcceptLoop(); });
-}
-
-TLoopbackServer::~TLoopbackServer() {
-  stop_ = true;
-  acceptor_.join();
-  for (std::thread& worker : workers_) worker.join();
-  ::close(listener_);
-}
-
-std::string TLoopbackServer::Url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + path;
-}
+TLoopbackServer::TLoopbackServer()
+    : acceptor_(16, [this](int client) { return TakeConnection(client); }) {}
 
 void TLoopbackServer::AddConnection(TServerScript script) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -111,34 +98,20 @@ std::vector<std::string> TLoopbackServer::Requests() {
   return requests_;
 }
 
-void TLoopbackServer::AcceptLoop() {
-  while (WaitReadableUntil(listener_, stop_)) {
-    int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client < 0) continue;
-    ++accepted_;
-    TServerScript script;
-    bool scripted = false;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (!scripts_.empty()) {
-        script = std::move(scripts_.front());
-        scripts_.pop_front();
-        scripted = true;
-      }
-    }
-    if (!scripted) {
-      ::close(client);
-      continue;
-    }
-    workers_.emplace_back([this, client, script = std::move(script)] { Serve(client, script); });
-  }
+std::function<void()> TLoopbackServer::TakeConnection(int client) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  // A connection no script was added for is closed at once.
+  if (scripts_.empty()) return {};
+  TServerScript script = std::move(scripts_.front());
+  scripts_.pop_front();
+  return [this, client, script = std::move(script)] { Serve(client, script); };
 }
 
 void TLoopbackServer::Serve(int client, TServerScript script) {
   std::string pending;  // bytes read beyond the last captured request
   char chunk[4096];
   auto read_more = [&]() {
-    if (!WaitReadableUntil(client, stop_)) return false;
+    if (!WaitReadableUntil(client, acceptor_.Stopping())) return false;
     ssize_t n = ::recv(client, chunk, sizeof chunk, 0);
     if (n <= 0) return false;
     pending.append(chunk, static_cast<size_t>(n));
@@ -217,7 +190,7 @@ void TLoopbackServer::RelayTo(int client, uint16_t port, const std::string& pend
   }
   SendAll(upstream, pending);
   char chunk[4096];
-  while (!stop_) {
+  while (!acceptor_.Stopping()) {
     pollfd fds[2] = {{client, POLLIN, 0}, {upstream, POLLIN, 0}};
     if (::poll(fds, 2, kPollStepMs) <= 0) continue;
     bool open = true;

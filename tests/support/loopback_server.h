@@ -10,13 +10,14 @@
 // further connect to it neither succeeds nor fails (for connect time-limit tests).
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "support/loopback_socket.h"
 
 namespace qelvu::test {
 
@@ -54,33 +55,28 @@ class TServerScript {
 class TLoopbackServer {
  public:
   TLoopbackServer();
-  ~TLoopbackServer();
   TLoopbackServer(const TLoopbackServer&) = delete;
   TLoopbackServer& operator=(const TLoopbackServer&) = delete;
 
-  uint16_t Port() const { return port_; }
+  uint16_t Port() const { return acceptor_.Port(); }
   // "http://127.0.0.1:<port>" followed by `path`.
-  std::string Url(const std::string& path = "/") const;
+  std::string Url(const std::string& path = "/") const { return acceptor_.Url(path); }
   void AddConnection(TServerScript script);
   // Every request read so far, in the order read.
   std::vector<std::string> Requests();
-  int AcceptedConnections() const { return accepted_.load(); }
+  int AcceptedConnections() const { return acceptor_.Accepted(); }
 
  private:
-  void AcceptLoop();
+  // The next script's worker for a new connection, or nothing when no script is left.
+  std::function<void()> TakeConnection(int client);
   void Serve(int client, TServerScript script);
   // Pipes between `client` and the loopback port until a side closes or the server stops.
   void RelayTo(int client, uint16_t port, const std::string& pending);
 
-  int listener_ = -1;
-  uint16_t port_ = 0;
-  std::atomic<bool> stop_{false};
-  std::atomic<int> accepted_{0};
   std::mutex mutex_;
   std::deque<TServerScript> scripts_;
   std::vector<std::string> requests_;
-  std::vector<std::thread> workers_;
-  std::thread acceptor_;
+  TConnectionAcceptor acceptor_;  // last: its workers use the members above
 };
 
 class TFullBacklogListener {

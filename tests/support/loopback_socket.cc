@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <stdexcept>
+#include <utility>
 
 namespace qelvu::test {
 
@@ -40,6 +41,35 @@ bool WaitReadableUntil(int handle, const std::atomic<bool>& stop) {
     if (ready < 0 && errno != EINTR) return false;
   }
   return false;
+}
+
+TConnectionAcceptor::TConnectionAcceptor(int backlog, TTake take) : take_(std::move(take)) {
+  listener_ = ListenOnLoopback(backlog, port_);
+  acceptor_ = std::thread([this] { AcceptLoop(); });
+}
+
+TConnectionAcceptor::~TConnectionAcceptor() {
+  stop_ = true;
+  acceptor_.join();
+  for (std::thread& worker : workers_) worker.join();
+  ::close(listener_);
+}
+
+std::string TConnectionAcceptor::Url(const std::string& path) const {
+  return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+void TConnectionAcceptor::AcceptLoop() {
+  while (WaitReadableUntil(listener_, stop_)) {
+    const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (client < 0) continue;
+    ++accepted_;
+    if (std::function<void()> serve = take_(client)) {
+      workers_.emplace_back(std::move(serve));
+    } else {
+      ::close(client);
+    }
+  }
 }
 
 }  // namespace qelvu::test

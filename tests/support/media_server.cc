@@ -57,21 +57,9 @@ std::string Status(int code, const char* reason) {
 
 }  // namespace
 
-TMediaServer::TMediaServer(std::filesystem::path root) : root_(std::move(root)) {
-  listener_ = ListenOnLoopback(64, port_);
-  acceptor_ = std::thread([this] { AcceptLoop(); });
-}
-
-TMediaServer::~TMediaServer() {
-  stop_ = true;
-  acceptor_.join();
-  for (std::thread& worker : workers_) worker.join();
-  ::close(listener_);
-}
-
-std::string TMediaServer::Url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + path;
-}
+TMediaServer::TMediaServer(std::filesystem::path root)
+    : root_(std::move(root)),
+      acceptor_(64, [this](int client) { return [this, client] { Serve(client); }; }) {}
 
 void TMediaServer::Stall(const std::string& path, int times, int milliseconds) {
   stalls_[path] = {times, milliseconds};
@@ -82,18 +70,11 @@ std::vector<TMediaServer::TRequest> TMediaServer::Requests() {
   return requests_;
 }
 
-void TMediaServer::AcceptLoop() {
-  while (WaitReadableUntil(listener_, stop_)) {
-    const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client < 0) continue;
-    workers_.emplace_back([this, client] { Serve(client); });
-  }
-}
-
 void TMediaServer::Serve(int client) {
   std::string head;
   char buffer[4096];
-  while (head.find("\r\n\r\n") == std::string::npos && WaitReadableUntil(client, stop_)) {
+  while (head.find("\r\n\r\n") == std::string::npos &&
+         WaitReadableUntil(client, acceptor_.Stopping())) {
     const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
     if (n <= 0) break;
     head.append(buffer, static_cast<size_t>(n));
@@ -114,7 +95,7 @@ void TMediaServer::Serve(int client) {
   const std::string answer = Answer(request, stall_ms);
   if (stall_ms > 0) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(stall_ms);
-    while (!stop_ && std::chrono::steady_clock::now() < until) {
+    while (!acceptor_.Stopping() && std::chrono::steady_clock::now() < until) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   } else if (!answer.empty()) {

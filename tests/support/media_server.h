@@ -8,14 +8,14 @@
 // any thread.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <map>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "support/loopback_socket.h"
 
 namespace qelvu::test {
 
@@ -30,13 +30,12 @@ class TMediaServer {
   };
 
   explicit TMediaServer(std::filesystem::path root);
-  ~TMediaServer();
   TMediaServer(const TMediaServer&) = delete;
   TMediaServer& operator=(const TMediaServer&) = delete;
 
-  uint16_t Port() const { return port_; }
+  uint16_t Port() const { return acceptor_.Port(); }
   // "http://127.0.0.1:<port>" followed by `path`.
-  std::string Url(const std::string& path) const;
+  std::string Url(const std::string& path) const { return acceptor_.Url(path); }
 
   void RequireUserAgent(std::string user_agent) { user_agent_ = std::move(user_agent); }
   void RequireReferer(std::string referer) { referer_ = std::move(referer); }
@@ -55,7 +54,6 @@ class TMediaServer {
     int milliseconds = 0;
   };
 
-  void AcceptLoop();
   void Serve(int client);
   // The answer to one request; empty when the connection is to be held and closed unanswered.
   std::string Answer(const TRequest& request, int& stall_ms);
@@ -66,13 +64,9 @@ class TMediaServer {
   bool ignore_ranges_ = false;
   std::map<std::string, std::string> redirects_;
   std::map<std::string, TStall> stalls_;
-  int listener_ = -1;
-  uint16_t port_ = 0;
-  std::atomic<bool> stop_{false};
   std::mutex mutex_;
   std::vector<TRequest> requests_;
-  std::vector<std::thread> workers_;
-  std::thread acceptor_;
+  TConnectionAcceptor acceptor_;  // last: its workers use the members above
 };
 
 // Makes the test streams with ffmpeg into `folder`, as the demo makes its own: an HLS stream of
