@@ -23,7 +23,8 @@ void TTreeScrapeSink::Finish(bool) {
 void ShowHintWhenEmpty(TMainView& view) {
   const TChannelTree& tree = view.tv1();
   const int count = tree.NodeCount();
-  bool any_channel = false;
+  // The pinned categories sit where the hint would.
+  bool any_channel = tree.PinnedCount() > 0;
   for (int i = 0; i < count && !any_channel; ++i) any_channel = tree.NodeAt(i).IsChannel();
   view.SetTreeHint(any_channel ? "" : kEmptyTreeHint);
 }

@@ -33,7 +33,8 @@ class TTreeScrapeSink : public TScrapeSink {
   TreeNode category_ = nullptr;
 };
 
-// Shows kEmptyTreeHint in the tree when it holds no channel, and no hint otherwise.
+// Shows kEmptyTreeHint in the tree when it shows no channel and no pinned category, and no hint
+// otherwise.
 void ShowHintWhenEmpty(TMainView& view);
 
 // Brings a finished refresh's list into the view's tree. A list of a hundred thousand channels

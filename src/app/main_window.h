@@ -16,6 +16,7 @@
 
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QAbstractButton;
 class QTimer;
 class QTreeView;
@@ -64,6 +65,7 @@ class TMainWindow : public QWidget, public TMainView {
   void SendGetTvList() override;
   void PlayStream(const TPlaylistEntry& channel) override;
   void SetTreeHint(const std::string& hint) override;
+  void CopyToClipboard(const std::string& text) override;
   std::optional<std::string> AskPlaylistFile() override;
   std::optional<std::string> AskPlaylistUrl() override;
   std::optional<TSources> EditSources(const TSources& sources,
@@ -89,6 +91,8 @@ class TMainWindow : public QWidget, public TMainView {
   void BuildStatusBar();
   void BuildTimers();
   void BuildTreeMenu();
+  // Refills tv1ChannelMenu_ for the channel at `channel`: its own items, then the sources'.
+  void FillChannelMenu(const QModelIndex& channel);
   void DockComponents();
 
   // The components, by their names in the layout table; all are children of the window.
@@ -109,6 +113,8 @@ class TMainWindow : public QWidget, public TMainView {
   TUrlLabel* urlLabel1_ = nullptr;      // the product site's link
   QLabel* pnl1_ = nullptr;              // the notice shown while a list loads
   QLabel* treeHint_ = nullptr;          // the line an empty channel tree shows
+  QMenu* tv1Menu_ = nullptr;            // the tree's menu: the channel sources
+  QMenu* tv1ChannelMenu_ = nullptr;     // the tree's menu on a channel
   QTimer* tmr1_ = nullptr;              // the first tick after showing: loads the list
   QTimer* tmr2_ = nullptr;              // keeps the banner as wide as the channel pane
   QTimer* GetTvListTimer_ = nullptr;    // the refresh, 20 s after a start from the cache

@@ -40,7 +40,18 @@ TreeNode TQtChannelTree::NodeAt(int index) const {
 }
 
 const TQtChannelTree::Category& TQtChannelTree::CategoryOf(TreeNode node) const {
-  return categories_.at(static_cast<size_t>(node.CategoryRow()));
+  const auto row = static_cast<size_t>(node.CategoryRow());
+  if (node.IsPinned()) return *pinned_.at(row);
+  return categories_.at(row);
+}
+
+int TQtChannelTree::TopRow(const Category& category) const {
+  return category.pinned ? category.row : PinnedCount() + category.row;
+}
+
+const TQtChannelTree::Category& TQtChannelTree::TopCategory(int top_row) const {
+  if (top_row < PinnedCount()) return *pinned_[static_cast<size_t>(top_row)];
+  return categories_[static_cast<size_t>(top_row - PinnedCount())];
 }
 
 const TQtChannelTree::Channel& TQtChannelTree::ChannelOf(TreeNode node) const {
@@ -67,7 +78,7 @@ TreeNode TQtChannelTree::AddCategory(std::string_view text) {
   const int row = static_cast<int>(categories_.size());
   // The record is made before the view hears of it, so a failed copy leaves the model whole.
   Category record{row, std::string(text), {}};
-  beginInsertRows(QModelIndex(), row, row);
+  beginInsertRows(QModelIndex(), PinnedCount() + row, PinnedCount() + row);
   categories_.emplace_back(std::move(record));
   if (category_starts_valid_) category_starts_.push_back(node_count_);
   ++node_count_;
@@ -77,8 +88,8 @@ TreeNode TQtChannelTree::AddCategory(std::string_view text) {
 
 TreeNode TQtChannelTree::AddChannel(TreeNode category_node, std::string_view text,
                                     std::string_view suffix, std::string_view options) {
-  if (!category_node || category_node.IsChannel()) {
-    throw std::invalid_argument("A channel belongs under a category node.");
+  if (!category_node || category_node.IsChannel() || category_node.IsPinned()) {
+    throw std::invalid_argument("A channel belongs under a category node of the list.");
   }
   auto& category = const_cast<Category&>(CategoryOf(category_node));
   const int row = static_cast<int>(category.channels.size());
@@ -93,12 +104,24 @@ TreeNode TQtChannelTree::AddChannel(TreeNode category_node, std::string_view tex
 }
 
 void TQtChannelTree::Clear() {
-  beginResetModel();
+  // The pinned categories stay, expanded or not, above an emptied list.
+  const bool only_list = !pinned_.empty();
+  if (only_list && categories_.empty()) return;
+  if (only_list) {
+    beginRemoveRows(QModelIndex(), PinnedCount(),
+                    PinnedCount() + static_cast<int>(categories_.size()) - 1);
+  } else {
+    beginResetModel();
+  }
   categories_.clear();
   node_count_ = 0;
   category_starts_.clear();
   category_starts_valid_ = true;
-  endResetModel();
+  if (only_list) {
+    endRemoveRows();
+  } else {
+    endResetModel();
+  }
 }
 
 void TQtChannelTree::BeginUpdate() {
@@ -115,26 +138,91 @@ void TQtChannelTree::Expand(TreeNode node) {
 
 void TQtChannelTree::Select(TreeNode node) { view_->setCurrentIndex(IndexOf(node)); }
 
-TreeNode TQtChannelTree::Selected() const {
-  const QModelIndex current = view_->currentIndex();
-  if (!current.isValid()) return nullptr;
-  const auto* category = static_cast<const Category*>(current.internalPointer());
-  if (category == nullptr) return TreeNode::Category(current.row());
-  return TreeNode::Channel(category->row, current.row());
+TreeNode TQtChannelTree::Selected() const { return NodeOf(view_->currentIndex()); }
+
+TreeNode TQtChannelTree::NodeOf(const QModelIndex& index) const {
+  if (!index.isValid() || index.model() != this) return nullptr;
+  const auto* category = static_cast<const Category*>(index.internalPointer());
+  if (category == nullptr) {
+    const int pinned = PinnedCount();
+    if (index.row() < pinned) return TreeNode::PinnedCategory(index.row());
+    return TreeNode::Category(index.row() - pinned);
+  }
+  if (category->pinned) return TreeNode::PinnedChannel(category->row, index.row());
+  return TreeNode::Channel(category->row, index.row());
 }
 
 void TQtChannelTree::SetFocus() { view_->setFocus(); }
 
+int TQtChannelTree::PinnedCount() const { return static_cast<int>(pinned_.size()); }
+
+void TQtChannelTree::SetPinned(const std::vector<TListCategory>& categories) {
+  const auto wanted = [&categories](const std::string& name) {
+    return std::any_of(categories.begin(), categories.end(),
+                       [&name](const TListCategory& category) { return category.name == name; });
+  };
+  // Those going go first, so that each one staying meets its place in the new order.
+  for (int row = PinnedCount() - 1; row >= 0; --row) {
+    if (wanted(pinned_[static_cast<size_t>(row)]->text)) continue;
+    beginRemoveRows(QModelIndex(), row, row);
+    pinned_.erase(pinned_.begin() + row);
+    for (size_t i = static_cast<size_t>(row); i < pinned_.size(); ++i)
+      pinned_[i]->row = static_cast<int>(i);
+    endRemoveRows();
+  }
+  for (size_t row = 0; row < categories.size(); ++row) {
+    const TListCategory& category = categories[row];
+    if (row >= pinned_.size() || pinned_[row]->text != category.name) {
+      auto record =
+          std::make_unique<Category>(Category{static_cast<int>(row), category.name, {}, true});
+      beginInsertRows(QModelIndex(), static_cast<int>(row), static_cast<int>(row));
+      pinned_.insert(pinned_.begin() + static_cast<std::ptrdiff_t>(row), std::move(record));
+      for (size_t i = row + 1; i < pinned_.size(); ++i) pinned_[i]->row = static_cast<int>(i);
+      endInsertRows();
+    }
+    SetPinnedChannels(*pinned_[row], category.channels);
+  }
+  // Only a name given twice leaves any behind.
+  if (pinned_.size() > categories.size()) {
+    beginRemoveRows(QModelIndex(), static_cast<int>(categories.size()), PinnedCount() - 1);
+    pinned_.resize(categories.size());
+    endRemoveRows();
+  }
+}
+
+void TQtChannelTree::SetPinnedChannels(Category& category,
+                                       const std::vector<TListChannel>& channels) {
+  const auto same = [](const Channel& shown, const TListChannel& channel) {
+    return shown.text == channel.name && shown.suffix == channel.target &&
+           shown.options == channel.options;
+  };
+  if (std::equal(category.channels.begin(), category.channels.end(), channels.begin(),
+                 channels.end(), same))
+    return;
+  const QModelIndex parent = createIndex(TopRow(category), 0, nullptr);
+  if (!category.channels.empty()) {
+    beginRemoveRows(parent, 0, static_cast<int>(category.channels.size()) - 1);
+    category.channels.clear();
+    endRemoveRows();
+  }
+  if (channels.empty()) return;
+  beginInsertRows(parent, 0, static_cast<int>(channels.size()) - 1);
+  for (const TListChannel& channel : channels) {
+    category.channels.push_back({channel.name, channel.target, channel.options});
+  }
+  endInsertRows();
+}
+
 const std::string& TQtChannelTree::TextFor(const QModelIndex& index) const {
   const auto* category = static_cast<const Category*>(index.internalPointer());
-  if (category == nullptr) return categories_[index.row()].text;
-  return category->channels[index.row()].text;
+  if (category == nullptr) return TopCategory(index.row()).text;
+  return category->channels[static_cast<size_t>(index.row())].text;
 }
 
 QModelIndex TQtChannelTree::IndexOf(TreeNode node) const {
   if (!node) return {};
   // A channel's index carries its category; a category's carries nothing.
-  if (!node.IsChannel()) return createIndex(CategoryOf(node).row, 0, nullptr);
+  if (!node.IsChannel()) return createIndex(TopRow(CategoryOf(node)), 0, nullptr);
   const Category& category = CategoryOf(node);
   return createIndex(node.ChannelRow(), 0, const_cast<Category*>(&category));
 }
@@ -142,19 +230,19 @@ QModelIndex TQtChannelTree::IndexOf(TreeNode node) const {
 QModelIndex TQtChannelTree::index(int row, int column, const QModelIndex& parent) const {
   if (column != 0 || row < 0 || row >= rowCount(parent)) return {};
   if (!parent.isValid()) return createIndex(row, 0, nullptr);
-  return createIndex(row, 0, const_cast<Category*>(&categories_[parent.row()]));
+  return createIndex(row, 0, const_cast<Category*>(&TopCategory(parent.row())));
 }
 
 QModelIndex TQtChannelTree::parent(const QModelIndex& child) const {
   const auto* category = static_cast<const Category*>(child.internalPointer());
   if (!child.isValid() || category == nullptr) return {};
-  return createIndex(category->row, 0, nullptr);
+  return createIndex(TopRow(*category), 0, nullptr);
 }
 
 int TQtChannelTree::rowCount(const QModelIndex& parent) const {
-  if (!parent.isValid()) return static_cast<int>(categories_.size());
+  if (!parent.isValid()) return PinnedCount() + static_cast<int>(categories_.size());
   if (parent.internalPointer() != nullptr) return 0;  // a channel
-  return static_cast<int>(categories_[parent.row()].channels.size());
+  return static_cast<int>(TopCategory(parent.row()).channels.size());
 }
 
 int TQtChannelTree::columnCount(const QModelIndex&) const { return 1; }

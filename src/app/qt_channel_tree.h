@@ -7,10 +7,12 @@
 
 #include <QAbstractItemModel>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "channels/channel_tree.h"
+#include "channels/source_list.h"
 
 class QTreeView;
 
@@ -39,6 +41,11 @@ class TQtChannelTree : public QAbstractItemModel, public TChannelTree {
   void Select(TreeNode node) override;
   TreeNode Selected() const override;
   void SetFocus() override;
+  void SetPinned(const std::vector<TListCategory>& categories) override;
+  int PinnedCount() const override;
+
+  // The node a view index stands for; nullptr for an invalid index.
+  TreeNode NodeOf(const QModelIndex& index) const;
 
   // QAbstractItemModel
   QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
@@ -55,16 +62,22 @@ class TQtChannelTree : public QAbstractItemModel, public TChannelTree {
     std::string options;
   };
   struct Category {
+    // The row among the list's categories, or among the pinned ones.
     int row;
     std::string text;
     // A deque keeps every channel where it is as others are appended.
     std::deque<Channel> channels;
+    bool pinned = false;
   };
 
   // The records a handle names; out_of_range for a handle that names none.
   const Category& CategoryOf(TreeNode node) const;
   const Channel& ChannelOf(TreeNode node) const;
+  // The pinned categories come first among the view's top rows.
+  int TopRow(const Category& category) const;
+  const Category& TopCategory(int top_row) const;
   const std::string& TextFor(const QModelIndex& index) const;
+  void SetPinnedChannels(Category& category, const std::vector<TListChannel>& channels);
   QModelIndex IndexOf(TreeNode node) const;
   // The pre-order index of each category's own node, kept while nodes are only appended at the
   // end and rebuilt on demand otherwise.
@@ -72,6 +85,8 @@ class TQtChannelTree : public QAbstractItemModel, public TChannelTree {
 
   QTreeView* view_;
   std::deque<Category> categories_;
+  // Each in a record of its own, so a view index into one stays good as others come and go.
+  std::vector<std::unique_ptr<Category>> pinned_;
   int node_count_ = 0;
   int update_depth_ = 0;
   mutable std::vector<int> category_starts_;

@@ -15,10 +15,6 @@
 namespace qelvu {
 namespace {
 
-bool SameChannel(const TListChannel& a, const TListChannel& b) {
-  return a.name == b.name && a.target == b.target;
-}
-
 void AppendEscaped(std::string& out, std::string_view field) {
   for (const char c : field) {
     switch (c) {
@@ -95,13 +91,15 @@ std::string DataFileName(const char* name) {
 
 }  // namespace
 
-std::vector<TListChannel>::const_iterator TWatchList::Find(const TListChannel& channel) const {
-  return std::find_if(items_.begin(), items_.end(),
-                      [&channel](const TListChannel& item) { return SameChannel(item, channel); });
+bool IsSameChannel(const TListChannel& a, const TListChannel& b) {
+  return a.name == b.name && a.target == b.target;
 }
 
-bool TWatchList::Contains(const TListChannel& channel) const {
-  return Find(channel) != items_.end();
+int TWatchList::IndexOf(const TListChannel& channel) const {
+  for (size_t i = 0; i < items_.size(); ++i) {
+    if (IsSameChannel(items_[i], channel)) return static_cast<int>(i);
+  }
+  return -1;
 }
 
 bool TWatchList::Add(const TListChannel& channel) {
@@ -111,16 +109,15 @@ bool TWatchList::Add(const TListChannel& channel) {
 }
 
 bool TWatchList::Remove(const TListChannel& channel) {
-  const auto found = Find(channel);
-  if (found == items_.end()) return false;
-  items_.erase(found);
+  const int found = IndexOf(channel);
+  if (found < 0) return false;
+  items_.erase(items_.begin() + found);
   return true;
 }
 
 bool TWatchList::PutFirst(const TListChannel& channel) {
   if (!items_.empty() && items_.front() == channel) return false;
-  const auto found = Find(channel);
-  if (found != items_.end()) items_.erase(found);
+  if (const int found = IndexOf(channel); found >= 0) items_.erase(items_.begin() + found);
   items_.insert(items_.begin(), channel);
   if (limit_ != 0 && items_.size() > limit_) items_.resize(limit_);
   return true;

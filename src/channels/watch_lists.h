@@ -19,6 +19,9 @@ namespace qelvu {
 // How many channels the recently watched list remembers.
 inline constexpr size_t kRecentLength = 10;
 
+// The watch lists' identity of a channel: the same name and target, whatever the options.
+bool IsSameChannel(const TListChannel& a, const TListChannel& b);
+
 class TWatchList {
  public:
   // `limit` is the most channels the list holds; 0 holds any number.
@@ -26,8 +29,9 @@ class TWatchList {
 
   const std::vector<TListChannel>& Items() const { return items_; }
   bool Empty() const { return items_.empty(); }
-  // By name and target.
-  bool Contains(const TListChannel& channel) const;
+  // By IsSameChannel; -1 when not held.
+  int IndexOf(const TListChannel& channel) const;
+  bool Contains(const TListChannel& channel) const { return IndexOf(channel) >= 0; }
 
   // Appends a channel not held yet; true when it was added.
   bool Add(const TListChannel& channel);
@@ -53,8 +57,6 @@ class TWatchList {
   void Save(const std::string& path) const;
 
  private:
-  std::vector<TListChannel>::const_iterator Find(const TListChannel& channel) const;
-
   size_t limit_;
   std::vector<TListChannel> items_;
 };

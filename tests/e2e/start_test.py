@@ -129,6 +129,7 @@ class StartTest(unittest.TestCase):
                         QELVU_PRODUCT_URL=base[len("http://"):] + "pemblo/",
                         XDG_CACHE_HOME=os.path.join(self.dir, "cache"),
                         XDG_CONFIG_HOME=os.path.join(self.dir, "config"),
+                        XDG_DATA_HOME=os.path.join(self.dir, "data"),
                         XDG_DESKTOP_DIR=self.desktop)
         self.program = None
 
