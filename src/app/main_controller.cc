@@ -20,9 +20,9 @@ TMain::TMain(TMainView& view, TMainServices& services, TSiteAddresses addresses)
     : view_(view), services_(services), addresses_(std::move(addresses)) {}
 
 void TMain::FormCreate() {
-  // A save killed half-way leaves its temporary file beside the cache; nothing else will ever
-  // remove it.
-  DropFailure(lcList(), "Removing unfinished cache files", [] {
+  // A save killed half-way leaves its temporary file beside the cache or a watch list; nothing
+  // else will ever remove it.
+  DropFailure(lcList(), "Removing unfinished saves", [] {
     for (const std::string& file :
          {GetCacheFileName(), GetFavouritesFileName(), GetRecentFileName()}) {
       RemoveUnfinishedReplacements(file);

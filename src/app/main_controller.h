@@ -1,5 +1,6 @@
 // `TMain`: the main window's logic - start-up, the channel list and its sources, search and
-// play, the banner follow-up and the refreshes - written against the abstract view `TMainView`.
+// play, the favourites and the recently watched, the banner follow-up and the refreshes -
+// written against the abstract view `TMainView`.
 //
 // The view forwards each window event to the handler of the same name. A handler may throw; the
 // view's event-dispatch boundary shows the failure's text in a message box. Window thread only.

@@ -105,9 +105,9 @@ TreeNode TQtChannelTree::AddChannel(TreeNode category_node, std::string_view tex
 
 void TQtChannelTree::Clear() {
   // The pinned categories stay, expanded or not, above an emptied list.
-  const bool only_list = !pinned_.empty();
-  if (only_list && categories_.empty()) return;
-  if (only_list) {
+  const bool keep_pinned = !pinned_.empty();
+  if (keep_pinned && categories_.empty()) return;
+  if (keep_pinned) {
     beginRemoveRows(QModelIndex(), PinnedCount(),
                     PinnedCount() + static_cast<int>(categories_.size()) - 1);
   } else {
@@ -117,7 +117,7 @@ void TQtChannelTree::Clear() {
   node_count_ = 0;
   category_starts_.clear();
   category_starts_valid_ = true;
-  if (only_list) {
+  if (keep_pinned) {
     endRemoveRows();
   } else {
     endResetModel();
@@ -166,8 +166,9 @@ void TQtChannelTree::SetPinned(const std::vector<TListCategory>& categories) {
     if (wanted(pinned_[static_cast<size_t>(row)]->text)) continue;
     beginRemoveRows(QModelIndex(), row, row);
     pinned_.erase(pinned_.begin() + row);
-    for (size_t i = static_cast<size_t>(row); i < pinned_.size(); ++i)
+    for (size_t i = static_cast<size_t>(row); i < pinned_.size(); ++i) {
       pinned_[i]->row = static_cast<int>(i);
+    }
     endRemoveRows();
   }
   for (size_t row = 0; row < categories.size(); ++row) {
@@ -182,7 +183,7 @@ void TQtChannelTree::SetPinned(const std::vector<TListCategory>& categories) {
     }
     SetPinnedChannels(*pinned_[row], category.channels);
   }
-  // Only a name given twice leaves any behind.
+  // Left over beyond them: the old place of a category that moved up and was inserted anew.
   if (pinned_.size() > categories.size()) {
     beginRemoveRows(QModelIndex(), static_cast<int>(categories.size()), PinnedCount() - 1);
     pinned_.resize(categories.size());
@@ -197,8 +198,9 @@ void TQtChannelTree::SetPinnedChannels(Category& category,
            shown.options == channel.options;
   };
   if (std::equal(category.channels.begin(), category.channels.end(), channels.begin(),
-                 channels.end(), same))
+                 channels.end(), same)) {
     return;
+  }
   const QModelIndex parent = createIndex(TopRow(category), 0, nullptr);
   if (!category.channels.empty()) {
     beginRemoveRows(parent, 0, static_cast<int>(category.channels.size()) - 1);

@@ -248,7 +248,7 @@ TEST(QtChannelTreeTest, PinnedCategoriesSitAboveTheListApartFromIt) {
   tree.SetPinned(
       {{"F", {{"f1", "f.htm", ""}}}, {"R", {{"r1", "r1.htm", ""}, {"r2", "r2.htm", ""}}}});
   EXPECT_EQ(top(), (QStringList{"F", "R", "A"}));
-  EXPECT_TRUE(view.isExpanded(tree.index(2, 0)));  // A, two rows down
+  EXPECT_TRUE(view.isExpanded(tree.index(2, 0)));       // A, two rows down
   EXPECT_EQ(tree.Selected(), TreeNode::Channel(0, 1));  // the list's rows moved down under it
   const TreeNode r2 = TreeNode::PinnedChannel(1, 1);
   tree.Select(r2);
