@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "channels/gbk.h"
+#include "channels/source_list.h"
 
 namespace qelvu {
 
@@ -18,9 +19,9 @@ const std::vector<int>& TQtChannelTree::CategoryStarts() const {
   if (!category_starts_valid_) {
     category_starts_.clear();
     int start = 0;
-    for (const Category& category : categories_) {
+    for (const auto& category : categories_) {
       category_starts_.push_back(start);
-      start += 1 + static_cast<int>(category.channels.size());
+      start += 1 + static_cast<int>(category->channels.size());
     }
     category_starts_valid_ = true;
   }
@@ -39,23 +40,33 @@ TreeNode TQtChannelTree::NodeAt(int index) const {
   return TreeNode::Channel(category, offset - 1);
 }
 
-const TQtChannelTree::Category& TQtChannelTree::CategoryOf(TreeNode node) const {
+TQtChannelTree::Category& TQtChannelTree::CategoryOf(TreeNode node) const {
   const auto row = static_cast<size_t>(node.CategoryRow());
-  if (node.IsPinned()) return *pinned_.at(row);
-  return categories_.at(row);
+  return node.IsPinned() ? *pinned_.at(row) : *categories_.at(row);
 }
 
-int TQtChannelTree::TopRow(const Category& category) const {
-  return category.pinned ? category.row : PinnedCount() + category.row;
-}
-
-const TQtChannelTree::Category& TQtChannelTree::TopCategory(int top_row) const {
-  if (top_row < PinnedCount()) return *pinned_[static_cast<size_t>(top_row)];
-  return categories_[static_cast<size_t>(top_row - PinnedCount())];
+TQtChannelTree::Category& TQtChannelTree::ListCategoryOf(TreeNode node) const {
+  if (node.IsPinned()) throw std::invalid_argument("A pinned category is no part of the list.");
+  return CategoryOf(node);
 }
 
 const TQtChannelTree::Channel& TQtChannelTree::ChannelOf(TreeNode node) const {
   return CategoryOf(node).channels.at(static_cast<size_t>(node.ChannelRow()));
+}
+
+int TQtChannelTree::ModelRow(const Category& category) const {
+  if (filtered_) return category.pinned ? -1 : category.shown_row;
+  return category.pinned ? category.row : PinnedCount() + category.row;
+}
+
+TQtChannelTree::Category& TQtChannelTree::CategoryAtModelRow(int row) const {
+  if (filtered_) return *shown_categories_[static_cast<size_t>(row)];
+  if (row < PinnedCount()) return *pinned_[static_cast<size_t>(row)];
+  return *categories_[static_cast<size_t>(row - PinnedCount())];
+}
+
+int TQtChannelTree::ChannelAtModelRow(const Category& category, int row) const {
+  return filtered_ && !category.pinned ? category.shown[static_cast<size_t>(row)] : row;
 }
 
 std::string TQtChannelTree::NodeText(TreeNode node) const {
@@ -75,15 +86,7 @@ TreeNode TQtChannelTree::NodeParent(TreeNode node) const {
 }
 
 TreeNode TQtChannelTree::AddCategory(std::string_view text) {
-  const int row = static_cast<int>(categories_.size());
-  // The record is made before the view hears of it, so a failed copy leaves the model whole.
-  Category record{row, std::string(text), {}};
-  beginInsertRows(QModelIndex(), PinnedCount() + row, PinnedCount() + row);
-  categories_.emplace_back(std::move(record));
-  if (category_starts_valid_) category_starts_.push_back(node_count_);
-  ++node_count_;
-  endInsertRows();
-  return TreeNode::Category(row);
+  return InsertCategory(CategoryCount(), text);
 }
 
 TreeNode TQtChannelTree::AddChannel(TreeNode category_node, std::string_view text,
@@ -91,25 +94,19 @@ TreeNode TQtChannelTree::AddChannel(TreeNode category_node, std::string_view tex
   if (!category_node || category_node.IsChannel() || category_node.IsPinned()) {
     throw std::invalid_argument("A channel belongs under a category node of the list.");
   }
-  auto& category = const_cast<Category&>(CategoryOf(category_node));
-  const int row = static_cast<int>(category.channels.size());
-  Channel record{std::string(text), std::string(suffix), std::string(options)};
-  beginInsertRows(IndexOf(category_node), row, row);
-  category.channels.emplace_back(std::move(record));
-  ++node_count_;
-  // Only an append to the last category leaves every category's start where it was.
-  if (&category != &categories_.back()) category_starts_valid_ = false;
-  endInsertRows();
-  return TreeNode::Channel(category.row, row);
+  const TListChannel channel{std::string(text), std::string(suffix), std::string(options)};
+  const int row = ChannelCount(category_node);
+  InsertChannels(category_node, row, &channel, 1);
+  return TreeNode::Channel(category_node.CategoryRow(), row);
 }
 
 void TQtChannelTree::Clear() {
+  ShowAll();
   // The pinned categories stay, expanded or not, above an emptied list.
   const bool keep_pinned = !pinned_.empty();
   if (keep_pinned && categories_.empty()) return;
   if (keep_pinned) {
-    beginRemoveRows(QModelIndex(), PinnedCount(),
-                    PinnedCount() + static_cast<int>(categories_.size()) - 1);
+    beginRemoveRows(QModelIndex(), PinnedCount(), PinnedCount() + CategoryCount() - 1);
   } else {
     beginResetModel();
   }
@@ -124,6 +121,84 @@ void TQtChannelTree::Clear() {
   }
 }
 
+int TQtChannelTree::CategoryCount() const { return static_cast<int>(categories_.size()); }
+
+int TQtChannelTree::ChannelCount(TreeNode category) const {
+  return static_cast<int>(ListCategoryOf(category).channels.size());
+}
+
+void TQtChannelTree::Renumber(size_t first) {
+  for (size_t i = first; i < categories_.size(); ++i) categories_[i]->row = static_cast<int>(i);
+}
+
+TreeNode TQtChannelTree::InsertCategory(int row, std::string_view text) {
+  ShowAll();
+  if (row < 0 || row > CategoryCount()) throw std::out_of_range("No such category row.");
+  // The record is made before the view hears of it, so a failed copy leaves the model whole.
+  auto record = std::make_unique<Category>();
+  record->row = row;
+  record->text = text;
+  const bool at_end = row == CategoryCount();
+  beginInsertRows(QModelIndex(), PinnedCount() + row, PinnedCount() + row);
+  categories_.insert(categories_.begin() + row, std::move(record));
+  Renumber(static_cast<size_t>(row) + 1);
+  if (at_end && category_starts_valid_) {
+    category_starts_.push_back(node_count_);
+  } else {
+    category_starts_valid_ = false;
+  }
+  ++node_count_;
+  endInsertRows();
+  return TreeNode::Category(row);
+}
+
+void TQtChannelTree::RemoveCategory(int row) {
+  ShowAll();
+  const Category& category = CategoryOf(TreeNode::Category(row));
+  beginRemoveRows(QModelIndex(), PinnedCount() + row, PinnedCount() + row);
+  node_count_ -= 1 + static_cast<int>(category.channels.size());
+  categories_.erase(categories_.begin() + row);
+  Renumber(static_cast<size_t>(row));
+  category_starts_valid_ = false;
+  endRemoveRows();
+}
+
+void TQtChannelTree::InsertChannels(TreeNode category_node, int row, const TListChannel* channels,
+                                    size_t count) {
+  ShowAll();
+  Category& category = ListCategoryOf(category_node);
+  if (row < 0 || row > static_cast<int>(category.channels.size())) {
+    throw std::out_of_range("No such channel row.");
+  }
+  if (count == 0) return;
+  std::deque<Channel> records;
+  for (size_t i = 0; i < count; ++i) {
+    records.push_back({channels[i].name, channels[i].target, channels[i].options});
+  }
+  beginInsertRows(IndexOf(category_node.CategoryNode()), row, row + static_cast<int>(count) - 1);
+  category.channels.insert(category.channels.begin() + row,
+                           std::make_move_iterator(records.begin()),
+                           std::make_move_iterator(records.end()));
+  node_count_ += static_cast<int>(count);
+  // Only an append to the last category leaves every category's start where it was.
+  if (&category != categories_.back().get()) category_starts_valid_ = false;
+  endInsertRows();
+}
+
+void TQtChannelTree::RemoveChannels(TreeNode category_node, int row, int count) {
+  ShowAll();
+  Category& category = ListCategoryOf(category_node);
+  if (row < 0 || count < 0 || row + count > static_cast<int>(category.channels.size())) {
+    throw std::out_of_range("No such channel rows.");
+  }
+  if (count == 0) return;
+  beginRemoveRows(IndexOf(category_node.CategoryNode()), row, row + count - 1);
+  category.channels.erase(category.channels.begin() + row, category.channels.begin() + row + count);
+  node_count_ -= count;
+  category_starts_valid_ = false;
+  endRemoveRows();
+}
+
 void TQtChannelTree::BeginUpdate() {
   if (update_depth_++ == 0) view_->setUpdatesEnabled(false);
 }
@@ -136,27 +211,94 @@ void TQtChannelTree::Expand(TreeNode node) {
   if (node) view_->expand(IndexOf(node));
 }
 
+bool TQtChannelTree::IsExpanded(TreeNode category) const {
+  const QModelIndex index = IndexOf(category);
+  return index.isValid() && view_->isExpanded(index);
+}
+
 void TQtChannelTree::Select(TreeNode node) { view_->setCurrentIndex(IndexOf(node)); }
 
 TreeNode TQtChannelTree::Selected() const { return NodeOf(view_->currentIndex()); }
 
-TreeNode TQtChannelTree::NodeOf(const QModelIndex& index) const {
-  if (!index.isValid() || index.model() != this) return nullptr;
-  const auto* category = static_cast<const Category*>(index.internalPointer());
-  if (category == nullptr) {
-    const int pinned = PinnedCount();
-    if (index.row() < pinned) return TreeNode::PinnedCategory(index.row());
-    return TreeNode::Category(index.row() - pinned);
-  }
-  if (category->pinned) return TreeNode::PinnedChannel(category->row, index.row());
-  return TreeNode::Channel(category->row, index.row());
+void TQtChannelTree::SetFocus() { view_->setFocus(); }
+
+TreeNode TQtChannelTree::TopNode() const {
+  // The middle of the row: clear of the indentation, whatever the node's depth.
+  return NodeOf(view_->indexAt(QPoint(view_->viewport()->width() / 2, 1)));
 }
 
-void TQtChannelTree::SetFocus() { view_->setFocus(); }
+void TQtChannelTree::ScrollToTop(TreeNode node) {
+  const QModelIndex index = IndexOf(node);
+  if (index.isValid()) view_->scrollTo(index, QAbstractItemView::PositionAtTop);
+}
+
+void TQtChannelTree::ShowOnly(const std::vector<TreeNode>& channels) {
+  if (!filtered_) {
+    for (const auto& category : pinned_) category->expanded = IsExpanded(CategoryNodeOf(*category));
+  }
+  beginResetModel();
+  for (const auto& category : categories_) {
+    category->shown_row = -1;
+    category->shown.clear();
+  }
+  shown_categories_.clear();
+  filtered_ = true;
+  for (const TreeNode node : channels) {
+    if (!node.IsChannel() || node.CategoryRow() >= CategoryCount()) continue;
+    Category& category = CategoryOf(node);
+    if (node.ChannelRow() >= static_cast<int>(category.channels.size())) continue;
+    if (category.shown_row < 0) {
+      category.shown_row = static_cast<int>(shown_categories_.size());
+      shown_categories_.push_back(&category);
+    }
+    category.shown.push_back(node.ChannelRow());
+  }
+  endResetModel();
+  view_->expandAll();
+}
+
+void TQtChannelTree::ShowAll() {
+  if (!filtered_) return;
+  beginResetModel();
+  filtered_ = false;
+  shown_categories_.clear();
+  for (const auto& category : categories_) {
+    category->shown_row = -1;
+    category->shown.clear();
+    category->shown.shrink_to_fit();
+  }
+  endResetModel();
+  for (const auto& category : pinned_) {
+    if (category->expanded) Expand(CategoryNodeOf(*category));
+  }
+}
 
 int TQtChannelTree::PinnedCount() const { return static_cast<int>(pinned_.size()); }
 
 void TQtChannelTree::SetPinned(const std::vector<TListCategory>& categories) {
+  const auto make = [&categories](size_t row) {
+    auto record = std::make_unique<Category>();
+    record->row = static_cast<int>(row);
+    record->text = categories[row].name;
+    record->pinned = true;
+    return record;
+  };
+  if (filtered_) {
+    // Out of the model while filtered: the records change unseen, each staying one keeping the
+    // expansion ShowAll gives back.
+    std::vector<std::unique_ptr<Category>> records;
+    for (size_t row = 0; row < categories.size(); ++row) {
+      auto& record = records.emplace_back(make(row));
+      for (const auto& old : pinned_) {
+        if (old->text == record->text) record->expanded = old->expanded;
+      }
+      for (const TListChannel& channel : categories[row].channels) {
+        record->channels.push_back({channel.name, channel.target, channel.options});
+      }
+    }
+    pinned_ = std::move(records);
+    return;
+  }
   const auto wanted = [&categories](const std::string& name) {
     return std::any_of(categories.begin(), categories.end(),
                        [&name](const TListCategory& category) { return category.name == name; });
@@ -174,8 +316,7 @@ void TQtChannelTree::SetPinned(const std::vector<TListCategory>& categories) {
   for (size_t row = 0; row < categories.size(); ++row) {
     const TListCategory& category = categories[row];
     if (row >= pinned_.size() || pinned_[row]->text != category.name) {
-      auto record =
-          std::make_unique<Category>(Category{static_cast<int>(row), category.name, {}, true});
+      auto record = make(row);
       beginInsertRows(QModelIndex(), static_cast<int>(row), static_cast<int>(row));
       pinned_.insert(pinned_.begin() + static_cast<std::ptrdiff_t>(row), std::move(record));
       for (size_t i = row + 1; i < pinned_.size(); ++i) pinned_[i]->row = static_cast<int>(i);
@@ -201,7 +342,7 @@ void TQtChannelTree::SetPinnedChannels(Category& category,
                  channels.end(), same)) {
     return;
   }
-  const QModelIndex parent = createIndex(TopRow(category), 0, nullptr);
+  const QModelIndex parent = createIndex(ModelRow(category), 0, nullptr);
   if (!category.channels.empty()) {
     beginRemoveRows(parent, 0, static_cast<int>(category.channels.size()) - 1);
     category.channels.clear();
@@ -217,34 +358,61 @@ void TQtChannelTree::SetPinnedChannels(Category& category,
 
 const std::string& TQtChannelTree::TextFor(const QModelIndex& index) const {
   const auto* category = static_cast<const Category*>(index.internalPointer());
-  if (category == nullptr) return TopCategory(index.row()).text;
-  return category->channels[static_cast<size_t>(index.row())].text;
+  if (category == nullptr) return CategoryAtModelRow(index.row()).text;
+  return category->channels[static_cast<size_t>(ChannelAtModelRow(*category, index.row()))].text;
 }
 
 QModelIndex TQtChannelTree::IndexOf(TreeNode node) const {
-  if (!node) return {};
+  if (!node || node.CategoryRow() >= (node.IsPinned() ? PinnedCount() : CategoryCount())) return {};
+  Category& category = CategoryOf(node);
+  const int category_row = ModelRow(category);
+  if (category_row < 0) return {};
   // A channel's index carries its category; a category's carries nothing.
-  if (!node.IsChannel()) return createIndex(TopRow(CategoryOf(node)), 0, nullptr);
-  const Category& category = CategoryOf(node);
-  return createIndex(node.ChannelRow(), 0, const_cast<Category*>(&category));
+  if (!node.IsChannel()) return createIndex(category_row, 0, nullptr);
+  int row = node.ChannelRow();
+  if (row >= static_cast<int>(category.channels.size())) return {};
+  if (filtered_ && !category.pinned) {
+    const auto found = std::lower_bound(category.shown.begin(), category.shown.end(), row);
+    if (found == category.shown.end() || *found != row) return {};
+    row = static_cast<int>(found - category.shown.begin());
+  }
+  return createIndex(row, 0, &category);
+}
+
+TreeNode TQtChannelTree::NodeOf(const QModelIndex& index) const {
+  if (!index.isValid() || index.model() != this) return nullptr;
+  const auto* category = static_cast<const Category*>(index.internalPointer());
+  if (category == nullptr) return CategoryNodeOf(CategoryAtModelRow(index.row()));
+  const int row = ChannelAtModelRow(*category, index.row());
+  return category->pinned ? TreeNode::PinnedChannel(category->row, row)
+                          : TreeNode::Channel(category->row, row);
+}
+
+TreeNode TQtChannelTree::CategoryNodeOf(const Category& category) {
+  return category.pinned ? TreeNode::PinnedCategory(category.row)
+                         : TreeNode::Category(category.row);
 }
 
 QModelIndex TQtChannelTree::index(int row, int column, const QModelIndex& parent) const {
   if (column != 0 || row < 0 || row >= rowCount(parent)) return {};
   if (!parent.isValid()) return createIndex(row, 0, nullptr);
-  return createIndex(row, 0, const_cast<Category*>(&TopCategory(parent.row())));
+  return createIndex(row, 0, &CategoryAtModelRow(parent.row()));
 }
 
 QModelIndex TQtChannelTree::parent(const QModelIndex& child) const {
   const auto* category = static_cast<const Category*>(child.internalPointer());
   if (!child.isValid() || category == nullptr) return {};
-  return createIndex(TopRow(*category), 0, nullptr);
+  return createIndex(ModelRow(*category), 0, nullptr);
 }
 
 int TQtChannelTree::rowCount(const QModelIndex& parent) const {
-  if (!parent.isValid()) return PinnedCount() + static_cast<int>(categories_.size());
+  if (!parent.isValid()) {
+    return filtered_ ? static_cast<int>(shown_categories_.size()) : PinnedCount() + CategoryCount();
+  }
   if (parent.internalPointer() != nullptr) return 0;  // a channel
-  return static_cast<int>(TopCategory(parent.row()).channels.size());
+  const Category& category = CategoryAtModelRow(parent.row());
+  return static_cast<int>(filtered_ && !category.pinned ? category.shown.size()
+                                                        : category.channels.size());
 }
 
 int TQtChannelTree::columnCount(const QModelIndex&) const { return 1; }

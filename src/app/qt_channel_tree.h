@@ -2,7 +2,9 @@
 //
 // Lists run to hundreds of thousands of channels, of which only a screenful is ever on show, so
 // the nodes are plain records in two levels (categories, and channels under them) holding their
-// GBK bytes; the view's text is decoded only when it asks for it. Window thread only.
+// GBK bytes; the view's text is decoded only when it asks for it. A filter is a second shape of
+// the same model: the rows it shows map onto the records, so that showing a few matches out of
+// a large list never touches the others. Window thread only.
 #pragma once
 
 #include <QAbstractItemModel>
@@ -35,12 +37,25 @@ class TQtChannelTree : public QAbstractItemModel, public TChannelTree {
   TreeNode AddChannel(TreeNode category, std::string_view text, std::string_view suffix,
                       std::string_view options = {}) override;
   void Clear() override;
+  int CategoryCount() const override;
+  int ChannelCount(TreeNode category) const override;
+  TreeNode InsertCategory(int row, std::string_view text) override;
+  void RemoveCategory(int row) override;
+  void InsertChannels(TreeNode category, int row, const TListChannel* channels,
+                      size_t count) override;
+  void RemoveChannels(TreeNode category, int row, int count) override;
   void BeginUpdate() override;
   void EndUpdate() override;
   void Expand(TreeNode node) override;
+  bool IsExpanded(TreeNode category) const override;
   void Select(TreeNode node) override;
   TreeNode Selected() const override;
   void SetFocus() override;
+  TreeNode TopNode() const override;
+  void ScrollToTop(TreeNode node) override;
+  void ShowOnly(const std::vector<TreeNode>& channels) override;
+  void ShowAll() override;
+  bool Filtered() const override { return filtered_; }
   void SetPinned(const std::vector<TListCategory>& categories) override;
   int PinnedCount() const override;
 
@@ -68,25 +83,39 @@ class TQtChannelTree : public QAbstractItemModel, public TChannelTree {
     // A deque keeps every channel where it is as others are appended.
     std::deque<Channel> channels;
     bool pinned = false;
+    // While filtered: the model's row of the category (-1: hidden) and its shown channels' rows;
+    // for a pinned category, whether it was expanded when the filter hid it.
+    int shown_row = -1;
+    std::vector<int> shown;
+    bool expanded = false;
   };
 
   // The records a handle names; out_of_range for a handle that names none.
-  const Category& CategoryOf(TreeNode node) const;
+  Category& CategoryOf(TreeNode node) const;
+  // As CategoryOf, and invalid_argument for a pinned handle.
+  Category& ListCategoryOf(TreeNode node) const;
+  static TreeNode CategoryNodeOf(const Category& category);
   const Channel& ChannelOf(TreeNode node) const;
-  // The pinned categories come first among the view's top rows.
-  int TopRow(const Category& category) const;
-  const Category& TopCategory(int top_row) const;
+  // The pinned categories come first among the model's top rows, unless filtered away. The row
+  // of a category's node in the model (-1: hidden), and the record behind a row of the model.
+  int ModelRow(const Category& category) const;
+  Category& CategoryAtModelRow(int row) const;
+  int ChannelAtModelRow(const Category& category, int row) const;
   const std::string& TextFor(const QModelIndex& index) const;
   void SetPinnedChannels(Category& category, const std::vector<TListChannel>& channels);
   QModelIndex IndexOf(TreeNode node) const;
+  // Renumbers the categories from `first` on, after an insert or a removal.
+  void Renumber(size_t first);
   // The pre-order index of each category's own node, kept while nodes are only appended at the
   // end and rebuilt on demand otherwise.
   const std::vector<int>& CategoryStarts() const;
 
   QTreeView* view_;
-  std::deque<Category> categories_;
-  // Each in a record of its own, so a view index into one stays good as others come and go.
+  // Each record stays where it is, since the model's indexes point at them.
+  std::vector<std::unique_ptr<Category>> categories_;
   std::vector<std::unique_ptr<Category>> pinned_;
+  bool filtered_ = false;
+  std::vector<Category*> shown_categories_;
   int node_count_ = 0;
   int update_depth_ = 0;
   mutable std::vector<int> category_starts_;

@@ -15,10 +15,12 @@
 namespace qelvu {
 
 struct TListCategory;
+struct TListChannel;
 
-// A node's place in the tree: its category's row and, for a channel, its row in the category.
-// Valid while nodes are only appended (Clear ends every handle); a pinned node's handle is valid
-// until the next SetPinned. The default handle, equal to nullptr, means "no node".
+// A node's place in the tree: its category's row and, for a channel, its row in the category,
+// counted over every node whether shown or not. Valid while nodes are only appended (an insert
+// or a removal moves the places after it; Clear ends every handle); a pinned node's handle is
+// valid until the next SetPinned. The default handle, equal to nullptr, means "no node".
 class TreeNode {
  public:
   constexpr TreeNode() = default;
@@ -77,20 +79,47 @@ class TChannelTree {
   // Removes every node, releasing every suffix.
   virtual void Clear() = 0;
 
+  virtual int CategoryCount() const = 0;
+  virtual int ChannelCount(TreeNode category) const = 0;
+  // Inserts an empty category node at root row `row` (0 to CategoryCount()).
+  virtual TreeNode InsertCategory(int row, std::string_view text) = 0;
+  // Removes the category node at `row` with its channels.
+  virtual void RemoveCategory(int row) = 0;
+  // Inserts channel nodes for channels[0, count) as rows `row`... of `category`.
+  virtual void InsertChannels(TreeNode category, int row, const TListChannel* channels,
+                              size_t count) = 0;
+  // Removes `count` channel nodes of `category` from row `row` on.
+  virtual void RemoveChannels(TreeNode category, int row, int count) = 0;
+
   // Suspend and resume redrawing around a bulk change.
   virtual void BeginUpdate() = 0;
   virtual void EndUpdate() = 0;
 
   virtual void Expand(TreeNode node) = 0;
+  virtual bool IsExpanded(TreeNode category) const = 0;
+  // A node not shown (see ShowOnly) clears the selection.
   virtual void Select(TreeNode node) = 0;
   virtual TreeNode Selected() const = 0;
   virtual void SetFocus() = 0;
+  // The node in the first row in view, or nullptr when the tree shows none; and scrolling so
+  // that `node` is in that row, as far as the tree's length allows.
+  virtual TreeNode TopNode() const = 0;
+  virtual void ScrollToTop(TreeNode node) = 0;
+
+  // Shows only `channels` (ascending pre-order) with their categories, every one expanded, and
+  // no selection, and no pinned category; ShowAll shows every node again, none of the list
+  // expanded or selected, and the pinned categories as they were. Structural changes (inserts,
+  // removals, Clear) show every node first.
+  virtual void ShowOnly(const std::vector<TreeNode>& channels) = 0;
+  virtual void ShowAll() = 0;
+  virtual bool Filtered() const = 0;
 
   // Shows `categories` above the list, in order, in place of the pinned ones shown so far. They
-  // stay out of the node collection: NodeCount, NodeAt, AddCategory and Clear see the list
-  // alone, so nothing saved or refreshed from the tree holds them. A category that stays (by
-  // name) keeps its expansion. Their nodes are pinned handles, which the node queries, Expand,
-  // Select and Selected take and give as for any other node.
+  // stay out of the node collection: NodeCount, NodeAt, CategoryCount, the inserts, the removals
+  // and Clear see the list alone, so nothing saved, refreshed or searched from the tree holds
+  // them. A category that stays (by name) keeps its expansion; while filtered they change unseen.
+  // Their nodes are pinned handles, which the node queries, Expand, Select and Selected take and
+  // give as for any other node.
   virtual void SetPinned(const std::vector<TListCategory>& categories) = 0;
   virtual int PinnedCount() const = 0;
 };

@@ -63,6 +63,27 @@ class WatchListsControllerTest : public ::testing::Test {
   TMain main_{view_, services_, kAddresses};
 };
 
+// The search's plays are watched like any other; the filter hides the pinned categories and
+// brings them back, as they were, with what it played.
+TEST_F(WatchListsControllerTest, SearchPlaysGoIntoTheRecentlyWatched) {
+  main_.FormCreate();
+  main_.FillChannelTree("A|alpha|a|\r\nA|beta|b|\r\nB|bravo|c|\r\n");
+  PlayAt(1);
+  view_.tree.Expand(TreeNode::PinnedCategory(0));
+  view_.edit_text = "b";
+  main_.edt1Change();
+  EXPECT_FALSE(view_.tree.IsExpanded(TreeNode::PinnedCategory(0)));  // out of sight
+  main_.edt1KeyPress('\r');
+  main_.edt1KeyDown(TKey::Down);
+  EXPECT_EQ(view_.tree.Selected(), TreeNode::Channel(1, 0));
+  main_.SearchChannel("alp");
+  view_.edit_text = "";
+  main_.edt1Change();
+  EXPECT_EQ(Pinned(view_), (Lines{"[最近观看]", "alpha=a", "bravo=c", "beta=b"}));
+  EXPECT_TRUE(view_.tree.IsExpanded(TreeNode::PinnedCategory(0)));
+  EXPECT_EQ(view_.tree.NodeCount(), 5);  // the list alone
+}
+
 TEST_F(WatchListsControllerTest, RecentlyWatchedIsNewestFirstTenAtMost) {
   main_.FormCreate();
   EXPECT_EQ(view_.tree.PinnedCount(), 0);  // nothing watched, nothing shown
