@@ -48,6 +48,7 @@ class TBenchView : public TMainView {
   void SendGetTvList() override {}
   void PlayStream(const TPlaylistEntry& channel) override { last_navigation_ = channel.url; }
   void SetTreeHint(const std::string&) override {}
+  void CopyToClipboard(const std::string&) override {}
   std::optional<std::string> AskPlaylistFile() override { return std::nullopt; }
   std::optional<std::string> AskPlaylistUrl() override { return std::nullopt; }
   std::optional<TSources> EditSources(const TSources&, const std::string&) override {

@@ -116,10 +116,11 @@ void CacheStart(int links, int runs) {
 }  // namespace qelvu::bench
 
 int main(int argc, char** argv) {
-  // The figures use a cache of their own, never the user's.
+  // The figures use a cache and a recently watched list of their own, never the user's.
   char cache_home[] = "/tmp/qelvu-bench-cache-XXXXXX";
   if (::mkdtemp(cache_home) == nullptr) return 1;
   ::setenv("XDG_CACHE_HOME", cache_home, 1);
+  ::setenv("XDG_DATA_HOME", cache_home, 1);
   QApplication application(argc, argv);
 
   std::vector<int> sizes;

@@ -27,7 +27,8 @@ void TTreeScrapeSink::Finish(bool) {
 void ShowHintWhenEmpty(TMainView& view) {
   const TChannelTree& tree = view.tv1();
   const int count = tree.NodeCount();
-  bool any_channel = false;
+  // The pinned categories sit where the hint would.
+  bool any_channel = tree.PinnedCount() > 0;
   for (int i = 0; i < count && !any_channel; ++i) any_channel = tree.NodeAt(i).IsChannel();
   view.SetTreeHint(any_channel ? "" : kEmptyTreeHint);
 }
@@ -64,7 +65,8 @@ TreeNode Find(const TChannelTree& tree,
 }  // namespace
 
 std::optional<TNodeKey> KeyOf(const TChannelTree& tree, TreeNode node) {
-  if (!node) return std::nullopt;
+  // A pinned node is no place in the list; the list's changes leave it where it is anyway.
+  if (!node || node.IsPinned()) return std::nullopt;
   const TreeNode category = node.CategoryNode();
   TNodeKey key;
   key.category = tree.NodeText(category);

@@ -36,7 +36,8 @@ class TTreeScrapeSink : public TScrapeSink {
   TreeNode category_ = nullptr;
 };
 
-// Shows kEmptyTreeHint in the tree when it holds no channel, and no hint otherwise.
+// Shows kEmptyTreeHint in the tree when it shows no channel and no pinned category, and no hint
+// otherwise.
 void ShowHintWhenEmpty(TMainView& view);
 
 // Where a node is, by names, so that it can be found again in another list: a category by its
@@ -60,6 +61,7 @@ TTreeState CaptureTreeState(const TChannelTree& tree);
 // Expands, selects and scrolls to what of `state` the tree still holds; nodes already so are
 // left alone, and nothing is collapsed.
 void RestoreTreeState(TChannelTree& tree, const TTreeState& state);
+// Where `node` of the list is; nullopt for no node or a pinned one.
 std::optional<TNodeKey> KeyOf(const TChannelTree& tree, TreeNode node);
 // The node `key` names, or nullptr.
 TreeNode FindNode(const TChannelTree& tree, const TNodeKey& key);

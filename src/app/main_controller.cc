@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <future>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -20,11 +21,18 @@ TMain::TMain(TMainView& view, TMainServices& services, TSiteAddresses addresses)
     : view_(view), services_(services), addresses_(std::move(addresses)) {}
 
 void TMain::FormCreate() {
-  // A save killed half-way leaves its temporary file beside the cache; nothing else will ever
-  // remove it.
-  DropFailure(lcList(), "Removing unfinished cache files",
-              [] { RemoveUnfinishedReplacements(GetCacheFileName()); });
+  // A save killed half-way leaves its temporary file beside the cache or a watch list; nothing
+  // else will ever remove it.
+  DropFailure(lcList(), "Removing unfinished saves", [] {
+    for (const std::string& file :
+         {GetCacheFileName(), GetFavouritesFileName(), GetRecentFileName()}) {
+      RemoveUnfinishedReplacements(file);
+    }
+  });
   sources_ = TSources::Load(GetSettingsFileName());
+  favourites_ = TWatchList::Load(GetFavouritesFileName());
+  recent_ = TWatchList::Load(GetRecentFileName(), kRecentLength);
+  ShowWatchLists();
   version_ = services_.GetFileVersionString(services_.ExecutablePath());
   view_.SetBannerWidth(view_.ChannelPaneWidth());
   services_.CreateShortcut(services_.ExecutablePath(), kProductName, false);
@@ -66,7 +74,7 @@ void TMain::tmr1Timer() {
     }
   }
   if (!read.empty()) Refresh(std::move(read), true);
-  SearchChannel(Utf8ToGbk(kDefaultChannel));
+  if (!PlayLastWatched()) SearchChannel(Utf8ToGbk(kDefaultChannel));
   ShowHintWhenEmpty(view_);
   view_.FocusEdit();
 }
@@ -98,13 +106,8 @@ void TMain::SearchChannel(std::string_view text) {
   if (text.empty() || !keys_) return;
   const std::vector<int> matches = keys_->index()->Find(GbkToUtf8(text));
   if (matches.empty()) return;
-  TChannelTree& tree = view_.tv1();
   const TreeNode node = keys_->NodeOf(matches.front());
-  if (!node) return;
-  tree.Expand(tree.NodeParent(node));
-  tree.Select(node);
-  Play(node);
-  tree.SetFocus();
+  if (node) SelectAndPlay(node);
 }
 
 void TMain::btn1Click() {
@@ -260,6 +263,32 @@ void TMain::mnuRefreshNowClick() {
   Refresh(sources_.Items(), false);
 }
 
+bool TMain::IsFavourite(TreeNode channel) const {
+  return channel.IsChannel() && favourites_.Contains(ChannelAt(channel));
+}
+
+void TMain::mnuPlayClick(TreeNode channel) {
+  if (channel.IsChannel()) SelectAndPlay(channel);
+}
+
+void TMain::mnuFavouriteClick(TreeNode channel) {
+  if (!channel.IsChannel()) return;
+  const TListChannel favourite = ChannelAt(channel);
+  if (!favourites_.Remove(favourite)) favourites_.Add(favourite);
+  // Unsaved, the change still holds for this run.
+  DropFailure(lcList(), "Saving the favourites",
+              [this] { favourites_.Save(GetFavouritesFileName()); });
+  ShowWatchLists();
+}
+
+void TMain::mnuCopyAddressClick(TreeNode channel) {
+  if (channel.IsChannel()) view_.CopyToClipboard(AddressOf(channel));
+}
+
+void TMain::mnuOpenInBrowserClick(TreeNode channel) {
+  if (channel.IsChannel()) services_.OpenExternal(AddressOf(channel));
+}
+
 void TMain::AddStartupPlaylists(const std::vector<std::string>& given) {
   bool added = false;
   for (const std::string& name : given) {
@@ -323,15 +352,83 @@ void TMain::LoadCachedList() {
 
 void TMain::Play(TreeNode channel) {
   const TChannelTree& tree = view_.tv1();
-  const std::string* target = tree.NodeData(channel);
-  const std::string* options = tree.NodeOptions(channel);
-  if (options == nullptr || options->empty()) {
-    view_.Navigate(TBrowserPane::wb1, addresses_.DirectoryBaseUrl + GbkToUtf8(*target));
-    return;
+  const TListChannel watched = ChannelAt(channel);
+  if (watched.options.empty()) {
+    view_.Navigate(TBrowserPane::wb1, AddressOf(channel));
+  } else {
+    view_.PlayStream({GbkToUtf8(watched.name), GbkToUtf8(tree.NodeText(tree.NodeParent(channel))),
+                      AddressOf(channel), DecodeChannelOptions(watched.options).request});
   }
-  view_.PlayStream({GbkToUtf8(tree.NodeText(channel)),
-                    GbkToUtf8(tree.NodeText(tree.NodeParent(channel))), GbkToUtf8(*target),
-                    DecodeChannelOptions(*options).request});
+  if (!recent_.PutFirst(watched)) return;
+  DropFailure(lcList(), "Saving the recently watched",
+              [this] { recent_.Save(GetRecentFileName()); });
+  ShowWatchLists();
+}
+
+void TMain::SelectAndPlay(TreeNode channel) {
+  TChannelTree& tree = view_.tv1();
+  tree.Expand(tree.NodeParent(channel));
+  tree.Select(channel);
+  Play(channel);
+  tree.SetFocus();
+}
+
+TListChannel TMain::ChannelAt(TreeNode channel) const {
+  const TChannelTree& tree = view_.tv1();
+  const std::string* options = tree.NodeOptions(channel);
+  return {tree.NodeText(channel), *tree.NodeData(channel), options ? *options : std::string()};
+}
+
+std::string TMain::AddressOf(TreeNode channel) const {
+  const TChannelTree& tree = view_.tv1();
+  const std::string target = GbkToUtf8(*tree.NodeData(channel));
+  const std::string* options = tree.NodeOptions(channel);
+  return options == nullptr || options->empty() ? addresses_.DirectoryBaseUrl + target : target;
+}
+
+bool TMain::PlayLastWatched() {
+  if (recent_.Empty()) return false;
+  const TListChannel last = recent_.Items().front();
+  const TChannelTree& tree = view_.tv1();
+  const int count = tree.NodeCount();
+  for (int i = 0; i < count; ++i) {
+    const TreeNode node = tree.NodeAt(i);
+    if (!node.IsChannel() || !IsSameChannel(ChannelAt(node), last)) continue;
+    SelectAndPlay(node);
+    return true;
+  }
+  // A favourite plays from where it was stored, in the list or not; favourites are shown first.
+  const int favourite = favourites_.IndexOf(last);
+  if (favourite < 0) return false;
+  SelectAndPlay(TreeNode::PinnedChannel(0, favourite));
+  return true;
+}
+
+void TMain::ShowWatchLists() {
+  TChannelTree& tree = view_.tv1();
+  // The pinned handles end with the change: a pinned selection is found again by its names.
+  const TreeNode selected = tree.Selected();
+  std::string selected_category;
+  std::optional<TListChannel> selected_channel;
+  if (selected.IsPinned()) {
+    selected_category = tree.NodeText(selected.CategoryNode());
+    if (selected.IsChannel()) selected_channel = ChannelAt(selected);
+  }
+  std::vector<std::pair<std::string, const TWatchList*>> shown;
+  if (!favourites_.Empty()) shown.emplace_back(Utf8ToGbk(kFavouritesCategory), &favourites_);
+  if (!recent_.Empty()) shown.emplace_back(Utf8ToGbk(kRecentCategory), &recent_);
+  std::vector<TListCategory> pinned;
+  for (const auto& [name, list] : shown) pinned.push_back({name, list->Items()});
+  tree.SetPinned(pinned);
+  for (size_t row = 0; row < shown.size(); ++row) {
+    if (shown[row].first != selected_category) continue;
+    const int index = selected_channel ? shown[row].second->IndexOf(*selected_channel) : -1;
+    if (index >= 0) {
+      tree.Select(TreeNode::PinnedChannel(static_cast<int>(row), index));
+    } else if (!selected_channel) {
+      tree.Select(TreeNode::PinnedCategory(static_cast<int>(row)));
+    }
+  }
 }
 
 void TMain::AddPlaylist(const TChannelSource& source) {

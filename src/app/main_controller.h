@@ -1,5 +1,6 @@
 // `TMain`: the main window's logic - start-up, the channel list and its sources, search and
-// play, the banner follow-up and the refreshes - written against the abstract view `TMainView`.
+// play, the favourites and the recently watched, the banner follow-up and the refreshes -
+// written against the abstract view `TMainView`.
 //
 // The view forwards each window event to the handler of the same name. A handler may throw; the
 // view's event-dispatch boundary shows the failure's text in a message box. Window thread only.
@@ -17,6 +18,7 @@
 #include "app/site_addresses.h"
 #include "channels/list_keys.h"
 #include "channels/search_index.h"
+#include "channels/watch_lists.h"
 
 namespace qelvu {
 
@@ -24,6 +26,9 @@ namespace qelvu {
 inline constexpr const char kProductName[] = "Qelvu网络电视播放器";
 // The channel played at start-up: the first whose name contains this text (UTF-8).
 inline constexpr const char kDefaultChannel[] = "东方卫视";
+// The pinned categories above the list (UTF-8).
+inline constexpr const char kFavouritesCategory[] = "我的收藏";
+inline constexpr const char kRecentCategory[] = "最近观看";
 
 // The keys the logic handles itself where the focus is.
 enum class TKey { Enter, Down, Escape };
@@ -77,6 +82,16 @@ class TMain {
   // The same refresh as the timed one, at once; nothing while a refresh runs.
   void mnuRefreshNowClick();
 
+  // The tree's menu on a channel, of the list or a pinned one; other nodes are ignored.
+  // True when the channel is a favourite, so that the menu offers to remove it.
+  bool IsFavourite(TreeNode channel) const;
+  void mnuPlayClick(TreeNode channel);
+  // Makes the channel a favourite, or no longer one when it is.
+  void mnuFavouriteClick(TreeNode channel);
+  void mnuCopyAddressClick(TreeNode channel);
+  // In the user's own browser.
+  void mnuOpenInBrowserClick(TreeNode channel);
+
   // Before the first tick: adds the playlists named on the command line (files or URLs) to the
   // sources, each once, and has the first tick read them at once.
   void AddStartupPlaylists(const std::vector<std::string>& given);
@@ -92,10 +107,24 @@ class TMain {
   const std::string& version() const { return version_; }
   const TSiteAddresses& addresses() const { return addresses_; }
   const TSources& sources() const { return sources_; }
+  const TWatchList& favourites() const { return favourites_; }
+  const TWatchList& recent() const { return recent_; }
 
  private:
   // A directory channel's page in wb1; a playlist channel's stream.
   void Play(TreeNode channel);
+  // Shows the channel where it sits (its category expanded, the focus in the tree) and plays it.
+  void SelectAndPlay(TreeNode channel);
+  // The channel as the watch lists keep it.
+  TListChannel ChannelAt(TreeNode channel) const;
+  // Where the channel plays from: its page's address, or a playlist channel's stream (UTF-8).
+  std::string AddressOf(TreeNode channel) const;
+  // Plays the channel watched last where the list or the favourites still have it; false when
+  // neither has.
+  bool PlayLastWatched();
+  // Shows the favourites and the recently watched above the list, each when it holds any, and
+  // keeps the selection on a pinned channel that stays.
+  void ShowWatchLists();
   // Adds a playlist source (once) and reads it at once.
   void AddPlaylist(const TChannelSource& source);
   // Writes the sources to the settings file; a failure goes to the caller.
@@ -113,6 +142,9 @@ class TMain {
   const TSiteAddresses addresses_;
   std::string version_;
   TSources sources_;
+  TWatchList favourites_;
+  // Newest first.
+  TWatchList recent_{kRecentLength};
   // The sources the first tick reads at once.
   std::vector<TChannelSource> startup_reads_;
   bool first_tick_done_ = false;

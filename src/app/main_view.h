@@ -69,6 +69,9 @@ class TMainView {
   // A line shown inside the channel tree in place of its nodes' blank; empty shows none.
   virtual void SetTreeHint(const std::string& hint) = 0;
 
+  // Puts UTF-8 text on the system clipboard.
+  virtual void CopyToClipboard(const std::string& text) = 0;
+
   // The dialogs of the channel tree's menu; each gives nothing when the user cancels.
   // A playlist file's path.
   virtual std::optional<std::string> AskPlaylistFile() = 0;

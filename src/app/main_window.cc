@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -321,6 +322,7 @@ void TMainWindow::BuildTimers() {
 void TMainWindow::BuildTreeMenu() {
   auto* menu = new QMenu(this);
   menu->setObjectName(QStringLiteral("tv1Menu"));
+  tv1Menu_ = menu;
   const auto add = [this, menu](const char* caption, void (TMain::*handler)()) {
     connect(menu->addAction(QString::fromUtf8(caption)), &QAction::triggered, this,
             [this, handler] { Dispatch([this, handler] { (controller_.*handler)(); }); });
@@ -329,13 +331,44 @@ void TMainWindow::BuildTreeMenu() {
   add("添加播放列表网址…", &TMain::mnuAddPlaylistUrlClick);
   add("频道来源…", &TMain::mnuSourcesClick);
   add("立即刷新", &TMain::mnuRefreshNowClick);
-  static_cast<TStyledTreeView*>(tv1_)->SetPopupMenu(menu);
+  auto* tree = static_cast<TStyledTreeView*>(tv1_);
+  tree->SetPopupMenu(menu);
+  tv1ChannelMenu_ = new QMenu(this);
+  tv1ChannelMenu_->setObjectName(QStringLiteral("tv1ChannelMenu"));
+  connect(tree, &TStyledTreeView::OnNodeContextMenu, this,
+          [this](const QModelIndex& node, QPoint&, QMenu*& shown) {
+            if (!tree_->NodeOf(node).IsChannel()) return;
+            FillChannelMenu(node);
+            shown = tv1ChannelMenu_;
+          });
 
   treeHint_ = new QLabel(tv1_->viewport());
   treeHint_->setObjectName(QStringLiteral("tv1Hint"));
   treeHint_->setAttribute(Qt::WA_TransparentForMouseEvents);
   treeHint_->move(4, 4);
   treeHint_->hide();
+}
+
+void TMainWindow::FillChannelMenu(const QModelIndex& channel) {
+  tv1ChannelMenu_->clear();
+  // The menu stays open while the event loop runs: the node is looked up again when an item is
+  // chosen, and a node gone by then is left alone.
+  const QPersistentModelIndex node(channel);
+  const auto add = [this, node](const char* caption, void (TMain::*handler)(TreeNode)) {
+    connect(tv1ChannelMenu_->addAction(QString::fromUtf8(caption)), &QAction::triggered, this,
+            [this, node, handler] {
+              const TreeNode chosen = tree_->NodeOf(node);
+              if (chosen.IsChannel())
+                Dispatch([this, chosen, handler] { (controller_.*handler)(chosen); });
+            });
+  };
+  add("播放", &TMain::mnuPlayClick);
+  add(controller_.IsFavourite(tree_->NodeOf(channel)) ? "取消收藏" : "加入收藏",
+      &TMain::mnuFavouriteClick);
+  add("复制地址", &TMain::mnuCopyAddressClick);
+  add("在浏览器中打开", &TMain::mnuOpenInBrowserClick);
+  tv1ChannelMenu_->addSeparator();
+  tv1ChannelMenu_->addActions(tv1Menu_->actions());
 }
 
 void TMainWindow::TakeHandedPlaylists(const std::vector<std::string>& playlists) {
@@ -542,6 +575,10 @@ void TMainWindow::SetTreeHint(const std::string& hint) {
   treeHint_->setText(Text(hint));
   treeHint_->adjustSize();
   treeHint_->setVisible(!hint.empty());
+}
+
+void TMainWindow::CopyToClipboard(const std::string& text) {
+  QGuiApplication::clipboard()->setText(Text(text));
 }
 
 std::optional<std::string> TMainWindow::AskPlaylistFile() {

@@ -18,6 +18,7 @@
 
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QAbstractButton;
 class QTimer;
 class QTreeView;
@@ -74,6 +75,7 @@ class TMainWindow : public QWidget, public TMainView {
   void SendGetTvList() override;
   void PlayStream(const TPlaylistEntry& channel) override;
   void SetTreeHint(const std::string& hint) override;
+  void CopyToClipboard(const std::string& text) override;
   std::optional<std::string> AskPlaylistFile() override;
   std::optional<std::string> AskPlaylistUrl() override;
   std::optional<TSources> EditSources(const TSources& sources,
@@ -100,6 +102,8 @@ class TMainWindow : public QWidget, public TMainView {
   void BuildStatusBar();
   void BuildTimers();
   void BuildTreeMenu();
+  // Refills tv1ChannelMenu_ for the channel at `channel`: its own items, then the sources'.
+  void FillChannelMenu(const QModelIndex& channel);
   // Ctrl+F and F5 for the controller; F11 takes the channel pane full screen and back.
   void BuildShortcuts();
   void DockComponents();
@@ -126,6 +130,8 @@ class TMainWindow : public QWidget, public TMainView {
   TUrlLabel* urlLabel1_ = nullptr;      // the product site's link
   QLabel* pnl1_ = nullptr;              // the notice shown while a list loads
   QLabel* treeHint_ = nullptr;          // the line an empty channel tree shows
+  QMenu* tv1Menu_ = nullptr;            // the tree's menu: the channel sources
+  QMenu* tv1ChannelMenu_ = nullptr;     // the tree's menu on a channel
   QTimer* tmr1_ = nullptr;              // the first tick after showing: loads the list
   QTimer* tmr2_ = nullptr;              // keeps the banner as wide as the channel pane
   QTimer* GetTvListTimer_ = nullptr;    // the refresh, 20 s after a start from the cache

@@ -41,20 +41,32 @@ TreeNode TQtChannelTree::NodeAt(int index) const {
 }
 
 TQtChannelTree::Category& TQtChannelTree::CategoryOf(TreeNode node) const {
-  return *categories_.at(static_cast<size_t>(node.CategoryRow()));
+  const auto row = static_cast<size_t>(node.CategoryRow());
+  return node.IsPinned() ? *pinned_.at(row) : *categories_.at(row);
+}
+
+TQtChannelTree::Category& TQtChannelTree::ListCategoryOf(TreeNode node) const {
+  if (node.IsPinned()) throw std::invalid_argument("A pinned category is no part of the list.");
+  return CategoryOf(node);
 }
 
 const TQtChannelTree::Channel& TQtChannelTree::ChannelOf(TreeNode node) const {
   return CategoryOf(node).channels.at(static_cast<size_t>(node.ChannelRow()));
 }
 
+int TQtChannelTree::ModelRow(const Category& category) const {
+  if (filtered_) return category.pinned ? -1 : category.shown_row;
+  return category.pinned ? category.row : PinnedCount() + category.row;
+}
+
 TQtChannelTree::Category& TQtChannelTree::CategoryAtModelRow(int row) const {
-  return filtered_ ? *shown_categories_[static_cast<size_t>(row)]
-                   : *categories_[static_cast<size_t>(row)];
+  if (filtered_) return *shown_categories_[static_cast<size_t>(row)];
+  if (row < PinnedCount()) return *pinned_[static_cast<size_t>(row)];
+  return *categories_[static_cast<size_t>(row - PinnedCount())];
 }
 
 int TQtChannelTree::ChannelAtModelRow(const Category& category, int row) const {
-  return filtered_ ? category.shown[static_cast<size_t>(row)] : row;
+  return filtered_ && !category.pinned ? category.shown[static_cast<size_t>(row)] : row;
 }
 
 std::string TQtChannelTree::NodeText(TreeNode node) const {
@@ -79,8 +91,8 @@ TreeNode TQtChannelTree::AddCategory(std::string_view text) {
 
 TreeNode TQtChannelTree::AddChannel(TreeNode category_node, std::string_view text,
                                     std::string_view suffix, std::string_view options) {
-  if (!category_node || category_node.IsChannel()) {
-    throw std::invalid_argument("A channel belongs under a category node.");
+  if (!category_node || category_node.IsChannel() || category_node.IsPinned()) {
+    throw std::invalid_argument("A channel belongs under a category node of the list.");
   }
   const TListChannel channel{std::string(text), std::string(suffix), std::string(options)};
   const int row = ChannelCount(category_node);
@@ -89,20 +101,30 @@ TreeNode TQtChannelTree::AddChannel(TreeNode category_node, std::string_view tex
 }
 
 void TQtChannelTree::Clear() {
-  beginResetModel();
-  filtered_ = false;
-  shown_categories_.clear();
+  ShowAll();
+  // The pinned categories stay, expanded or not, above an emptied list.
+  const bool keep_pinned = !pinned_.empty();
+  if (keep_pinned && categories_.empty()) return;
+  if (keep_pinned) {
+    beginRemoveRows(QModelIndex(), PinnedCount(), PinnedCount() + CategoryCount() - 1);
+  } else {
+    beginResetModel();
+  }
   categories_.clear();
   node_count_ = 0;
   category_starts_.clear();
   category_starts_valid_ = true;
-  endResetModel();
+  if (keep_pinned) {
+    endRemoveRows();
+  } else {
+    endResetModel();
+  }
 }
 
 int TQtChannelTree::CategoryCount() const { return static_cast<int>(categories_.size()); }
 
 int TQtChannelTree::ChannelCount(TreeNode category) const {
-  return static_cast<int>(CategoryOf(category).channels.size());
+  return static_cast<int>(ListCategoryOf(category).channels.size());
 }
 
 void TQtChannelTree::Renumber(size_t first) {
@@ -117,7 +139,7 @@ TreeNode TQtChannelTree::InsertCategory(int row, std::string_view text) {
   record->row = row;
   record->text = text;
   const bool at_end = row == CategoryCount();
-  beginInsertRows(QModelIndex(), row, row);
+  beginInsertRows(QModelIndex(), PinnedCount() + row, PinnedCount() + row);
   categories_.insert(categories_.begin() + row, std::move(record));
   Renumber(static_cast<size_t>(row) + 1);
   if (at_end && category_starts_valid_) {
@@ -133,7 +155,7 @@ TreeNode TQtChannelTree::InsertCategory(int row, std::string_view text) {
 void TQtChannelTree::RemoveCategory(int row) {
   ShowAll();
   const Category& category = CategoryOf(TreeNode::Category(row));
-  beginRemoveRows(QModelIndex(), row, row);
+  beginRemoveRows(QModelIndex(), PinnedCount() + row, PinnedCount() + row);
   node_count_ -= 1 + static_cast<int>(category.channels.size());
   categories_.erase(categories_.begin() + row);
   Renumber(static_cast<size_t>(row));
@@ -144,7 +166,7 @@ void TQtChannelTree::RemoveCategory(int row) {
 void TQtChannelTree::InsertChannels(TreeNode category_node, int row, const TListChannel* channels,
                                     size_t count) {
   ShowAll();
-  Category& category = CategoryOf(category_node);
+  Category& category = ListCategoryOf(category_node);
   if (row < 0 || row > static_cast<int>(category.channels.size())) {
     throw std::out_of_range("No such channel row.");
   }
@@ -165,7 +187,7 @@ void TQtChannelTree::InsertChannels(TreeNode category_node, int row, const TList
 
 void TQtChannelTree::RemoveChannels(TreeNode category_node, int row, int count) {
   ShowAll();
-  Category& category = CategoryOf(category_node);
+  Category& category = ListCategoryOf(category_node);
   if (row < 0 || count < 0 || row + count > static_cast<int>(category.channels.size())) {
     throw std::out_of_range("No such channel rows.");
   }
@@ -211,6 +233,9 @@ void TQtChannelTree::ScrollToTop(TreeNode node) {
 }
 
 void TQtChannelTree::ShowOnly(const std::vector<TreeNode>& channels) {
+  if (!filtered_) {
+    for (const auto& category : pinned_) category->expanded = IsExpanded(CategoryNodeOf(*category));
+  }
   beginResetModel();
   for (const auto& category : categories_) {
     category->shown_row = -1;
@@ -243,6 +268,92 @@ void TQtChannelTree::ShowAll() {
     category->shown.shrink_to_fit();
   }
   endResetModel();
+  for (const auto& category : pinned_) {
+    if (category->expanded) Expand(CategoryNodeOf(*category));
+  }
+}
+
+int TQtChannelTree::PinnedCount() const { return static_cast<int>(pinned_.size()); }
+
+void TQtChannelTree::SetPinned(const std::vector<TListCategory>& categories) {
+  const auto make = [&categories](size_t row) {
+    auto record = std::make_unique<Category>();
+    record->row = static_cast<int>(row);
+    record->text = categories[row].name;
+    record->pinned = true;
+    return record;
+  };
+  if (filtered_) {
+    // Out of the model while filtered: the records change unseen, each staying one keeping the
+    // expansion ShowAll gives back.
+    std::vector<std::unique_ptr<Category>> records;
+    for (size_t row = 0; row < categories.size(); ++row) {
+      auto& record = records.emplace_back(make(row));
+      for (const auto& old : pinned_) {
+        if (old->text == record->text) record->expanded = old->expanded;
+      }
+      for (const TListChannel& channel : categories[row].channels) {
+        record->channels.push_back({channel.name, channel.target, channel.options});
+      }
+    }
+    pinned_ = std::move(records);
+    return;
+  }
+  const auto wanted = [&categories](const std::string& name) {
+    return std::any_of(categories.begin(), categories.end(),
+                       [&name](const TListCategory& category) { return category.name == name; });
+  };
+  // Those going go first, so that each one staying meets its place in the new order.
+  for (int row = PinnedCount() - 1; row >= 0; --row) {
+    if (wanted(pinned_[static_cast<size_t>(row)]->text)) continue;
+    beginRemoveRows(QModelIndex(), row, row);
+    pinned_.erase(pinned_.begin() + row);
+    for (size_t i = static_cast<size_t>(row); i < pinned_.size(); ++i) {
+      pinned_[i]->row = static_cast<int>(i);
+    }
+    endRemoveRows();
+  }
+  for (size_t row = 0; row < categories.size(); ++row) {
+    const TListCategory& category = categories[row];
+    if (row >= pinned_.size() || pinned_[row]->text != category.name) {
+      auto record = make(row);
+      beginInsertRows(QModelIndex(), static_cast<int>(row), static_cast<int>(row));
+      pinned_.insert(pinned_.begin() + static_cast<std::ptrdiff_t>(row), std::move(record));
+      for (size_t i = row + 1; i < pinned_.size(); ++i) pinned_[i]->row = static_cast<int>(i);
+      endInsertRows();
+    }
+    SetPinnedChannels(*pinned_[row], category.channels);
+  }
+  // Left over beyond them: the old place of a category that moved up and was inserted anew.
+  if (pinned_.size() > categories.size()) {
+    beginRemoveRows(QModelIndex(), static_cast<int>(categories.size()), PinnedCount() - 1);
+    pinned_.resize(categories.size());
+    endRemoveRows();
+  }
+}
+
+void TQtChannelTree::SetPinnedChannels(Category& category,
+                                       const std::vector<TListChannel>& channels) {
+  const auto same = [](const Channel& shown, const TListChannel& channel) {
+    return shown.text == channel.name && shown.suffix == channel.target &&
+           shown.options == channel.options;
+  };
+  if (std::equal(category.channels.begin(), category.channels.end(), channels.begin(),
+                 channels.end(), same)) {
+    return;
+  }
+  const QModelIndex parent = createIndex(ModelRow(category), 0, nullptr);
+  if (!category.channels.empty()) {
+    beginRemoveRows(parent, 0, static_cast<int>(category.channels.size()) - 1);
+    category.channels.clear();
+    endRemoveRows();
+  }
+  if (channels.empty()) return;
+  beginInsertRows(parent, 0, static_cast<int>(channels.size()) - 1);
+  for (const TListChannel& channel : channels) {
+    category.channels.push_back({channel.name, channel.target, channel.options});
+  }
+  endInsertRows();
 }
 
 const std::string& TQtChannelTree::TextFor(const QModelIndex& index) const {
@@ -252,15 +363,15 @@ const std::string& TQtChannelTree::TextFor(const QModelIndex& index) const {
 }
 
 QModelIndex TQtChannelTree::IndexOf(TreeNode node) const {
-  if (!node || node.CategoryRow() >= CategoryCount()) return {};
+  if (!node || node.CategoryRow() >= (node.IsPinned() ? PinnedCount() : CategoryCount())) return {};
   Category& category = CategoryOf(node);
-  const int category_row = filtered_ ? category.shown_row : category.row;
+  const int category_row = ModelRow(category);
   if (category_row < 0) return {};
   // A channel's index carries its category; a category's carries nothing.
   if (!node.IsChannel()) return createIndex(category_row, 0, nullptr);
   int row = node.ChannelRow();
   if (row >= static_cast<int>(category.channels.size())) return {};
-  if (filtered_) {
+  if (filtered_ && !category.pinned) {
     const auto found = std::lower_bound(category.shown.begin(), category.shown.end(), row);
     if (found == category.shown.end() || *found != row) return {};
     row = static_cast<int>(found - category.shown.begin());
@@ -269,10 +380,17 @@ QModelIndex TQtChannelTree::IndexOf(TreeNode node) const {
 }
 
 TreeNode TQtChannelTree::NodeOf(const QModelIndex& index) const {
-  if (!index.isValid()) return nullptr;
+  if (!index.isValid() || index.model() != this) return nullptr;
   const auto* category = static_cast<const Category*>(index.internalPointer());
-  if (category == nullptr) return TreeNode::Category(CategoryAtModelRow(index.row()).row);
-  return TreeNode::Channel(category->row, ChannelAtModelRow(*category, index.row()));
+  if (category == nullptr) return CategoryNodeOf(CategoryAtModelRow(index.row()));
+  const int row = ChannelAtModelRow(*category, index.row());
+  return category->pinned ? TreeNode::PinnedChannel(category->row, row)
+                          : TreeNode::Channel(category->row, row);
+}
+
+TreeNode TQtChannelTree::CategoryNodeOf(const Category& category) {
+  return category.pinned ? TreeNode::PinnedCategory(category.row)
+                         : TreeNode::Category(category.row);
 }
 
 QModelIndex TQtChannelTree::index(int row, int column, const QModelIndex& parent) const {
@@ -284,16 +402,17 @@ QModelIndex TQtChannelTree::index(int row, int column, const QModelIndex& parent
 QModelIndex TQtChannelTree::parent(const QModelIndex& child) const {
   const auto* category = static_cast<const Category*>(child.internalPointer());
   if (!child.isValid() || category == nullptr) return {};
-  return createIndex(filtered_ ? category->shown_row : category->row, 0, nullptr);
+  return createIndex(ModelRow(*category), 0, nullptr);
 }
 
 int TQtChannelTree::rowCount(const QModelIndex& parent) const {
   if (!parent.isValid()) {
-    return static_cast<int>(filtered_ ? shown_categories_.size() : categories_.size());
+    return filtered_ ? static_cast<int>(shown_categories_.size()) : PinnedCount() + CategoryCount();
   }
   if (parent.internalPointer() != nullptr) return 0;  // a channel
   const Category& category = CategoryAtModelRow(parent.row());
-  return static_cast<int>(filtered_ ? category.shown.size() : category.channels.size());
+  return static_cast<int>(filtered_ && !category.pinned ? category.shown.size()
+                                                        : category.channels.size());
 }
 
 int TQtChannelTree::columnCount(const QModelIndex&) const { return 1; }

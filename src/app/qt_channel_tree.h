@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "channels/channel_tree.h"
+#include "channels/source_list.h"
 
 class QTreeView;
 
@@ -55,6 +56,11 @@ class TQtChannelTree : public QAbstractItemModel, public TChannelTree {
   void ShowOnly(const std::vector<TreeNode>& channels) override;
   void ShowAll() override;
   bool Filtered() const override { return filtered_; }
+  void SetPinned(const std::vector<TListCategory>& categories) override;
+  int PinnedCount() const override;
+
+  // The node a view index stands for; nullptr for an invalid index.
+  TreeNode NodeOf(const QModelIndex& index) const;
 
   // QAbstractItemModel
   QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
@@ -71,24 +77,33 @@ class TQtChannelTree : public QAbstractItemModel, public TChannelTree {
     std::string options;
   };
   struct Category {
+    // The row among the list's categories, or among the pinned ones.
     int row;
     std::string text;
     // A deque keeps every channel where it is as others are appended.
     std::deque<Channel> channels;
-    // While filtered: the model's row of the category (-1: hidden) and its shown channels' rows.
+    bool pinned = false;
+    // While filtered: the model's row of the category (-1: hidden) and its shown channels' rows;
+    // for a pinned category, whether it was expanded when the filter hid it.
     int shown_row = -1;
     std::vector<int> shown;
+    bool expanded = false;
   };
 
   // The records a handle names; out_of_range for a handle that names none.
   Category& CategoryOf(TreeNode node) const;
+  // As CategoryOf, and invalid_argument for a pinned handle.
+  Category& ListCategoryOf(TreeNode node) const;
+  static TreeNode CategoryNodeOf(const Category& category);
   const Channel& ChannelOf(TreeNode node) const;
-  // The record behind a row of the model, which is filtered or not.
+  // The pinned categories come first among the model's top rows, unless filtered away. The row
+  // of a category's node in the model (-1: hidden), and the record behind a row of the model.
+  int ModelRow(const Category& category) const;
   Category& CategoryAtModelRow(int row) const;
   int ChannelAtModelRow(const Category& category, int row) const;
   const std::string& TextFor(const QModelIndex& index) const;
+  void SetPinnedChannels(Category& category, const std::vector<TListChannel>& channels);
   QModelIndex IndexOf(TreeNode node) const;
-  TreeNode NodeOf(const QModelIndex& index) const;
   // Renumbers the categories from `first` on, after an insert or a removal.
   void Renumber(size_t first);
   // The pre-order index of each category's own node, kept while nodes are only appended at the
@@ -98,6 +113,7 @@ class TQtChannelTree : public QAbstractItemModel, public TChannelTree {
   QTreeView* view_;
   // Each record stays where it is, since the model's indexes point at them.
   std::vector<std::unique_ptr<Category>> categories_;
+  std::vector<std::unique_ptr<Category>> pinned_;
   bool filtered_ = false;
   std::vector<Category*> shown_categories_;
   int node_count_ = 0;

@@ -2,7 +2,9 @@
 //
 // A channel node owns its URL suffix (a GBK byte string, possibly empty); a category node has no
 // data. Nodes are addressed by their place (`TreeNode`) and by their index in depth-first
-// pre-order. Implemented by the real window's tree and by test fakes; window thread only.
+// pre-order. Above the list the tree may show a few pinned categories of the user's own (the
+// favourites, the recently watched), which are no part of the list: see SetPinned. Implemented
+// by the real window's tree and by test fakes; window thread only.
 #pragma once
 
 #include <cstddef>
@@ -12,12 +14,13 @@
 
 namespace qelvu {
 
+struct TListCategory;
 struct TListChannel;
 
 // A node's place in the tree: its category's row and, for a channel, its row in the category,
 // counted over every node whether shown or not. Valid while nodes are only appended (an insert
-// or a removal moves the places after it; Clear ends every handle). The default handle, equal to
-// nullptr, means "no node".
+// or a removal moves the places after it; Clear ends every handle); a pinned node's handle is
+// valid until the next SetPinned. The default handle, equal to nullptr, means "no node".
 class TreeNode {
  public:
   constexpr TreeNode() = default;
@@ -26,22 +29,30 @@ class TreeNode {
   static constexpr TreeNode Channel(int category_row, int row) {
     return TreeNode(category_row, row);
   }
+  static constexpr TreeNode PinnedCategory(int row) { return TreeNode(row, -1, true); }
+  static constexpr TreeNode PinnedChannel(int category_row, int row) {
+    return TreeNode(category_row, row, true);
+  }
 
   constexpr explicit operator bool() const { return category_ >= 0; }
   constexpr bool IsChannel() const { return channel_ >= 0; }
+  // A node of the pinned categories; its rows count among those alone.
+  constexpr bool IsPinned() const { return pinned_; }
   constexpr int CategoryRow() const { return category_; }
   // The channel's row in its category (-1 for a category node).
   constexpr int ChannelRow() const { return channel_; }
   // The category a channel belongs to; a category is its own.
-  constexpr TreeNode CategoryNode() const { return TreeNode(category_, -1); }
+  constexpr TreeNode CategoryNode() const { return TreeNode(category_, -1, pinned_); }
 
   friend constexpr bool operator==(TreeNode, TreeNode) = default;
 
  private:
-  constexpr TreeNode(int category, int channel) : category_(category), channel_(channel) {}
+  constexpr TreeNode(int category, int channel, bool pinned = false)
+      : category_(category), channel_(channel), pinned_(pinned) {}
 
   int category_ = -1;
   int channel_ = -1;
+  bool pinned_ = false;
 };
 
 class TChannelTree {
@@ -96,11 +107,21 @@ class TChannelTree {
   virtual void ScrollToTop(TreeNode node) = 0;
 
   // Shows only `channels` (ascending pre-order) with their categories, every one expanded, and
-  // no selection; ShowAll shows every node again, none expanded or selected. Structural changes
-  // (inserts, removals, Clear) show every node first.
+  // no selection, and no pinned category; ShowAll shows every node again, none of the list
+  // expanded or selected, and the pinned categories as they were. Structural changes (inserts,
+  // removals, Clear) show every node first.
   virtual void ShowOnly(const std::vector<TreeNode>& channels) = 0;
   virtual void ShowAll() = 0;
   virtual bool Filtered() const = 0;
+
+  // Shows `categories` above the list, in order, in place of the pinned ones shown so far. They
+  // stay out of the node collection: NodeCount, NodeAt, CategoryCount, the inserts, the removals
+  // and Clear see the list alone, so nothing saved, refreshed or searched from the tree holds
+  // them. A category that stays (by name) keeps its expansion; while filtered they change unseen.
+  // Their nodes are pinned handles, which the node queries, Expand, Select and Selected take and
+  // give as for any other node.
+  virtual void SetPinned(const std::vector<TListCategory>& categories) = 0;
+  virtual int PinnedCount() const = 0;
 };
 
 // Releases every channel node's suffix and removes all nodes.

@@ -56,7 +56,7 @@ class FakeChannelTree : public TChannelTree {
     ShowAll();
     categories_.clear();
     dirty_ = true;
-    selected_ = nullptr;
+    if (!selected_.IsPinned()) selected_ = nullptr;
     ++clears;
   }
   int CategoryCount() const override { return RootCount(); }
@@ -93,7 +93,9 @@ class FakeChannelTree : public TChannelTree {
   void Expand(TreeNode node) override {
     if (Shown(node)) CategoryOf(node).expanded = true;
   }
-  bool IsExpanded(TreeNode category) const override { return CategoryOf(category).expanded; }
+  bool IsExpanded(TreeNode category) const override {
+    return Shown(category) && CategoryOf(category).expanded;
+  }
   void Select(TreeNode node) override { selected_ = Shown(node) ? node : nullptr; }
   TreeNode Selected() const override { return selected_; }
   void SetFocus() override { focused = true; }
@@ -129,6 +131,21 @@ class FakeChannelTree : public TChannelTree {
     }
     return lines;
   }
+  void SetPinned(const std::vector<TListCategory>& categories) override {
+    std::vector<Category> pinned;
+    for (const TListCategory& category : categories) {
+      Category& shown = pinned.emplace_back(Category{category.name, {}});
+      for (const TListChannel& channel : category.channels) {
+        shown.channels.push_back({channel.name, channel.target, channel.options});
+      }
+      for (const Category& before : pinned_) {
+        if (before.text == category.name) shown.expanded = before.expanded;
+      }
+    }
+    pinned_ = std::move(pinned);
+    if (selected_.IsPinned()) selected_ = nullptr;
+  }
+  int PinnedCount() const override { return static_cast<int>(pinned_.size()); }
 
   // The tree as "name=suffix" lines in pre-order (" options" after a playlist channel's),
   // categories as "[name]".
@@ -143,6 +160,18 @@ class FakeChannelTree : public TChannelTree {
     }
     return lines;
   }
+  // The pinned categories as Dump writes the list.
+  std::vector<std::string> DumpPinned() const {
+    std::vector<std::string> lines;
+    for (const Category& category : pinned_) {
+      lines.push_back("[" + category.text + "]");
+      for (const Channel& channel : category.channels) {
+        lines.push_back(channel.text + "=" + channel.suffix);
+      }
+    }
+    return lines;
+  }
+  const Category& Pinned(int i) const { return pinned_.at(i); }
   const Category& Root(int i) const { return categories_.at(i); }
   int RootCount() const { return static_cast<int>(categories_.size()); }
 
@@ -153,15 +182,21 @@ class FakeChannelTree : public TChannelTree {
   bool focused = false;
 
  private:
-  Category& CategoryOf(TreeNode node) { return categories_.at(node.CategoryRow()); }
-  const Category& CategoryOf(TreeNode node) const { return categories_.at(node.CategoryRow()); }
+  Category& CategoryOf(TreeNode node) {
+    return (node.IsPinned() ? pinned_ : categories_).at(node.CategoryRow());
+  }
+  const Category& CategoryOf(TreeNode node) const {
+    return (node.IsPinned() ? pinned_ : categories_).at(node.CategoryRow());
+  }
   // A structural change shows every node again and moves the places after it.
   void Changing() {
     ShowAll();
     dirty_ = true;
   }
+  // A filter hides the pinned categories, keeping their expansion for when it ends.
   bool Shown(TreeNode node) const {
     if (!node || !shown_) return static_cast<bool>(node);
+    if (node.IsPinned()) return false;
     const TreeNode category = node.CategoryNode();
     return std::any_of(shown_->begin(), shown_->end(), [&](TreeNode channel) {
       return node.IsChannel() ? channel == node : channel.CategoryNode() == category;
@@ -188,6 +223,7 @@ class FakeChannelTree : public TChannelTree {
   mutable bool dirty_ = false;
 
   std::vector<Category> categories_;
+  std::vector<Category> pinned_;
   TreeNode selected_ = nullptr;
   TreeNode top_ = nullptr;
   std::optional<std::vector<TreeNode>> shown_;
@@ -235,6 +271,7 @@ class FakeMainView : public TMainView {
                           " referer=" + channel.options.referer);
   }
   void SetTreeHint(const std::string& hint) override { tree_hint = hint; }
+  void CopyToClipboard(const std::string& text) override { clipboard = text; }
   std::optional<std::string> AskPlaylistFile() override { return Answer("file"); }
   std::optional<std::string> AskPlaylistUrl() override { return Answer("url"); }
   std::optional<TSources> EditSources(const TSources& sources,
@@ -267,6 +304,7 @@ class FakeMainView : public TMainView {
   int pending_processed = 0;
   int get_tv_list_sent = 0;
   std::string tree_hint = "(none set)";
+  std::string clipboard;
   // What the next file or URL dialog answers (nothing: cancelled), and the dialogs shown.
   std::optional<std::string> dialog_answer;
   std::vector<std::string> dialogs;

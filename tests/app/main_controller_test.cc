@@ -37,6 +37,7 @@ class MainControllerTest : public ::testing::Test {
   void SetUp() override {
     ::setenv("XDG_CACHE_HOME", cache_home_.path().c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (cache_home_ / "config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (cache_home_ / "data").c_str(), 1);
   }
 
   void WriteCache(const std::string& bytes) {

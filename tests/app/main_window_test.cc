@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QClipboard>
 #include <QFont>
 #include <QKeyEvent>
 #include <QLabel>
@@ -13,17 +15,21 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeView>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "app/qt_channel_tree.h"
 #include "app/sources_dialog.h"
 #include "channels/gbk.h"
 #include "channels/source_list.h"
 #include "fake_main_view.h"
+#include "support/temp_folder.h"
 #include "widgets/size_panel.h"
 #include "widgets/status_bar.h"
 #include "widgets/styled_label.h"
+#include "widgets/styled_tree_view.h"
 
 namespace qelvu {
 namespace {
@@ -167,6 +173,116 @@ TEST_F(MainWindowTest, TreeMenuAndHint) {
   EXPECT_TRUE(hint->isHidden());
 }
 
+// The menu on a channel: its own items first, then the sources'; each acts on the channel
+// right-clicked, not on the selection.
+TEST(MainWindowChannelMenuTest, ChannelItemsThenTheSources) {
+  test::TTempFolder data;
+  ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
+  test::RecordingServices services;
+  TMainWindow window(services, kAddresses);
+  TChannelTree& tree = window.tv1();
+  tree.AddChannel(tree.AddCategory(Utf8ToGbk("卫视")), Utf8ToGbk("湖南卫视"), "tv/hn.htm");
+  auto* view = window.findChild<TStyledTreeView*>(QStringLiteral("tv1"));
+  QMenu* const sources = window.findChild<QMenu*>(QStringLiteral("tv1Menu"));
+  ASSERT_TRUE(view != nullptr && sources != nullptr);
+  const QAbstractItemModel& model = *view->model();
+  const auto menu_on = [&](const QModelIndex& node) {
+    QPoint pos;
+    QMenu* menu = sources;
+    emit view->OnNodeContextMenu(node, pos, menu);
+    return menu;
+  };
+  const auto captions = [](const QMenu* menu) {
+    QStringList list;
+    for (const QAction* action : menu->actions()) {
+      list << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    }
+    return list;
+  };
+  const auto choose = [](QMenu* menu, const QString& caption) {
+    for (QAction* action : menu->actions()) {
+      if (action->text() == caption) action->trigger();
+    }
+  };
+
+  EXPECT_EQ(menu_on(model.index(0, 0)), sources);  // a category
+  EXPECT_EQ(menu_on(QModelIndex()), sources);      // no node
+  QMenu* menu = menu_on(model.index(0, 0, model.index(0, 0)));
+  EXPECT_EQ(captions(menu),
+            (QStringList{"播放", "加入收藏", "复制地址", "在浏览器中打开", "-", "添加播放列表文件…",
+                         "添加播放列表网址…", "频道来源…", "立即刷新"}));
+  choose(menu, "加入收藏");
+  EXPECT_EQ(model.index(0, 0).data(), QStringLiteral("我的收藏"));
+  EXPECT_EQ(model.index(1, 0).data(), QStringLiteral("卫视"));
+
+  menu = menu_on(model.index(0, 0, model.index(0, 0)));  // the favourite's own node
+  EXPECT_EQ(captions(menu).at(1), QStringLiteral("取消收藏"));
+  choose(menu, "复制地址");
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("http://tv.test/tv/hn.htm"));
+  choose(menu, "在浏览器中打开");
+  EXPECT_EQ(services.opened, std::vector<std::string>{"http://tv.test/tv/hn.htm"});
+  choose(menu, "取消收藏");
+  EXPECT_EQ(model.rowCount(), 1);
+  EXPECT_TRUE(window.controller().favourites().Empty());
+
+  // A menu left open while its channel goes does nothing.
+  menu = menu_on(model.index(0, 0, model.index(0, 0)));
+  tree.Clear();
+  choose(menu, "加入收藏");
+  EXPECT_TRUE(window.controller().favourites().Empty());
+}
+
+TEST(QtChannelTreeTest, PinnedCategoriesSitAboveTheListApartFromIt) {
+  QTreeView view;
+  auto& tree = *new TQtChannelTree(&view);
+  // Aborts the test program on the first signal out of step with the rows.
+  QAbstractItemModelTester checker(&tree, QAbstractItemModelTester::FailureReportingMode::Fatal);
+  const TreeNode a = tree.AddCategory("A");
+  tree.AddChannel(a, "x", "1");
+  tree.AddChannel(a, "y", "2");
+  const auto top = [&tree] {
+    QStringList rows;
+    for (int row = 0; row < tree.rowCount(); ++row) rows << tree.index(row, 0).data().toString();
+    return rows;
+  };
+
+  tree.SetPinned({{"F", {{"f1", "f.htm", ""}}}});
+  EXPECT_EQ(top(), (QStringList{"F", "A"}));
+  EXPECT_EQ(tree.NodeCount(), 3);  // the list alone
+  EXPECT_EQ(tree.NodeText(tree.NodeAt(0)), "A");
+  tree.Expand(a);
+  tree.Select(TreeNode::Channel(0, 1));
+
+  tree.SetPinned(
+      {{"F", {{"f1", "f.htm", ""}}}, {"R", {{"r1", "r1.htm", ""}, {"r2", "r2.htm", ""}}}});
+  EXPECT_EQ(top(), (QStringList{"F", "R", "A"}));
+  EXPECT_TRUE(view.isExpanded(tree.index(2, 0)));       // A, two rows down
+  EXPECT_EQ(tree.Selected(), TreeNode::Channel(0, 1));  // the list's rows moved down under it
+  const TreeNode r2 = TreeNode::PinnedChannel(1, 1);
+  tree.Select(r2);
+  EXPECT_EQ(tree.Selected(), r2);
+  EXPECT_EQ(tree.NodeText(r2), "r2");
+  EXPECT_EQ(*tree.NodeData(r2), "r2.htm");
+  EXPECT_EQ(tree.NodeParent(r2), TreeNode::PinnedCategory(1));
+  EXPECT_EQ(tree.NodeOf(tree.index(2, 0)), a);
+  EXPECT_THROW(tree.AddChannel(TreeNode::PinnedCategory(0), "w", ""), std::invalid_argument);
+
+  tree.Expand(TreeNode::PinnedCategory(1));
+  tree.SetPinned({{"R", {{"r2", "r2.htm", ""}, {"r1", "r1.htm", ""}}}});
+  EXPECT_EQ(top(), (QStringList{"R", "A"}));
+  EXPECT_TRUE(view.isExpanded(tree.index(0, 0)));  // R stayed, so did its expansion
+  EXPECT_EQ(tree.index(0, 0, tree.index(0, 0)).data(), "r2");
+  EXPECT_EQ(tree.AddCategory("B"), TreeNode::Category(1));
+  EXPECT_EQ(top(), (QStringList{"R", "A", "B"}));
+
+  tree.Clear();
+  EXPECT_EQ(top(), QStringList{"R"});
+  EXPECT_EQ(tree.NodeCount(), 0);
+  EXPECT_TRUE(view.isExpanded(tree.index(0, 0)));
+  tree.SetPinned({});
+  EXPECT_EQ(tree.rowCount(), 0);
+}
+
 // The keys the window hands to its logic: "/" from the tree and Escape from the search box, which
 // typed text leaves alone.
 TEST_F(MainWindowTest, SlashAndEscapeMoveBetweenTreeAndSearchBox) {
@@ -285,6 +401,37 @@ TEST(QtChannelTreeTest, FilterShowsOnlyTheMatchesExpanded) {
   tree.AddChannel(TreeNode::Category(1), "Bw", "w");
   EXPECT_FALSE(tree.Filtered());
   EXPECT_EQ(tree.rowCount(tree.index(1, 0)), 4);
+}
+
+// A filter looks through the list alone: the pinned categories leave while it shows, change
+// unseen, and come back as they were when it ends; the list's own edits stay below them.
+TEST(QtChannelTreeTest, FilterHidesThePinnedCategoriesUntilItEnds) {
+  QTreeView view;
+  auto& tree = *new TQtChannelTree(&view);
+  QAbstractItemModelTester checker(&tree, QAbstractItemModelTester::FailureReportingMode::Fatal);
+  tree.AddChannel(tree.AddCategory("A"), "Ax", "x");
+  tree.SetPinned({{"F", {{"f1", "f.htm", ""}}}});
+  tree.Expand(TreeNode::PinnedCategory(0));
+
+  tree.ShowOnly({TreeNode::Channel(0, 0)});
+  ASSERT_EQ(tree.rowCount(), 1);
+  EXPECT_EQ(tree.index(0, 0).data(), "A");
+  EXPECT_EQ(tree.NodeOf(tree.index(0, 0, tree.index(0, 0))), TreeNode::Channel(0, 0));
+  tree.Select(TreeNode::PinnedChannel(0, 0));  // hidden
+  EXPECT_EQ(tree.Selected(), nullptr);
+  tree.SetPinned({{"F", {{"f1", "f.htm", ""}}}, {"R", {{"r1", "r.htm", ""}}}});
+  EXPECT_EQ(tree.rowCount(), 1);
+
+  tree.ShowAll();
+  ASSERT_EQ(tree.rowCount(), 3);
+  EXPECT_EQ(tree.index(1, 0).data(), "R");
+  EXPECT_TRUE(tree.IsExpanded(TreeNode::PinnedCategory(0)));
+  EXPECT_FALSE(tree.IsExpanded(TreeNode::PinnedCategory(1)));
+  tree.InsertCategory(0, "N");
+  tree.RemoveCategory(1);
+  EXPECT_EQ(tree.index(2, 0).data(), "N");
+  EXPECT_EQ(tree.CategoryCount(), 1);
+  EXPECT_THROW(tree.RemoveChannels(TreeNode::PinnedCategory(0), 0, 1), std::invalid_argument);
 }
 
 // Nodes inserted and removed in the middle move the view's expanded nodes and selection along.

@@ -132,6 +132,7 @@ class StartTest(unittest.TestCase):
                         QELVU_PRODUCT_URL=base[len("http://"):] + "pemblo/",
                         XDG_CACHE_HOME=os.path.join(self.dir, "cache"),
                         XDG_CONFIG_HOME=os.path.join(self.dir, "config"),
+                        XDG_DATA_HOME=os.path.join(self.dir, "data"),
                         XDG_DESKTOP_DIR=self.desktop)
         self.program = None
 
@@ -246,9 +247,10 @@ class StartTest(unittest.TestCase):
         window = self.window()
         self.assertIsNotNone(window)
         subprocess.run(["xdotool", "windowfocus", "--sync", window], check=True)
-        # Escape leaves the search box for the tree; there the first category is expanded and
-        # its second channel selected.
-        for key in ["Escape", "Home", "Right", "Down", "Down"]:
+        # Escape leaves the search box for the tree; there, below the recently watched (which
+        # holds the default channel now), the list's first category is expanded and its second
+        # channel selected.
+        for key in ["Escape", "Home", "Down", "Right", "Down", "Down"]:
             subprocess.run(["xdotool", "key", key], check=True)
             time.sleep(0.2)
         subprocess.run(["xdotool", "key", "Return"], check=True)
