@@ -90,7 +90,10 @@ void PlaylistFigures(int entries, int runs, const std::string& folder) {
     THttpPageSource pages;
     auto result = std::make_shared<TRefreshResult>();
     result->changed = true;
-    result->list = ComposeList({ReadChannelSource(source, {}, pages)});
+    // As the refresh worker joins its sources.
+    std::vector<TChannelList> per_source;
+    per_source.push_back(ReadChannelSource(source, {}, pages));
+    result->list = ComposeList(std::move(per_source));
     Apply(view, result, nullptr);
     ours.push_back((Now() - start) * 1000);
     channels = static_cast<size_t>(view.tv1().NodeCount());

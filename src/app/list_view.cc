@@ -1,5 +1,8 @@
 #include "app/list_view.h"
 
+#include <algorithm>
+#include <span>
+
 #include "channels/dropped_failure.h"
 #include "common/scope_guard.h"
 
@@ -69,21 +72,27 @@ bool TListApply::Slice(State& state) {
   }
   using Clock = std::chrono::steady_clock;
   const Clock::time_point end = Clock::now() + kSliceTime;
-  // The clock is read once per so many nodes: reading it costs more than adding one.
-  constexpr unsigned kNodesPerLook = 256;
-  unsigned added = 0;
+  // The clock is read once per so many nodes, and channels go in that many at a time: reading
+  // the clock, like each notice to the tree's views, costs more than adding a node.
+  constexpr size_t kNodesPerLook = 256;
+  size_t added = 0;
+  const auto time_is_up = [&](size_t nodes) {
+    added += nodes;
+    if (added < kNodesPerLook) return false;
+    added = 0;
+    return Clock::now() >= end;
+  };
   for (; state.category < list.size(); ++state.category, state.channel = 0, state.node = nullptr) {
     const TListCategory& category = list[state.category];
     if (!state.node) state.node = tree.AddCategory(category.name);
-    for (; state.channel < category.channels.size(); ++state.channel) {
-      const TListChannel& channel = category.channels[state.channel];
-      tree.AddChannel(state.node, channel.name, channel.target, channel.options);
-      if (++added % kNodesPerLook == 0 && Clock::now() >= end) {
-        ++state.channel;
-        return true;
-      }
+    const std::span<const TListChannel> channels(category.channels);
+    while (state.channel < channels.size()) {
+      const size_t count = std::min(kNodesPerLook, channels.size() - state.channel);
+      tree.AddChannels(state.node, channels.subspan(state.channel, count));
+      state.channel += count;
+      if (time_is_up(count)) return true;
     }
-    if (++added % kNodesPerLook == 0 && Clock::now() >= end) {
+    if (time_is_up(1)) {
       ++state.category;
       state.channel = 0;
       state.node = nullptr;

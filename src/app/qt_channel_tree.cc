@@ -2,6 +2,7 @@
 
 #include <QTreeView>
 #include <algorithm>
+#include <iterator>
 #include <stdexcept>
 
 #include "channels/gbk.h"
@@ -90,6 +91,27 @@ TreeNode TQtChannelTree::AddChannel(TreeNode category_node, std::string_view tex
   if (&category != &categories_.back()) category_starts_valid_ = false;
   endInsertRows();
   return TreeNode::Channel(category.row, row);
+}
+
+void TQtChannelTree::AddChannels(TreeNode category_node, std::span<const TListChannel> channels) {
+  if (!category_node || category_node.IsChannel()) {
+    throw std::invalid_argument("A channel belongs under a category node.");
+  }
+  if (channels.empty()) return;
+  auto& category = const_cast<Category&>(CategoryOf(category_node));
+  std::vector<Channel> records;
+  records.reserve(channels.size());
+  for (const TListChannel& channel : channels) {
+    records.push_back({channel.name, channel.target, channel.options});
+  }
+  const int first = static_cast<int>(category.channels.size());
+  // One notice for the lot: the view's bookkeeping per notice costs more than a channel's copy.
+  beginInsertRows(IndexOf(category_node), first, first + static_cast<int>(records.size()) - 1);
+  category.channels.insert(category.channels.end(), std::make_move_iterator(records.begin()),
+                           std::make_move_iterator(records.end()));
+  node_count_ += static_cast<int>(records.size());
+  if (&category != &categories_.back()) category_starts_valid_ = false;
+  endInsertRows();
 }
 
 void TQtChannelTree::Clear() {

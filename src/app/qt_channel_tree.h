@@ -32,6 +32,7 @@ class TQtChannelTree : public QAbstractItemModel, public TChannelTree {
   TreeNode AddCategory(std::string_view text) override;
   TreeNode AddChannel(TreeNode category, std::string_view text, std::string_view suffix,
                       std::string_view options = {}) override;
+  void AddChannels(TreeNode category, std::span<const TListChannel> channels) override;
   void Clear() override;
   void BeginUpdate() override;
   void EndUpdate() override;

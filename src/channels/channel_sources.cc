@@ -36,9 +36,10 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 
 // A '|' would end the cache field early; in a URL it is no delimiter, so its escaped form names
 // the same resource.
-std::string CacheSafeUrl(std::string_view url) {
+std::string CacheSafeUrl(std::string url) {
+  if (url.find('|') == std::string::npos) return url;
   std::string safe;
-  safe.reserve(url.size());
+  safe.reserve(url.size() + 8);
   for (const char c : url) {
     if (c == '|') {
       safe += "%7C";
@@ -48,6 +49,9 @@ std::string CacheSafeUrl(std::string_view url) {
   }
   return safe;
 }
+
+// An ASCII address moves instead of being copied.
+std::string ToGbk(std::string text) { return IsAscii(text) ? text : Utf8ToGbk(text); }
 
 }  // namespace
 
@@ -149,13 +153,19 @@ TChannelList PlaylistChannels(std::string_view bytes, std::string_view base_url,
                               std::string_view source_key) {
   TChannelList list;
   TChannelOptions options{std::string(source_key), {}};
-  for (const TPlaylistCategory& category : ParsePlaylist(bytes, base_url)) {
+  // Most channels need no request options: their field is the source's alone.
+  const std::string source_only = EncodeChannelOptions(options);
+  for (TPlaylistCategory& category : ParsePlaylist(bytes, base_url)) {
     TListCategory& own = list.emplace_back(TListCategory{Utf8ToGbk(category.name), {}});
     own.channels.reserve(category.channels.size());
-    for (const TPlaylistEntry& entry : category.channels) {
-      options.request = entry.options;
-      own.channels.push_back({Utf8ToGbk(entry.name), Utf8ToGbk(CacheSafeUrl(entry.url)),
-                              EncodeChannelOptions(options)});
+    for (TPlaylistEntry& entry : category.channels) {
+      std::string field = source_only;
+      if (entry.options != TRequestOptions()) {
+        options.request = std::move(entry.options);
+        field = EncodeChannelOptions(options);
+      }
+      own.channels.push_back(
+          {Utf8ToGbk(entry.name), ToGbk(CacheSafeUrl(std::move(entry.url))), std::move(field)});
     }
   }
   return list;

@@ -6,10 +6,22 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 
 namespace qelvu {
+
+// What a channel node holds.
+struct TListChannel {
+  std::string name;
+  // A directory channel's URL suffix, or a playlist channel's absolute URL.
+  std::string target;
+  // The cache line's fourth field; empty for a directory channel.
+  std::string options;
+
+  friend bool operator==(const TListChannel&, const TListChannel&) = default;
+};
 
 // A node's place in the tree: its category's row and, for a channel, its row in the category.
 // Valid while nodes are only appended (Clear ends every handle). The default handle, equal to
@@ -61,6 +73,13 @@ class TChannelTree {
   // `category`.
   virtual TreeNode AddChannel(TreeNode category, std::string_view text, std::string_view suffix,
                               std::string_view options = {}) = 0;
+  // Appends `channels` under `category` as AddChannel would one by one; a tree that tells its
+  // views of every change does it once for them all.
+  virtual void AddChannels(TreeNode category, std::span<const TListChannel> channels) {
+    for (const TListChannel& channel : channels) {
+      AddChannel(category, channel.name, channel.target, channel.options);
+    }
+  }
   // Removes every node, releasing every suffix.
   virtual void Clear() = 0;
 

@@ -47,15 +47,14 @@ class IconvHandle {
   iconv_t cd_;
 };
 
-// ASCII is the same in both encodings, and most of a playlist's addresses are ASCII.
+}  // namespace
+
 bool IsAscii(std::string_view text) {
   for (const char c : text) {
     if (static_cast<unsigned char>(c) >= 0x80) return false;
   }
   return true;
 }
-
-}  // namespace
 
 // Opening a converter costs more than converting a channel name, so each thread keeps its own.
 std::string GbkToUtf8(std::string_view gbk) {

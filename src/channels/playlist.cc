@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -158,13 +159,12 @@ TReferenceParts SplitReference(std::string_view text) {
   return parts;
 }
 
-// RFC 3986 section 5.2.4.
-std::string RemoveDotSegments(std::string_view input) {
-  std::string output;
-  output.reserve(input.size());
-  const auto drop_last_segment = [&output] {
+// RFC 3986 section 5.2.4, appending to `output`: what is there already is never removed.
+void RemoveDotSegments(std::string_view input, std::string& output) {
+  const size_t floor = output.size();
+  const auto drop_last_segment = [&output, floor] {
     const size_t slash = output.rfind('/');
-    output.erase(slash == std::string::npos ? 0 : slash);
+    output.erase(slash == std::string::npos || slash < floor ? floor : slash);
   };
   while (!input.empty()) {
     if (input.substr(0, 3) == "../") {
@@ -189,17 +189,78 @@ std::string RemoveDotSegments(std::string_view input) {
       input.remove_prefix(end);
     }
   }
-  return output;
 }
 
-// RFC 3986 section 5.2.3.
-std::string MergePaths(const TReferenceParts& base, std::string_view reference_path) {
-  if (base.authority && base.path.empty()) return "/" + std::string(reference_path);
-  const size_t slash = base.path.rfind('/');
-  if (slash == std::string_view::npos) return std::string(reference_path);
-  std::string merged(base.path.substr(0, slash + 1));
-  merged.append(reference_path);
-  return merged;
+// True when a segment of `path` is "." or "..", the ones RemoveDotSegments acts on.
+bool HasDotSegment(std::string_view path) {
+  for (size_t start = 0; start <= path.size();) {
+    const size_t end = std::min(path.find('/', start), path.size());
+    const std::string_view segment = path.substr(start, end - start);
+    if (segment == "." || segment == "..") return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+// Resolves references against one base, split once: a playlist resolves all its entries
+// against the same address.
+class TReferenceResolver {
+ public:
+  // `base` must outlive the resolver.
+  explicit TReferenceResolver(std::string_view base)
+      : base_(SplitReference(base)), base_size_(base.size()) {}
+
+  std::string Resolve(std::string_view reference);
+
+ private:
+  const TReferenceParts base_;
+  const size_t base_size_;
+  // RFC 3986 section 5.2.3's merged path, kept to spare an allocation per reference.
+  std::string merged_;
+};
+
+std::string TReferenceResolver::Resolve(std::string_view reference) {
+  const TReferenceParts r = SplitReference(reference);
+  // Most entries are absolute URLs, and one without dot segments is its own target: the parts
+  // put back together are the text as written.
+  if (r.scheme && !HasDotSegment(r.path)) return std::string(reference);
+
+  const TReferenceParts& b = base_;
+  std::string result;
+  result.reserve(base_size_ + reference.size());
+  const auto append_start = [&result](const TReferenceParts& parts) {
+    if (parts.scheme) result.append(*parts.scheme).append(":");
+    if (parts.authority) result.append("//").append(*parts.authority);
+  };
+  std::optional<std::string_view> query = r.query;
+  if (r.scheme || r.authority) {
+    TReferenceParts start = r;
+    if (!r.scheme) start.scheme = b.scheme;
+    append_start(start);
+    RemoveDotSegments(r.path, result);
+  } else {
+    append_start(b);
+    if (r.path.empty()) {
+      result.append(b.path);
+      if (!r.query) query = b.query;
+    } else if (r.path.front() == '/') {
+      RemoveDotSegments(r.path, result);
+    } else {
+      // RFC 3986 section 5.2.3.
+      const size_t slash = b.path.rfind('/');
+      if (b.authority && b.path.empty()) {
+        merged_.assign("/");
+      } else {
+        merged_.assign(slash == std::string_view::npos ? std::string_view()
+                                                       : b.path.substr(0, slash + 1));
+      }
+      merged_.append(r.path);
+      RemoveDotSegments(merged_, result);
+    }
+  }
+  if (query) result.append("?").append(*query);
+  if (r.fragment) result.append("#").append(*r.fragment);
+  return result;
 }
 
 struct TTransparentHash {
@@ -283,7 +344,7 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 // Builds the categories while the lines are read.
 class TListBuilder {
  public:
-  explicit TListBuilder(std::string_view base_url) : base_url_(base_url) {}
+  explicit TListBuilder(std::string_view base_url) : resolver_(base_url) {}
 
   void AddEntry(const TPendingEntry& entry, std::string_view url_line) {
     std::string_view location = url_line;
@@ -292,7 +353,7 @@ class TListBuilder {
       location = Trim(url_line.substr(0, bar));
       ReadUrlOptions(url_line.substr(bar + 1), options);
     }
-    std::string url = ResolveReference(base_url_, location);
+    std::string url = resolver_.Resolve(location);
     std::string_view name = entry.title;
     if (name.empty()) name = Trim(entry.tvg_name);
     if (name.empty()) name = url;
@@ -316,17 +377,46 @@ class TListBuilder {
     return categories_.back();
   }
 
-  std::string_view base_url_;
+  TReferenceResolver resolver_;
   std::vector<TPlaylistCategory> categories_;
   std::unordered_map<std::string, size_t, TTransparentHash, std::equal_to<>> index_;
 };
 
+// The length of the longest prefix of `bytes` that is well-formed UTF-8.
+size_t ValidUtf8Prefix(std::string_view bytes) {
+  constexpr uint64_t kHighBits = 0x8080808080808080;
+  size_t i = 0;
+  while (i < bytes.size()) {
+    // ASCII, most of any playlist, eight bytes at a time.
+    uint64_t word = 0;
+    if (bytes.size() - i >= sizeof word) {
+      std::memcpy(&word, bytes.data() + i, sizeof word);
+      if ((word & kHighBits) == 0) {
+        i += sizeof word;
+        continue;
+      }
+    }
+    if (static_cast<uint8_t>(bytes[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t invalid = 0;
+    const size_t length = Utf8SequenceAt(bytes, i, &invalid);
+    if (length == 0) return i;
+    i += length;
+  }
+  return bytes.size();
+}
+
 }  // namespace
 
 std::string RepairUtf8(std::string_view bytes) {
+  const size_t valid = ValidUtf8Prefix(bytes);
+  if (valid == bytes.size()) return std::string(bytes);
   std::string result;
+  result.reserve(bytes.size() + 16);
   size_t copied = 0;  // bytes before this are in `result` already
-  for (size_t i = 0; i < bytes.size();) {
+  for (size_t i = valid; i < bytes.size();) {
     if (static_cast<uint8_t>(bytes[i]) < 0x80) {
       ++i;
       continue;
@@ -337,54 +427,16 @@ std::string RepairUtf8(std::string_view bytes) {
       i += length;
       continue;
     }
-    if (result.empty()) result.reserve(bytes.size() + 16);
     result.append(bytes.substr(copied, i - copied)).append(kReplacement);
     i += invalid;
     copied = i;
   }
-  if (copied == 0) return std::string(bytes);
   result.append(bytes.substr(copied));
   return result;
 }
 
 std::string ResolveReference(std::string_view base, std::string_view reference) {
-  const TReferenceParts r = SplitReference(reference);
-  const TReferenceParts b = SplitReference(base);
-  TReferenceParts t;
-  std::string path;
-  if (r.scheme) {
-    t.scheme = r.scheme;
-    t.authority = r.authority;
-    path = RemoveDotSegments(r.path);
-    t.query = r.query;
-  } else {
-    t.scheme = b.scheme;
-    if (r.authority) {
-      t.authority = r.authority;
-      path = RemoveDotSegments(r.path);
-      t.query = r.query;
-    } else {
-      t.authority = b.authority;
-      if (r.path.empty()) {
-        path = b.path;
-        t.query = r.query ? r.query : b.query;
-      } else {
-        path =
-            RemoveDotSegments(r.path.front() == '/' ? std::string(r.path) : MergePaths(b, r.path));
-        t.query = r.query;
-      }
-    }
-  }
-  t.fragment = r.fragment;
-
-  std::string result;
-  result.reserve(base.size() + reference.size());
-  if (t.scheme) result.append(*t.scheme).append(":");
-  if (t.authority) result.append("//").append(*t.authority);
-  result.append(path);
-  if (t.query) result.append("?").append(*t.query);
-  if (t.fragment) result.append("#").append(*t.fragment);
-  return result;
+  return TReferenceResolver(base).Resolve(reference);
 }
 
 std::string FileUrl(std::string_view path) {
@@ -407,14 +459,21 @@ std::string FileUrl(std::string_view path) {
 
 std::vector<TPlaylistCategory> ParsePlaylist(std::string_view bytes, std::string_view base_url) {
   if (StartsWith(bytes, kByteOrderMark)) bytes.remove_prefix(kByteOrderMark.size());
-  const std::string text = RepairUtf8(bytes);
+  // Valid text, the usual case, is read where it lies.
+  std::string repaired;
+  std::string_view all = bytes;
+  if (ValidUtf8Prefix(bytes) < bytes.size()) {
+    repaired = RepairUtf8(bytes);
+    all = repaired;
+  }
   TListBuilder builder(base_url);
   TPendingEntry entry;
-  const std::string_view all(text);
+  // Two searches for one byte each (memchr) beat one for either. The next LF is kept across
+  // lines, so that a text of CR line ends is searched once, not once per line.
+  size_t next_lf = std::min(all.find('\n'), all.size());
   for (size_t start = 0; start < all.size();) {
-    // Not find_first_of, for the reason given at FindDelimiter.
-    size_t end = start;
-    while (end < all.size() && all[end] != '\n' && all[end] != '\r') ++end;
+    if (next_lf < start) next_lf = std::min(all.find('\n', start), all.size());
+    const size_t end = std::min(all.substr(0, next_lf).find('\r', start), next_lf);
     const std::string_view line = Trim(all.substr(start, end - start));
     start = end + (all.substr(end, 2) == "\r\n" ? 2 : 1);
     if (line.empty()) continue;

@@ -32,7 +32,7 @@ TRefreshResult Refresh(const TRefreshJob& job, TPageSource& pages, const std::st
   TRefreshResult result;
   if (any_failed && !any_read) return result;
   result.changed = true;
-  result.list = ComposeList(per_source);
+  result.list = ComposeList(std::move(per_source));
   result.extends_shown = ExtendsList(job.shown, result.list);
   DropFailure(lcScrape(), "Saving the channel cache",
               [&] { WriteFileReplacing(job.cache_file, ComposeCacheText(result.list)); });

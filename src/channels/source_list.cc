@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <unordered_map>
+#include <utility>
 
 #include "channels/channel_list.h"
 
@@ -152,21 +154,22 @@ TChannelList ChannelsOf(const TChannelList& list, std::string_view source_key) {
   return own;
 }
 
-TChannelList ComposeList(const std::vector<TChannelList>& per_source) {
+TChannelList ComposeList(std::vector<TChannelList> per_source) {
   TChannelList list;
   // The first category of each name among the sources already joined.
   std::unordered_map<std::string, size_t> earlier;
-  for (const TChannelList& source : per_source) {
+  for (TChannelList& source : per_source) {
     std::unordered_map<std::string, size_t> own;
-    for (const TListCategory& category : source) {
+    for (TListCategory& category : source) {
       const auto found = earlier.find(category.name);
       if (found == earlier.end()) {
         own.emplace(category.name, list.size());
-        list.push_back(category);
+        list.push_back(std::move(category));
         continue;
       }
       std::vector<TListChannel>& channels = list[found->second].channels;
-      channels.insert(channels.end(), category.channels.begin(), category.channels.end());
+      channels.insert(channels.end(), std::make_move_iterator(category.channels.begin()),
+                      std::make_move_iterator(category.channels.end()));
     }
     earlier.merge(own);
   }

@@ -16,16 +16,6 @@
 
 namespace qelvu {
 
-struct TListChannel {
-  std::string name;
-  // A directory channel's URL suffix, or a playlist channel's absolute URL.
-  std::string target;
-  // The cache line's fourth field; empty for a directory channel.
-  std::string options;
-
-  friend bool operator==(const TListChannel&, const TListChannel&) = default;
-};
-
 struct TListCategory {
   std::string name;
   std::vector<TListChannel> channels;
@@ -69,7 +59,7 @@ TChannelList ChannelsOf(const TChannelList& list, std::string_view source_key);
 // Joins the sources' own lists, in source order, into the list the tree shows. A category named
 // like one of an earlier source's gathers this source's channels under that first one; within
 // one source its categories stay as it lists them (the directory site may repeat one).
-TChannelList ComposeList(const std::vector<TChannelList>& per_source);
+TChannelList ComposeList(std::vector<TChannelList> per_source);
 
 // True when `list` is `shown` with channels and categories added at its end only, so the tree
 // that shows `shown` can take the rest by appending.
