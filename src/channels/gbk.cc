@@ -3,7 +3,13 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "channels/utf8.h"
 
 namespace qelvu {
 namespace {
@@ -47,11 +53,78 @@ class IconvHandle {
   iconv_t cd_;
 };
 
+// UTF-8 to GB18030 a character at a time, each character's code asked of iconv once and then
+// kept: a channel list repeats a few thousand characters over and over, and a call into iconv
+// costs a hundred lookups. GB18030 is stateless, so a character's code is the same wherever it
+// stands.
+class TGb18030Encoder {
+ public:
+  std::string Encode(std::string_view utf8) {
+    buffer_.clear();
+    for (size_t i = 0; i < utf8.size();) {
+      const char c = utf8[i];
+      if (static_cast<uint8_t>(c) < 0x80) {
+        buffer_ += c;
+        ++i;
+        continue;
+      }
+      size_t invalid = 0;
+      const size_t length = Utf8SequenceAt(utf8, i, &invalid);
+      // Bytes that are not UTF-8 go the byte-wise way of iconv, whatever it makes of them.
+      if (length == 0) return iconv_.Convert(utf8, "");
+      const char32_t code_point = DecodeUtf8(utf8, i, length);
+      AppendCode(code_point, utf8.substr(i, length));
+      i += length;
+    }
+    // Sized to fit: the name is kept for as long as the list is.
+    return buffer_;
+  }
+
+ private:
+  struct TCode {
+    uint8_t size = kUnknown;
+    char bytes[4] = {};
+  };
+  static constexpr uint8_t kUnknown = 0xFF;
+  static constexpr char32_t kBmpSize = 0x10000;
+
+  void AppendCode(char32_t code_point, std::string_view character) {
+    // Beyond the Basic Multilingual Plane characters are rare: no table for them.
+    if (code_point >= kBmpSize) {
+      buffer_ += iconv_.Convert(character, "");
+      return;
+    }
+    if (codes_.empty()) codes_.resize(kBmpSize);
+    TCode& code = codes_[code_point];
+    if (code.size == kUnknown) {
+      const std::string converted = iconv_.Convert(character, "");
+      if (converted.size() > sizeof code.bytes) {
+        buffer_ += converted;
+        return;
+      }
+      code.size = static_cast<uint8_t>(converted.size());
+      std::memcpy(code.bytes, converted.data(), converted.size());
+    }
+    buffer_.append(code.bytes, code.size);
+  }
+
+  IconvHandle iconv_{"GB18030", "UTF-8"};
+  // By code point, filled in as characters are met.
+  std::vector<TCode> codes_;
+  std::string buffer_;
+};
+
 }  // namespace
 
 bool IsAscii(std::string_view text) {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  constexpr uint64_t kHighBits = 0x8080808080808080;
+  size_t i = 0;
+  for (uint64_t word = 0; text.size() - i >= sizeof word; i += sizeof word) {
+    std::memcpy(&word, text.data() + i, sizeof word);
+    if ((word & kHighBits) != 0) return false;
+  }
+  for (; i < text.size(); ++i) {
+    if (static_cast<uint8_t>(text[i]) >= 0x80) return false;
   }
   return true;
 }
@@ -65,8 +138,8 @@ std::string GbkToUtf8(std::string_view gbk) {
 
 std::string Utf8ToGbk(std::string_view utf8) {
   if (IsAscii(utf8)) return std::string(utf8);
-  thread_local IconvHandle converter("GB18030", "UTF-8");
-  return converter.Convert(utf8, "");
+  thread_local TGb18030Encoder encoder;
+  return encoder.Encode(utf8);
 }
 
 }  // namespace qelvu

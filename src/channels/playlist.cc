@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
+
+#include "channels/utf8.h"
 
 namespace qelvu {
 namespace {
@@ -33,42 +34,6 @@ bool SameAsciiText(std::string_view a, std::string_view b) {
     if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
   }
   return true;
-}
-
-// The length of the well-formed UTF-8 sequence at `at`, or 0 when there is none; then
-// `*invalid` is the length of the maximal subpart to replace (at least 1).
-size_t Utf8SequenceAt(std::string_view text, size_t at, size_t* invalid) {
-  const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
-  const uint8_t lead = byte(at);
-  if (lead < 0x80) return 1;
-  size_t length = 0;
-  uint8_t low = 0x80;
-  uint8_t high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    // Overlong forms below U+0800 and the surrogates are not characters.
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    // Overlong forms below U+10000 and anything past U+10FFFF.
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    *invalid = 1;
-    return 0;
-  }
-  for (size_t i = 1; i < length; ++i) {
-    if (at + i >= text.size() || byte(at + i) < low || byte(at + i) > high) {
-      *invalid = i;
-      return 0;
-    }
-    low = 0x80;
-    high = 0xBF;
-  }
-  return length;
 }
 
 // A name or category as the list holds it. The list's text forms separate fields with `|` (the
@@ -159,8 +124,23 @@ TReferenceParts SplitReference(std::string_view text) {
   return parts;
 }
 
+// True when a segment of `path` is "." or "..", the ones RemoveDotSegments acts on.
+bool HasDotSegment(std::string_view path) {
+  for (size_t start = 0; start <= path.size();) {
+    const size_t end = std::min(path.find('/', start), path.size());
+    const std::string_view segment = path.substr(start, end - start);
+    if (segment == "." || segment == "..") return true;
+    start = end + 1;
+  }
+  return false;
+}
+
 // RFC 3986 section 5.2.4, appending to `output`: what is there already is never removed.
 void RemoveDotSegments(std::string_view input, std::string& output) {
+  if (!HasDotSegment(input)) {
+    output.append(input);
+    return;
+  }
   const size_t floor = output.size();
   const auto drop_last_segment = [&output, floor] {
     const size_t slash = output.rfind('/');
@@ -189,17 +169,6 @@ void RemoveDotSegments(std::string_view input, std::string& output) {
       input.remove_prefix(end);
     }
   }
-}
-
-// True when a segment of `path` is "." or "..", the ones RemoveDotSegments acts on.
-bool HasDotSegment(std::string_view path) {
-  for (size_t start = 0; start <= path.size();) {
-    const size_t end = std::min(path.find('/', start), path.size());
-    const std::string_view segment = path.substr(start, end - start);
-    if (segment == "." || segment == "..") return true;
-    start = end + 1;
-  }
-  return false;
 }
 
 // Resolves references against one base, split once: a playlist resolves all its entries
@@ -381,32 +350,6 @@ class TListBuilder {
   std::vector<TPlaylistCategory> categories_;
   std::unordered_map<std::string, size_t, TTransparentHash, std::equal_to<>> index_;
 };
-
-// The length of the longest prefix of `bytes` that is well-formed UTF-8.
-size_t ValidUtf8Prefix(std::string_view bytes) {
-  constexpr uint64_t kHighBits = 0x8080808080808080;
-  size_t i = 0;
-  while (i < bytes.size()) {
-    // ASCII, most of any playlist, eight bytes at a time.
-    uint64_t word = 0;
-    if (bytes.size() - i >= sizeof word) {
-      std::memcpy(&word, bytes.data() + i, sizeof word);
-      if ((word & kHighBits) == 0) {
-        i += sizeof word;
-        continue;
-      }
-    }
-    if (static_cast<uint8_t>(bytes[i]) < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t invalid = 0;
-    const size_t length = Utf8SequenceAt(bytes, i, &invalid);
-    if (length == 0) return i;
-    i += length;
-  }
-  return bytes.size();
-}
 
 }  // namespace
 

@@ -1,7 +1,7 @@
 #include "channels/source_list.h"
 
 #include <algorithm>
-#include <cstring>
+#include <array>
 #include <iterator>
 #include <unordered_map>
 #include <utility>
@@ -15,16 +15,22 @@ constexpr char kSourceKey[] = "source";
 constexpr char kUserAgentKey[] = "user-agent";
 constexpr char kRefererKey[] = "referer";
 
-bool KeptAsIs(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-         (c != '\0' && std::strchr("-._~:/@!$'()*+,;", c) != nullptr);
-}
+// The bytes an options field keeps as they are, by value: every channel's field is encoded.
+constexpr std::array<bool, 256> kKeptAsIs = [] {
+  std::array<bool, 256> kept{};
+  for (int c = 0; c < 256; ++c) {
+    kept[c] =
+        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+        std::string_view("-._~:/@!$'()*+,;").find(static_cast<char>(c)) != std::string_view::npos;
+  }
+  return kept;
+}();
 
 void AppendEncoded(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    if (KeptAsIs(byte)) {
+    if (kKeptAsIs[byte]) {
       out += c;
     } else {
       out += '%';
