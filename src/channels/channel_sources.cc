@@ -53,6 +53,36 @@ std::string CacheSafeUrl(std::string url) {
 // An ASCII address moves instead of being copied.
 std::string ToGbk(std::string text) { return IsAscii(text) ? text : Utf8ToGbk(text); }
 
+// A playlist's channels straight into list records.
+class TListChannels final : public TPlaylistSink {
+ public:
+  explicit TListChannels(std::string_view source_key)
+      : options_{std::string(source_key), {}}, source_only_(EncodeChannelOptions(options_)) {}
+
+  void AddCategory(std::string_view name) override {
+    list_.push_back(TListCategory{Utf8ToGbk(name), {}});
+  }
+
+  void AddChannel(size_t category, std::string_view name, std::string url,
+                  const TRequestOptions& request) override {
+    std::string field = source_only_;
+    if (request != TRequestOptions()) {
+      options_.request = request;
+      field = EncodeChannelOptions(options_);
+    }
+    list_[category].channels.push_back(
+        {Utf8ToGbk(name), ToGbk(CacheSafeUrl(std::move(url))), std::move(field)});
+  }
+
+  TChannelList Take() { return std::move(list_); }
+
+ private:
+  TChannelOptions options_;
+  // Most channels need no request options: their field is the source's alone.
+  const std::string source_only_;
+  TChannelList list_;
+};
+
 }  // namespace
 
 bool IsWebAddress(std::string_view text) {
@@ -151,24 +181,9 @@ std::string DescribeFailure(const std::exception& failure) {
 
 TChannelList PlaylistChannels(std::string_view bytes, std::string_view base_url,
                               std::string_view source_key) {
-  TChannelList list;
-  TChannelOptions options{std::string(source_key), {}};
-  // Most channels need no request options: their field is the source's alone.
-  const std::string source_only = EncodeChannelOptions(options);
-  for (TPlaylistCategory& category : ParsePlaylist(bytes, base_url)) {
-    TListCategory& own = list.emplace_back(TListCategory{Utf8ToGbk(category.name), {}});
-    own.channels.reserve(category.channels.size());
-    for (TPlaylistEntry& entry : category.channels) {
-      std::string field = source_only;
-      if (entry.options != TRequestOptions()) {
-        options.request = std::move(entry.options);
-        field = EncodeChannelOptions(options);
-      }
-      own.channels.push_back(
-          {Utf8ToGbk(entry.name), ToGbk(CacheSafeUrl(std::move(entry.url))), std::move(field)});
-    }
-  }
-  return list;
+  TListChannels channels(source_key);
+  ReadPlaylist(bytes, base_url, channels);
+  return channels.Take();
 }
 
 TChannelList ReadChannelSource(const TChannelSource& source, const std::string& directory_base_url,

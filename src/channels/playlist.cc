@@ -38,31 +38,32 @@ bool SameAsciiText(std::string_view a, std::string_view b) {
 
 // A name or category as the list holds it. The list's text forms separate fields with `|` (the
 // cache file) or tabs and entries with line breaks, so a label may hold none of them.
-std::string CleanLabel(std::string_view text) {
+// The text itself when it is clean already, as nearly every label is; else `buffer` holding
+// the cleaned text.
+std::string_view CleanLabel(std::string_view text, std::string& buffer) {
   const auto plain = [](char c) {
     const auto byte = static_cast<uint8_t>(c);
     return byte >= 0x20 && c != '|' && byte != 0xC2 && byte != 0xE2;
   };
-  if (std::all_of(text.begin(), text.end(), plain)) return std::string(text);
-  std::string result;
-  result.reserve(text.size());
+  if (std::all_of(text.begin(), text.end(), plain)) return text;
+  buffer.clear();
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (c == '|') {
-      result += kFullwidthBar;
+      buffer += kFullwidthBar;
     } else if (c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') {
-      result += ' ';
+      buffer += ' ';
     } else if (text.substr(i, 2) == "\xC2\x85") {  // NEL
-      result += ' ';
+      buffer += ' ';
       ++i;
     } else if (text.substr(i, 3) == "\xE2\x80\xA8" || text.substr(i, 3) == "\xE2\x80\xA9") {
-      result += ' ';  // line and paragraph separators
+      buffer += ' ';  // line and paragraph separators
       i += 2;
     } else {
-      result += c;
+      buffer += c;
     }
   }
-  return result;
+  return buffer;
 }
 
 // The parts of a URI reference as RFC 3986 appendix B splits them; an absent part is nullopt,
@@ -310,10 +311,10 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
-// Builds the categories while the lines are read.
-class TListBuilder {
+// Hands each entry to the sink as its URL line ends it.
+class TEntryReader {
  public:
-  explicit TListBuilder(std::string_view base_url) : resolver_(base_url) {}
+  TEntryReader(std::string_view base_url, TPlaylistSink& sink) : resolver_(base_url), sink_(sink) {}
 
   void AddEntry(const TPendingEntry& entry, std::string_view url_line) {
     std::string_view location = url_line;
@@ -325,30 +326,53 @@ class TListBuilder {
     std::string url = resolver_.Resolve(location);
     std::string_view name = entry.title;
     if (name.empty()) name = Trim(entry.tvg_name);
-    if (name.empty()) name = url;
+    if (name.empty()) {
+      // The sink may take the URL away before it is done with the name.
+      url_name_ = url;
+      name = url_name_;
+    }
     std::string_view category = entry.group_title;
     if (Trim(category).empty()) category = entry.group;
     if (category.empty()) category = kUncategorized;
 
-    std::string label = CleanLabel(name);
-    TPlaylistCategory& target = CategoryNamed(CleanLabel(category));
-    target.channels.push_back({std::move(label), target.name, std::move(url), std::move(options)});
+    const size_t number = CategoryNumber(CleanLabel(category, category_buffer_));
+    sink_.AddChannel(number, CleanLabel(name, name_buffer_), std::move(url), options);
   }
 
-  std::vector<TPlaylistCategory> Take() { return std::move(categories_); }
-
  private:
-  TPlaylistCategory& CategoryNamed(std::string name) {
-    const auto found = index_.find(std::string_view(name));
-    if (found != index_.end()) return categories_[found->second];
-    index_.emplace(name, categories_.size());
-    categories_.push_back({std::move(name), {}});
-    return categories_.back();
+  size_t CategoryNumber(std::string_view name) {
+    const auto found = numbers_.find(name);
+    if (found != numbers_.end()) return found->second;
+    const size_t number = numbers_.size();
+    numbers_.emplace(name, number);
+    sink_.AddCategory(name);
+    return number;
   }
 
   TReferenceResolver resolver_;
+  TPlaylistSink& sink_;
+  std::unordered_map<std::string, size_t, TTransparentHash, std::equal_to<>> numbers_;
+  // Where labels that need cleaning are cleaned, kept to spare an allocation per entry.
+  std::string category_buffer_;
+  std::string name_buffer_;
+  std::string url_name_;
+};
+
+// The categories with their entries, as ParsePlaylist gives them.
+class TEntryList final : public TPlaylistSink {
+ public:
+  void AddCategory(std::string_view name) override {
+    categories_.push_back({std::string(name), {}});
+  }
+  void AddChannel(size_t category, std::string_view name, std::string url,
+                  const TRequestOptions& options) override {
+    TPlaylistCategory& target = categories_[category];
+    target.channels.push_back({std::string(name), target.name, std::move(url), options});
+  }
+  std::vector<TPlaylistCategory> Take() { return std::move(categories_); }
+
+ private:
   std::vector<TPlaylistCategory> categories_;
-  std::unordered_map<std::string, size_t, TTransparentHash, std::equal_to<>> index_;
 };
 
 }  // namespace
@@ -401,6 +425,12 @@ std::string FileUrl(std::string_view path) {
 }
 
 std::vector<TPlaylistCategory> ParsePlaylist(std::string_view bytes, std::string_view base_url) {
+  TEntryList list;
+  ReadPlaylist(bytes, base_url, list);
+  return list.Take();
+}
+
+void ReadPlaylist(std::string_view bytes, std::string_view base_url, TPlaylistSink& sink) {
   if (StartsWith(bytes, kByteOrderMark)) bytes.remove_prefix(kByteOrderMark.size());
   // Valid text, the usual case, is read where it lies.
   std::string repaired;
@@ -409,7 +439,7 @@ std::vector<TPlaylistCategory> ParsePlaylist(std::string_view bytes, std::string
     repaired = RepairUtf8(bytes);
     all = repaired;
   }
-  TListBuilder builder(base_url);
+  TEntryReader reader(base_url, sink);
   TPendingEntry entry;
   // Two searches for one byte each (memchr) beat one for either. The next LF is kept across
   // lines, so that a text of CR line ends is searched once, not once per line.
@@ -421,7 +451,7 @@ std::vector<TPlaylistCategory> ParsePlaylist(std::string_view bytes, std::string
     start = end + (all.substr(end, 2) == "\r\n" ? 2 : 1);
     if (line.empty()) continue;
     if (line.front() != '#') {
-      builder.AddEntry(entry, line);
+      reader.AddEntry(entry, line);
       entry = TPendingEntry();
     } else if (StartsWith(line, "#EXTINF:")) {
       ReadEntryInfo(line.substr(8), entry);
@@ -436,7 +466,6 @@ std::vector<TPlaylistCategory> ParsePlaylist(std::string_view bytes, std::string
       }
     }
   }
-  return builder.Take();
 }
 
 }  // namespace qelvu
