@@ -57,7 +57,7 @@ const std::string* TQtChannelTree::NodeData(TreeNode node) const {
 }
 
 const std::string* TQtChannelTree::NodeOptions(TreeNode node) const {
-  return node.IsChannel() ? &ChannelOf(node).options : nullptr;
+  return node.IsChannel() ? ChannelOf(node).options : nullptr;
 }
 
 TreeNode TQtChannelTree::NodeParent(TreeNode node) const {
@@ -83,7 +83,7 @@ TreeNode TQtChannelTree::AddChannel(TreeNode category_node, std::string_view tex
   }
   auto& category = const_cast<Category&>(CategoryOf(category_node));
   const int row = static_cast<int>(category.channels.size());
-  Channel record{std::string(text), std::string(suffix), std::string(options)};
+  Channel record{std::string(text), std::string(suffix), SharedOptions(options)};
   beginInsertRows(IndexOf(category_node), row, row);
   category.channels.emplace_back(std::move(record));
   ++node_count_;
@@ -102,7 +102,7 @@ void TQtChannelTree::AddChannels(TreeNode category_node, std::span<const TListCh
   std::vector<Channel> records;
   records.reserve(channels.size());
   for (const TListChannel& channel : channels) {
-    records.push_back({channel.name, channel.target, channel.options});
+    records.push_back({channel.name, channel.target, SharedOptions(channel.options)});
   }
   const int first = static_cast<int>(category.channels.size());
   // One notice for the lot: the view's bookkeeping per notice costs more than a channel's copy.
@@ -114,9 +114,21 @@ void TQtChannelTree::AddChannels(TreeNode category_node, std::span<const TListCh
   endInsertRows();
 }
 
+const std::string* TQtChannelTree::SharedOptions(std::string_view options) {
+  // Channels come grouped by source, so the last one's is nearly always the one.
+  if (last_options_ == nullptr || *last_options_ != options) {
+    auto found = options_.find(options);
+    if (found == options_.end()) found = options_.emplace(options).first;
+    last_options_ = &*found;
+  }
+  return last_options_;
+}
+
 void TQtChannelTree::Clear() {
   beginResetModel();
   categories_.clear();
+  options_.clear();
+  last_options_ = nullptr;
   node_count_ = 0;
   category_starts_.clear();
   category_starts_valid_ = true;

@@ -7,7 +7,10 @@
 
 #include <QAbstractItemModel>
 #include <deque>
+#include <functional>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "channels/channel_tree.h"
@@ -53,7 +56,8 @@ class TQtChannelTree : public QAbstractItemModel, public TChannelTree {
   struct Channel {
     std::string text;
     std::string suffix;
-    std::string options;
+    // In options_, where the channels of one source share one copy.
+    const std::string* options;
   };
   struct Category {
     int row;
@@ -66,6 +70,8 @@ class TQtChannelTree : public QAbstractItemModel, public TChannelTree {
   const Category& CategoryOf(TreeNode node) const;
   const Channel& ChannelOf(TreeNode node) const;
   const std::string& TextFor(const QModelIndex& index) const;
+  // The kept copy of `options`.
+  const std::string* SharedOptions(std::string_view options);
   QModelIndex IndexOf(TreeNode node) const;
   // The pre-order index of each category's own node, kept while nodes are only appended at the
   // end and rebuilt on demand otherwise.
@@ -73,6 +79,14 @@ class TQtChannelTree : public QAbstractItemModel, public TChannelTree {
 
   QTreeView* view_;
   std::deque<Category> categories_;
+  // Every options field the channels hold, each once: a playlist's channels nearly all have the
+  // same, and a copy each would be most of the time and memory a channel takes.
+  struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  };
+  std::unordered_set<std::string, TextHash, std::equal_to<>> options_;
+  const std::string* last_options_ = nullptr;
   int node_count_ = 0;
   int update_depth_ = 0;
   mutable std::vector<int> category_starts_;
