@@ -51,7 +51,10 @@ std::string CacheSafeUrl(std::string url) {
 }
 
 // An ASCII address moves instead of being copied.
-std::string ToGbk(std::string text) { return IsAscii(text) ? text : Utf8ToGbk(text); }
+std::string ToGbk(std::string text) {
+  if (IsAscii(text)) return text;
+  return Utf8ToGbk(text);
+}
 
 // A playlist's channels straight into list records.
 class TListChannels final : public TPlaylistSink {
@@ -65,21 +68,28 @@ class TListChannels final : public TPlaylistSink {
 
   void AddChannel(size_t category, std::string_view name, std::string url,
                   const TRequestOptions& request) override {
-    std::string field = source_only_;
-    if (request != TRequestOptions()) {
-      options_.request = request;
-      field = EncodeChannelOptions(options_);
-    }
     list_[category].channels.push_back(
-        {Utf8ToGbk(name), ToGbk(CacheSafeUrl(std::move(url))), std::move(field)});
+        {Utf8ToGbk(name), ToGbk(CacheSafeUrl(std::move(url))), OptionsField(request)});
   }
 
   TChannelList Take() { return std::move(list_); }
 
  private:
+  std::string OptionsField(const TRequestOptions& request) {
+    if (request == TRequestOptions()) return source_only_;
+    // The channels that need options mostly need the same.
+    if (request != options_.request || options_field_.empty()) {
+      options_.request = request;
+      options_field_ = EncodeChannelOptions(options_);
+    }
+    return options_field_;
+  }
+
   TChannelOptions options_;
   // Most channels need no request options: their field is the source's alone.
   const std::string source_only_;
+  // The field of the last channel with request options, which are options_.request.
+  std::string options_field_;
   TChannelList list_;
 };
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -60,24 +61,28 @@ class IconvHandle {
 class TGb18030Encoder {
  public:
   std::string Encode(std::string_view utf8) {
-    buffer_.clear();
+    // No code is longer than twice the character's UTF-8 form, nor than four bytes.
+    if (buffer_.size() < 2 * utf8.size()) buffer_.resize(2 * utf8.size());
+    char* out = buffer_.data();
     for (size_t i = 0; i < utf8.size();) {
       const char c = utf8[i];
       if (static_cast<uint8_t>(c) < 0x80) {
-        buffer_ += c;
+        *out++ = c;
         ++i;
         continue;
       }
       size_t invalid = 0;
       const size_t length = Utf8SequenceAt(utf8, i, &invalid);
+      const std::optional<TCode> code =
+          length == 0 ? std::nullopt : CodeOf(DecodeUtf8(utf8, i, length), utf8.substr(i, length));
       // Bytes that are not UTF-8 go the byte-wise way of iconv, whatever it makes of them.
-      if (length == 0) return iconv_.Convert(utf8, "");
-      const char32_t code_point = DecodeUtf8(utf8, i, length);
-      AppendCode(code_point, utf8.substr(i, length));
+      if (!code) return iconv_.Convert(utf8, "");
+      std::memcpy(out, code->bytes, sizeof code->bytes);
+      out += code->size;
       i += length;
     }
-    // Sized to fit: the name is kept for as long as the list is.
-    return buffer_;
+    // Sized to fit: the text is kept for as long as the list is.
+    return std::string(buffer_.data(), out);
   }
 
  private:
@@ -88,30 +93,34 @@ class TGb18030Encoder {
   static constexpr uint8_t kUnknown = 0xFF;
   static constexpr char32_t kBmpSize = 0x10000;
 
-  void AppendCode(char32_t code_point, std::string_view character) {
+  // The code of `character`, whose code point is `code_point`; none when it takes more than
+  // four bytes, which no character of GB18030 does.
+  std::optional<TCode> CodeOf(char32_t code_point, std::string_view character) {
     // Beyond the Basic Multilingual Plane characters are rare: no table for them.
-    if (code_point >= kBmpSize) {
-      buffer_ += iconv_.Convert(character, "");
-      return;
-    }
+    if (code_point >= kBmpSize) return Convert(character);
     if (codes_.empty()) codes_.resize(kBmpSize);
     TCode& code = codes_[code_point];
     if (code.size == kUnknown) {
-      const std::string converted = iconv_.Convert(character, "");
-      if (converted.size() > sizeof code.bytes) {
-        buffer_ += converted;
-        return;
-      }
-      code.size = static_cast<uint8_t>(converted.size());
-      std::memcpy(code.bytes, converted.data(), converted.size());
+      const std::optional<TCode> converted = Convert(character);
+      if (!converted) return std::nullopt;
+      code = *converted;
     }
-    buffer_.append(code.bytes, code.size);
+    return code;
+  }
+
+  std::optional<TCode> Convert(std::string_view character) {
+    const std::string converted = iconv_.Convert(character, "");
+    TCode code;
+    if (converted.size() > sizeof code.bytes) return std::nullopt;
+    code.size = static_cast<uint8_t>(converted.size());
+    std::memcpy(code.bytes, converted.data(), converted.size());
+    return code;
   }
 
   IconvHandle iconv_{"GB18030", "UTF-8"};
   // By code point, filled in as characters are met.
   std::vector<TCode> codes_;
-  std::string buffer_;
+  std::vector<char> buffer_;
 };
 
 }  // namespace

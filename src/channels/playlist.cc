@@ -127,11 +127,12 @@ TReferenceParts SplitReference(std::string_view text) {
 
 // True when a segment of `path` is "." or "..", the ones RemoveDotSegments acts on.
 bool HasDotSegment(std::string_view path) {
-  for (size_t start = 0; start <= path.size();) {
-    const size_t end = std::min(path.find('/', start), path.size());
-    const std::string_view segment = path.substr(start, end - start);
+  // From dot to dot: an address has fewer dots than slashes.
+  for (size_t dot = path.find('.'); dot != std::string_view::npos; dot = path.find('.', dot + 1)) {
+    if (dot > 0 && path[dot - 1] != '/') continue;
+    const size_t end = std::min(path.find('/', dot), path.size());
+    const std::string_view segment = path.substr(dot, end - dot);
     if (segment == "." || segment == "..") return true;
-    start = end + 1;
   }
   return false;
 }
