@@ -1,6 +1,7 @@
 #include "channels/playlist.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -18,7 +19,29 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 constexpr std::string_view kFullwidthBar = "\xEF\xBD\x9C";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+// What a byte is to the readers of lines: looked up, as every byte of a playlist is.
+enum TByteClass : uint8_t { kBlank = 1, kComma = 2, kEquals = 4, kLabelBreak = 8 };
+constexpr std::array<uint8_t, 256> kByteClasses = [] {
+  std::array<uint8_t, 256> classes{};
+  for (const char c : {' ', '\t', '\v', '\f'}) classes[static_cast<uint8_t>(c)] |= kBlank;
+  classes[','] |= kComma;
+  classes['='] |= kEquals;
+  // What CleanLabel changes: control characters, '|', and the lead bytes of NEL and of the line
+  // and paragraph separators.
+  for (int c = 0; c < 0x20; ++c) classes[c] |= kLabelBreak;
+  for (const int c : {int{'|'}, 0xC2, 0xE2}) classes[c] |= kLabelBreak;
+  return classes;
+}();
+
+bool Is(char c, uint8_t classes) { return (kByteClasses[static_cast<uint8_t>(c)] & classes) != 0; }
+
+bool IsBlank(char c) { return Is(c, kBlank); }
+
+// The first place at or after `i` whose byte is of `classes`, or the text's size.
+size_t FindClass(std::string_view text, size_t i, uint8_t classes) {
+  while (i < text.size() && !Is(text[i], classes)) ++i;
+  return i;
+}
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
@@ -41,11 +64,7 @@ bool SameAsciiText(std::string_view a, std::string_view b) {
 // The text itself when it is clean already, as nearly every label is; else `buffer` holding
 // the cleaned text.
 std::string_view CleanLabel(std::string_view text, std::string& buffer) {
-  const auto plain = [](char c) {
-    const auto byte = static_cast<uint8_t>(c);
-    return byte >= 0x20 && c != '|' && byte != 0xC2 && byte != 0xE2;
-  };
-  if (std::all_of(text.begin(), text.end(), plain)) return text;
+  if (FindClass(text, 0, kLabelBreak) == text.size()) return text;
   buffer.clear();
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
@@ -256,14 +275,14 @@ void ReadEntryInfo(std::string_view info, TPendingEntry& entry) {
   size_t i = 0;
   const size_t n = info.size();
   // The duration: everything up to the first blank or comma.
-  while (i < n && info[i] != ',' && !IsBlank(info[i])) ++i;
+  i = FindClass(info, i, kComma | kBlank);
   while (i < n && info[i] != ',') {
     if (IsBlank(info[i])) {
       ++i;
       continue;
     }
     const size_t key_start = i;
-    while (i < n && info[i] != '=' && info[i] != ',' && !IsBlank(info[i])) ++i;
+    i = FindClass(info, i, kEquals | kComma | kBlank);
     const std::string_view key = info.substr(key_start, i - key_start);
     if (i >= n || info[i] != '=') continue;  // a bare word: no value to read
     ++i;
@@ -277,7 +296,7 @@ void ReadEntryInfo(std::string_view info, TPendingEntry& entry) {
       if (i < n) ++i;
     } else {
       const size_t value_start = i;
-      while (i < n && info[i] != ',' && !IsBlank(info[i])) ++i;
+      i = FindClass(info, i, kComma | kBlank);
       value = info.substr(value_start, i - value_start);
     }
     if (key == "tvg-name") {
@@ -442,12 +461,15 @@ void ReadPlaylist(std::string_view bytes, std::string_view base_url, TPlaylistSi
   }
   TEntryReader reader(base_url, sink);
   TPendingEntry entry;
-  // Two searches for one byte each (memchr) beat one for either. The next LF is kept across
-  // lines, so that a text of CR line ends is searched once, not once per line.
-  size_t next_lf = std::min(all.find('\n'), all.size());
+  // Two searches for one byte each (memchr) beat one for either. The next of each is kept
+  // across lines, so a text without CR, or without LF, is searched for it once.
+  const auto next = [all](char c, size_t from) { return std::min(all.find(c, from), all.size()); };
+  size_t next_lf = next('\n', 0);
+  size_t next_cr = next('\r', 0);
   for (size_t start = 0; start < all.size();) {
-    if (next_lf < start) next_lf = std::min(all.find('\n', start), all.size());
-    const size_t end = std::min(all.substr(0, next_lf).find('\r', start), next_lf);
+    if (next_lf < start) next_lf = next('\n', start);
+    if (next_cr < start) next_cr = next('\r', start);
+    const size_t end = std::min(next_lf, next_cr);
     const std::string_view line = Trim(all.substr(start, end - start));
     start = end + (all.substr(end, 2) == "\r\n" ? 2 : 1);
     if (line.empty()) continue;

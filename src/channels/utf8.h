@@ -16,6 +16,11 @@ inline size_t Utf8SequenceAt(std::string_view text, size_t at, size_t* invalid) 
   const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
   const uint8_t lead = byte(at);
   if (lead < 0x80) return 1;
+  // Most of the rest: a three-byte character with no limits of its own (CJK among them).
+  if (lead >= 0xE1 && lead <= 0xEF && lead != 0xED && text.size() - at >= 3 &&
+      (byte(at + 1) & 0xC0) == 0x80 && (byte(at + 2) & 0xC0) == 0x80) {
+    return 3;
+  }
   size_t length = 0;
   uint8_t low = 0x80;
   uint8_t high = 0xBF;
