@@ -343,20 +343,25 @@ class TEntryReader {
       location = Trim(url_line.substr(0, bar));
       ReadUrlOptions(url_line.substr(bar + 1), options);
     }
-    std::string url = resolver_.Resolve(location);
+    for (std::string* text : {&options.user_agent, &options.referer}) {
+      if (ValidUtf8Prefix(*text) < text->size()) *text = RepairUtf8(*text);
+    }
+    std::string url = resolver_.Resolve(Valid(location));
+    std::string_view category = entry.group_title;
+    if (Trim(category).empty()) category = entry.group;
+    if (category.empty()) category = kUncategorized;
+    const size_t number = CategoryNumber(CleanLabel(Valid(category), label_));
+
     std::string_view name = entry.title;
     if (name.empty()) name = Trim(entry.tvg_name);
     if (name.empty()) {
       // The sink may take the URL away before it is done with the name.
       url_name_ = url;
-      name = url_name_;
+      name = CleanLabel(url_name_, label_);
+    } else {
+      name = CleanLabel(Valid(name), label_);
     }
-    std::string_view category = entry.group_title;
-    if (Trim(category).empty()) category = entry.group;
-    if (category.empty()) category = kUncategorized;
-
-    const size_t number = CategoryNumber(CleanLabel(category, category_buffer_));
-    sink_.AddChannel(number, CleanLabel(name, name_buffer_), std::move(url), options);
+    sink_.AddChannel(number, name, std::move(url), options);
   }
 
  private:
@@ -371,10 +376,17 @@ class TEntryReader {
 
   TReferenceResolver resolver_;
   TPlaylistSink& sink_;
+  // `text`, or its repair in repaired_ when it is not UTF-8.
+  std::string_view Valid(std::string_view text) {
+    if (ValidUtf8Prefix(text) == text.size()) return text;
+    repaired_ = RepairUtf8(text);
+    return repaired_;
+  }
+
   std::unordered_map<std::string, size_t, TTransparentHash, std::equal_to<>> numbers_;
-  // Where labels that need cleaning are cleaned, kept to spare an allocation per entry.
-  std::string category_buffer_;
-  std::string name_buffer_;
+  // Kept to spare an allocation per entry: a text repaired, a label cleaned, a URL as a name.
+  std::string repaired_;
+  std::string label_;
   std::string url_name_;
 };
 
@@ -452,13 +464,9 @@ std::vector<TPlaylistCategory> ParsePlaylist(std::string_view bytes, std::string
 
 void ReadPlaylist(std::string_view bytes, std::string_view base_url, TPlaylistSink& sink) {
   if (StartsWith(bytes, kByteOrderMark)) bytes.remove_prefix(kByteOrderMark.size());
-  // Valid text, the usual case, is read where it lies.
-  std::string repaired;
-  std::string_view all = bytes;
-  if (ValidUtf8Prefix(bytes) < bytes.size()) {
-    repaired = RepairUtf8(bytes);
-    all = repaired;
-  }
+  // Bytes that are not UTF-8 are repaired only in what is kept (TEntryReader): a run of them
+  // is never part of what the lines are cut by, so repairing first would read the same.
+  const std::string_view all = bytes;
   TEntryReader reader(base_url, sink);
   TPendingEntry entry;
   // Two searches for one byte each (memchr) beat one for either. The next of each is kept
