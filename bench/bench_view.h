@@ -27,6 +27,9 @@ class TBenchView : public TMainView {
   TChannelTree& tv1() override { return *tree_; }
   std::string EditText() const override { return {}; }
   void FocusEdit() override {}
+  void SetEditText(const std::string&) override {}
+  void ListChanging() override {}
+  void ListChanged(std::shared_ptr<const TListKeys>) override {}
   void Navigate(TBrowserPane, const std::string& url) override { last_navigation_ = url; }
   int ChannelPaneWidth() const override { return 585; }
   void ShowStatusPanel() override { status_panel_->show(); }

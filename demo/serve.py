@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Serves the demo channel directory on 127.0.0.1 with GBK page types.
 
-Usage: serve.py SITE_DIR PORT_FILE
+Usage: serve.py SITE_DIR PORT_FILE [MEDIA_DIR]
 Binds a free port, writes it to PORT_FILE, then serves until killed. Requests are logged to
-standard error, one line each.
+standard error, one line each. MEDIA_DIR (the streams demo/make-media made) is served under
+/media/, next to the site, for the demo playlist live.m3u8.
 
 Every channel page /tv/<id>.htm is the same page with another name, so it is rendered from
 channel_page.htm and the channel's line in channels.txt (both beside this script) and sent as
@@ -19,6 +20,7 @@ import urllib.parse
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 CHANNEL_PATH = re.compile(r"^/tv/([A-Za-z0-9]+)\.htm$")
+MEDIA_PREFIX = "/media/"
 
 
 def load_channels():
@@ -39,12 +41,25 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         ".html": "text/html; charset=gbk",
         ".asp": "text/html; charset=gbk",
         ".act": "text/html; charset=gbk",
+        ".m3u8": "application/vnd.apple.mpegurl",
+        ".ts": "video/mp2t",
+        ".mp4": "video/mp4",
     }
 
-    def __init__(self, *args, channels, template, **kwargs):
+    def __init__(self, *args, channels, template, media, **kwargs):
         self.channels = channels
         self.template = template
+        self.media = media
         super().__init__(*args, **kwargs)
+
+    def translate_path(self, path):
+        rest = urllib.parse.urlsplit(path).path
+        if self.media and rest.startswith(MEDIA_PREFIX):
+            # The base class maps a path into its directory, dot segments and all; so it does
+            # into the media folder.
+            local = super().translate_path("/" + rest[len(MEDIA_PREFIX):])
+            return os.path.join(self.media, os.path.relpath(local, self.directory))
+        return super().translate_path(path)
 
     def send_head(self):
         match = CHANNEL_PATH.match(urllib.parse.urlsplit(self.path).path)
@@ -62,10 +77,11 @@ class Handler(http.server.SimpleHTTPRequestHandler):
 
 def main():
     site, port_file = sys.argv[1], sys.argv[2]
+    media = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
     with open(os.path.join(HERE, "channel_page.htm"), encoding="utf-8") as f:
         template = f.read()
     handler = functools.partial(Handler, directory=site, channels=load_channels(),
-                                template=template)
+                                template=template, media=media)
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
     with open(port_file, "w") as f:
         f.write(str(server.server_address[1]))

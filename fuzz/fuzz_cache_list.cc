@@ -11,8 +11,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   for (int index = 0; index <= 4; ++index) qelvu::GetField(bytes, "|", index);
-  qelvu::testing::FakeMainView view;
-  qelvu::testing::RecordingServices services;
+  qelvu::test::FakeMainView view;
+  qelvu::test::RecordingServices services;
   qelvu::TMain main(view, services, qelvu::TSiteAddresses{});
   main.FillChannelTree(qelvu::JoinCacheLines(qelvu::SplitCacheLines(bytes)));
   view.tree.Dump();

@@ -7,8 +7,8 @@
 // Options (each applies to every URL; "--" ends them, and "--name=value" works as well):
 //   -L, --location             Follow redirects, at most 15 of them; a longer chain fails.
 //                              Without it a redirect fails the fetch, as in the client.
-//   --connect-timeout SECONDS  Limit for the name lookup and the TCP connect (with a SOCKS
-//                              proxy: and its handshake) of each connection. Default 10.
+//   --connect-timeout SECONDS  Limit for the name lookup, the TCP connect and the SOCKS and
+//                              TLS handshakes of each connection, together. Default 10.
 //   --max-time SECONDS         Limit for one URL's whole transfer, from its first connect
 //                              through every redirect to its last byte; a server dripping bytes
 //                              does not extend it. Default 60. SECONDS may have a fraction.

@@ -27,7 +27,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     command.action = TCommandLine::TAction::FailAndExit;
     command.text = "qelvu: " + parser.errorText().toStdString() + "\n" +
                    "Try 'qelvu --help' for more information.\n";
-  } else if (parser.isSet(help)) {
+  } else if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+    // --help-all, which the help option brings along, must not start the window either.
     command.action = TCommandLine::TAction::PrintAndExit;
     command.text = parser.helpText().toStdString();
   } else if (parser.isSet(version)) {

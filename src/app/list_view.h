@@ -7,7 +7,10 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/main_view.h"
 #include "channels/channel_scraper.h"
@@ -36,12 +39,40 @@ class TTreeScrapeSink : public TScrapeSink {
 // Shows kEmptyTreeHint in the tree when it holds no channel, and no hint otherwise.
 void ShowHintWhenEmpty(TMainView& view);
 
+// Where a node is, by names, so that it can be found again in another list: a category by its
+// name and which of that name it is (a list may repeat one), a channel by its category, its name
+// and, where names repeat within the category, its target.
+struct TNodeKey {
+  std::string category;
+  int occurrence = 0;
+  bool is_channel = false;
+  std::string name;
+  std::string target;
+};
+// What the user sees of the tree: expanded categories, the selection and the first row in view.
+struct TTreeState {
+  std::vector<TNodeKey> expanded;
+  std::optional<TNodeKey> selected;
+  std::optional<TNodeKey> top;
+};
+
+TTreeState CaptureTreeState(const TChannelTree& tree);
+// Expands, selects and scrolls to what of `state` the tree still holds; nodes already so are
+// left alone, and nothing is collapsed.
+void RestoreTreeState(TChannelTree& tree, const TTreeState& state);
+std::optional<TNodeKey> KeyOf(const TChannelTree& tree, TreeNode node);
+// The node `key` names, or nullptr.
+TreeNode FindNode(const TChannelTree& tree, const TNodeKey& key);
+
 // Brings a finished refresh's list into the view's tree. A list of a hundred thousand channels
 // takes longer than a window may stand still, so the work is cut into slices of about
 // kSliceTime, each with the tree's redrawing suspended and each later one a queued call, so
-// that the window paints and its timers tick in between. A list that only adds to the end of
-// the one shown is appended; any other replaces the tree. The status panel is hidden and the
-// hint updated at the end. A refresh that changed nothing changes no node.
+// that the window paints and its timers tick in between. Only the difference is applied (the
+// result's change): a category whose channels did not change is not touched, and within one
+// only the channels between its unchanged start and end are replaced. What the user saw is
+// kept by names (see TTreeState). The view hears ListChanging before the first change and
+// ListChanged once the tree shows the new list; the status panel is hidden and the hint updated
+// at the end. A refresh that changed nothing changes no node and tells the view nothing.
 class TListApply {
  public:
   static constexpr std::chrono::milliseconds kSliceTime{10};

@@ -3,7 +3,10 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFont>
+#include <QIcon>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -12,6 +15,8 @@
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/program_services.h"
+#include "app/single_instance.h"
+#include "player/stream_player.h"
 
 namespace {
 
@@ -30,6 +35,12 @@ int Answer(const qelvu::TCommandLine& command) {
   return 1;
 }
 
+std::vector<std::string> LocalNames(const QStringList& sources) {
+  std::vector<std::string> names;
+  for (const QString& source : sources) names.push_back(source.toLocal8Bit().toStdString());
+  return names;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -42,9 +53,17 @@ int main(int argc, char* argv[]) {
   // The engine refuses to start as root with its sandbox on; a root-only machine is common in
   // containers, and the program must run there.
   if (::geteuid() == 0) ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+  qelvu::RegisterPlayerScheme();
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("WenQuanYi Zen Hei"));
+  // The desktop entry's name lets the desktop match the window to its menu entry and icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral(QELVU_APP_ID));
+  QIcon icon;
+  for (const QFileInfo& size : QDir(QStringLiteral(":/icons")).entryInfoList(QDir::Files)) {
+    icon.addFile(size.filePath());
+  }
+  QApplication::setWindowIcon(icon);
   // Parsed again without the options the application took for itself (-platform and others).
   std::vector<std::string> arguments;
   for (const QString& argument : QCoreApplication::arguments()) {
@@ -53,10 +72,21 @@ int main(int argc, char* argv[]) {
   const qelvu::TCommandLine command = qelvu::ParseCommandLine(arguments);
   if (const int status = Answer(command); status >= 0) return status;
 
+  // A file manager names files as file: URLs, and the window may run in another folder.
+  QStringList sources;
+  for (const std::string& given : command.playlists) {
+    sources << qelvu::SourceFromArgument(QString::fromLocal8Bit(given));
+  }
+  qelvu::TSingleInstance instance;
+  if (instance.HandToRunningInstance(sources)) return 0;
+
   const qelvu::TSiteAddresses addresses = qelvu::TSiteAddresses::FromEnvironment();
   qelvu::TProgramServices services(addresses);
   qelvu::TMainWindow window(services, addresses);
-  window.controller().AddStartupPlaylists(command.playlists);
+  window.controller().AddStartupPlaylists(LocalNames(sources));
+  instance.OnSources = [&window](const QStringList& handed) {
+    window.TakeHandedPlaylists(LocalNames(handed));
+  };
   window.show();
   return app.exec();
 }

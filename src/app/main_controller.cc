@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <future>
 #include <stdexcept>
 #include <utility>
 
@@ -40,6 +41,7 @@ void TMain::FormShow() {
 
 void TMain::tmr1Timer() {
   view_.DisableTimer(TTimerId::tmr1);
+  first_tick_done_ = true;
   std::error_code ignored;
   const bool cached = std::filesystem::exists(GetCacheFileName(), ignored);
   if (cached) {
@@ -47,6 +49,9 @@ void TMain::tmr1Timer() {
     view_.EnableTimer(TTimerId::GetTvListTimer);
   } else if (sources_.Contains(TChannelSource::Directory())) {
     services_.ScrapeChannelDirectory(view_);
+    // The scrape itself held the window's thread; the keys of its few pages take no longer.
+    DropFailure(lcList(), "Building the search keys",
+                [this] { ListShown(TListKeys::Build(ListFromTree(view_.tv1()))); });
   } else {
     view_.HideStatusPanel();
     view_.RepaintStatusPanel();
@@ -90,25 +95,59 @@ void TMain::FormDestroy() {
 }
 
 void TMain::SearchChannel(std::string_view text) {
-  if (text.empty()) return;
+  if (text.empty() || !keys_) return;
+  const std::vector<int> matches = keys_->index()->Find(GbkToUtf8(text));
+  if (matches.empty()) return;
   TChannelTree& tree = view_.tv1();
-  const int count = tree.NodeCount();
-  for (int i = 0; i < count; ++i) {
-    const TreeNode node = tree.NodeAt(i);
-    if (tree.NodeData(node) == nullptr) continue;
-    if (tree.NodeText(node).find(text) == std::string::npos) continue;
-    tree.Expand(tree.NodeParent(node));
-    tree.Select(node);
-    Play(node);
-    tree.SetFocus();
-    return;
-  }
+  const TreeNode node = keys_->NodeOf(matches.front());
+  if (!node) return;
+  tree.Expand(tree.NodeParent(node));
+  tree.Select(node);
+  Play(node);
+  tree.SetFocus();
 }
 
-void TMain::btn1Click() { SearchChannel(view_.EditText()); }
+void TMain::btn1Click() {
+  const std::string text = view_.EditText();
+  if (text != search_text_) ApplySearch(text);
+  if (text.empty() || list_changing_ || !keys_) return;
+  const std::vector<int>& matches = filter_.Matches();
+  if (matches.empty()) return;
+  match_ = (match_ + 1) % static_cast<int>(matches.size());
+  const TreeNode node = keys_->NodeOf(matches[static_cast<size_t>(match_)]);
+  if (!node) return;
+  TChannelTree& tree = view_.tv1();
+  tree.Expand(tree.NodeParent(node));
+  tree.Select(node);
+  Play(node);
+}
 
 void TMain::edt1KeyPress(char key) {
   if (key == '\r') btn1Click();
+}
+
+void TMain::edt1Change() { ApplySearch(view_.EditText()); }
+
+bool TMain::edt1KeyDown(TKey key) {
+  switch (key) {
+    case TKey::Down:
+      btn1Click();
+      return true;
+    case TKey::Escape:
+      view_.SetEditText("");
+      ApplySearch("");
+      view_.tv1().SetFocus();
+      return true;
+    case TKey::Enter:
+      break;
+  }
+  return false;
+}
+
+bool TMain::tv1KeyDown(TKey key) {
+  if (key != TKey::Enter) return false;
+  tv1DblClick();
+  return true;
 }
 
 void TMain::tv1DblClick() {
@@ -116,6 +155,64 @@ void TMain::tv1DblClick() {
   const TreeNode node = tree.Selected();
   if (node == nullptr) return;
   if (tree.NodeData(node) != nullptr) Play(node);
+}
+
+void TMain::FindShortcut() { view_.FocusEdit(); }
+
+void TMain::RefreshShortcut() { mnuRefreshNowClick(); }
+
+void TMain::ListChanging() {
+  list_changing_ = true;
+  keys_.reset();
+  filter_.Reset(nullptr);
+  TChannelTree& tree = view_.tv1();
+  // The tree changes under a filter only as a whole; the search is put back on the new list.
+  if (tree.Filtered()) {
+    searched_selection_ = KeyOf(tree, tree.Selected());
+    tree.ShowAll();
+  }
+}
+
+void TMain::ListChanged(std::shared_ptr<const TListKeys> keys) {
+  list_changing_ = false;
+  ListShown(std::move(keys));
+  if (const std::optional<TNodeKey> selected = std::exchange(searched_selection_, std::nullopt);
+      selected && view_.tv1().Filtered()) {
+    view_.tv1().Select(FindNode(view_.tv1(), *selected));
+  }
+}
+
+void TMain::ListShown(std::shared_ptr<const TListKeys> keys) {
+  keys_ = std::move(keys);
+  filter_.Reset(keys_ ? keys_->index() : nullptr);
+  // The box's text is applied again to the new list.
+  const std::string text = std::exchange(search_text_, std::string());
+  if (!text.empty()) ApplySearch(text);
+}
+
+void TMain::ApplySearch(const std::string& text) {
+  search_text_ = text;
+  match_ = -1;
+  if (list_changing_) return;  // applied once the new list is in
+  TChannelTree& tree = view_.tv1();
+  if (text.empty()) {
+    tree.ShowAll();
+    if (before_search_) RestoreTreeState(tree, *before_search_);
+    before_search_.reset();
+    return;
+  }
+  if (!before_search_) before_search_ = CaptureTreeState(tree);
+  tree.ShowOnly(NodesOf(filter_.Update(GbkToUtf8(text))));
+}
+
+std::vector<TreeNode> TMain::NodesOf(const std::vector<int>& channels) const {
+  std::vector<TreeNode> nodes;
+  if (!keys_) return nodes;
+  nodes.reserve(channels.size());
+  for (const int channel : channels) {
+    if (const TreeNode node = keys_->NodeOf(channel)) nodes.push_back(node);
+  }
+  return nodes;
 }
 
 void TMain::wb1Resize(int, int) { view_.SetBannerWidth(view_.ChannelPaneWidth()); }
@@ -176,6 +273,14 @@ void TMain::AddStartupPlaylists(const std::vector<std::string>& given) {
   if (added) DropFailure(lcList(), "Saving the channel sources", [this] { SaveSources(); });
 }
 
+void TMain::AddHandedPlaylists(const std::vector<std::string>& given) {
+  AddStartupPlaylists(given);
+  if (!first_tick_done_) return;
+  std::vector<TChannelSource> read = std::move(startup_reads_);
+  startup_reads_.clear();
+  if (!read.empty()) Refresh(std::move(read), true);
+}
+
 void TMain::FillChannelTree(std::string_view text) {
   // The list is only a convenience: whatever goes wrong is dropped, and what was added before
   // the failure stays.
@@ -187,25 +292,24 @@ void TMain::FillChannelTree(std::string_view text) {
   });
   if (!announced) return;  // nothing has changed yet
   TChannelTree& tree = view_.tv1();
-  DropFailure(lcList(), "Filling the tree from the cache", [&] {
+  TChannelList list;
+  std::future<std::shared_ptr<const TListKeys>> keys;
+  const bool filled = DropFailure(lcList(), "Filling the tree from the cache", [&] {
+    list = ListFromCacheText(text);
+    // The keys are built on a thread of their own while this one fills the tree.
+    keys = std::async(std::launch::async, [&list] { return TListKeys::Build(list); });
     tree.BeginUpdate();
     const TScopeGuard resume([&tree] { tree.EndUpdate(); });
     ClearChannelTree(tree);
-    std::string previous_category;
-    TreeNode category_node = nullptr;
-    for (std::string_view line : SplitCacheLines(text)) {
-      std::string category = GetField(line, "|", 1);
-      if (category != previous_category) {
-        category_node = tree.AddCategory(category);
-        previous_category = std::move(category);
-      }
-      if (category_node != nullptr) {
-        std::string options = GetField(line, "|", 4);
-        if (!IsPlaylistOptions(options)) options.clear();
-        tree.AddChannel(category_node, GetField(line, "|", 2), GetField(line, "|", 3), options);
-      }
+    for (const TListCategory& category : list) {
+      const TreeNode node = tree.AddCategory(category.name);
+      tree.InsertChannels(node, 0, category.channels.data(), category.channels.size());
     }
   });
+  // Waited for even after a failure: the builder reads `list`.
+  std::shared_ptr<const TListKeys> built;
+  if (keys.valid()) DropFailure(lcList(), "Building the search keys", [&] { built = keys.get(); });
+  ListShown(filled ? std::move(built) : nullptr);
   DropFailure(lcList(), "Hiding the status panel", [this] {
     view_.HideStatusPanel();
     view_.RepaintStatusPanel();

@@ -5,13 +5,18 @@
 // view's event-dispatch boundary shows the failure's text in a message box. Window thread only.
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/list_view.h"
 #include "app/main_services.h"
 #include "app/main_view.h"
 #include "app/site_addresses.h"
+#include "channels/list_keys.h"
+#include "channels/search_index.h"
 
 namespace qelvu {
 
@@ -19,6 +24,9 @@ namespace qelvu {
 inline constexpr const char kProductName[] = "Qelvu网络电视播放器";
 // The channel played at start-up: the first whose name contains this text (UTF-8).
 inline constexpr const char kDefaultChannel[] = "东方卫视";
+
+// The keys the logic handles itself where the focus is.
+enum class TKey { Enter, Down, Escape };
 
 class TMain {
  public:
@@ -33,12 +41,30 @@ class TMain {
   void WmGetTvList();
   void FormDestroy();
 
-  // Finds, selects and plays the first channel (pre-order) whose name holds `text` (GBK bytes).
+  // Finds, selects and plays the first channel (pre-order) whose name matches `text` (GBK
+  // bytes) as the search keys match, and gives the focus to the tree.
   void SearchChannel(std::string_view text);
+  // Plays the search's next match (the first after an edit), wrapping round; the focus stays.
   void btn1Click();
   // Enter clicks the search button; the key itself always goes on to the edit box.
   void edt1KeyPress(char key);
+  // The user edited the search box: the tree shows only the matching channels, or, with the
+  // box empty, again what it showed before the search.
+  void edt1Change();
+  // Down plays the next match; Escape empties the box and returns to the tree. True when the
+  // key was used.
+  bool edt1KeyDown(TKey key);
+  // Enter plays the selected channel. True when the key was used.
+  bool tv1KeyDown(TKey key);
+  // A left double-click: plays the selected channel.
   void tv1DblClick();
+  // Ctrl+F or "/": the focus goes to the search box.
+  void FindShortcut();
+  // F5: as the menu's "refresh now".
+  void RefreshShortcut();
+  // From the apply of a refreshed list (see TMainView).
+  void ListChanging();
+  void ListChanged(std::shared_ptr<const TListKeys> keys);
   void wb1Resize(int width, int height);
   void wb2NewWindow2(bool& cancel);
   void marquee1Click();
@@ -54,6 +80,9 @@ class TMain {
   // Before the first tick: adds the playlists named on the command line (files or URLs) to the
   // sources, each once, and has the first tick read them at once.
   void AddStartupPlaylists(const std::vector<std::string>& given);
+  // The same for playlists a later start of the program handed to this window: read at once,
+  // or with the first tick when it has not come yet.
+  void AddHandedPlaylists(const std::vector<std::string>& given);
 
   // Replaces the whole tree by the channels of cache text; never throws.
   void FillChannelTree(std::string_view text);
@@ -73,6 +102,11 @@ class TMain {
   void SaveSources() const;
   void Refresh(std::vector<TChannelSource> read, bool wait_for_running);
   std::vector<TChannelSource> Playlists() const;
+  // The tree shows a new list with these keys: the search starts over on them.
+  void ListShown(std::shared_ptr<const TListKeys> keys);
+  // Filters the tree by the search box's text (GBK bytes), or shows it as before the search.
+  void ApplySearch(const std::string& text);
+  std::vector<TreeNode> NodesOf(const std::vector<int>& channels) const;
 
   TMainView& view_;
   TMainServices& services_;
@@ -81,6 +115,20 @@ class TMain {
   TSources sources_;
   // The sources the first tick reads at once.
   std::vector<TChannelSource> startup_reads_;
+  bool first_tick_done_ = false;
+
+  // The search keys of the list the tree shows (null while a refreshed list comes in).
+  std::shared_ptr<const TListKeys> keys_;
+  TSearchFilter filter_;
+  // The box's text the tree is filtered by (GBK bytes; empty: not filtered).
+  std::string search_text_;
+  // What the tree showed before the search began; set while it is filtered.
+  std::optional<TTreeState> before_search_;
+  // The selection among the matches while a refreshed list comes in.
+  std::optional<TNodeKey> searched_selection_;
+  // Which match Enter played last (-1: none since the last edit).
+  int match_ = -1;
+  bool list_changing_ = false;
 };
 
 }  // namespace qelvu

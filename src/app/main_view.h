@@ -4,11 +4,13 @@
 // GBK. Window thread only.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "channels/channel_sources.h"
 #include "channels/channel_tree.h"
+#include "channels/list_keys.h"
 #include "channels/playlist.h"
 
 namespace qelvu {
@@ -25,6 +27,8 @@ class TMainView {
   // The search box `edt1`: its text encoded to GBK bytes.
   virtual std::string EditText() const = 0;
   virtual void FocusEdit() = 0;
+  // Replaces the box's text (GBK bytes) without telling the logic of an edit.
+  virtual void SetEditText(const std::string& text) = 0;
 
   // Hands a Unicode address to a browser pane; returns at once.
   virtual void Navigate(TBrowserPane pane, const std::string& url) = 0;
@@ -55,6 +59,12 @@ class TMainView {
 
   // Sends the private refresh message to the window and returns once it has been handled.
   virtual void SendGetTvList() = 0;
+
+  // Told by the apply of a refreshed list before its first change to the tree, and once the
+  // tree shows the new list, with the list's search keys (null when the apply failed); the real
+  // window hands both to the logic's handlers of the same names.
+  virtual void ListChanging() = 0;
+  virtual void ListChanged(std::shared_ptr<const TListKeys> keys) = 0;
 
   // A line shown inside the channel tree in place of its nodes' blank; empty shows none.
   virtual void SetTreeHint(const std::string& hint) = 0;

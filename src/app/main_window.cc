@@ -2,21 +2,31 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QScreen>
+#include <QSettings>
+#include <QShortcut>
 #include <QTimer>
+#include <QWebEnginePage>
+#include <algorithm>
 #include <exception>
+#include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 
 #include "app/sources_dialog.h"
 #include "browser/browser_host.h"
+#include "channels/channel_sources.h"
 #include "channels/gbk.h"
+#include "player/stream_player.h"
 #include "widgets/dock_layout.h"
 #include "widgets/painter_canvas.h"
 #include "widgets/size_panel.h"
@@ -87,6 +97,13 @@ const TPlacement& PlacementOf(std::string_view name) {
   throw std::logic_error("No component \"" + std::string(name) + "\" in the layout table.");
 }
 
+// "/" puts the focus in the search box wherever it is not typed as text.
+bool IsFindKey(const QEvent* event) {
+  const auto* key = static_cast<const QKeyEvent*>(event);
+  return key->text() == QLatin1String("/") &&
+         (key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)) == 0;
+}
+
 QString ProductName() { return QString::fromUtf8(kProductName); }
 
 const QColor kBlue(0, 0, 255);
@@ -110,6 +127,7 @@ TMainWindow::TMainWindow(TMainServices& services, TSiteAddresses addresses)
 }
 
 TMainWindow::~TMainWindow() {
+  SaveChannelColumn();
   Dispatch([this] { controller_.FormDestroy(); });
 }
 
@@ -135,9 +153,30 @@ void TMainWindow::BuildComponents() {
   pnl1_->setText(QStringLiteral("正在从服务器下载数据..."));
   pnl1_->setAlignment(Qt::AlignCenter);
   pnl1_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  // Its parent's background: without one, the text would float on the page under it.
+  const QColor button_face = ToQColor(clBtnFace);
+  SetColors(pnl1_, &button_face, nullptr);
   DockComponents();
   BuildTimers();
   BuildTreeMenu();
+  BuildShortcuts();
+  RestoreChannelColumn();
+}
+
+void TMainWindow::ShowDownload(const TDownloadProgress& progress) {
+  // The status panel is free while a download runs: the list loads before any page does.
+  if (progress.finished) {
+    pnl1_->hide();
+    return;
+  }
+  const QString name = QFileInfo(progress.path).fileName();
+  pnl1_->setText(
+      progress.total > 0
+          ? QStringLiteral("正在下载 %1：%2%")
+                .arg(name)
+                .arg(progress.received * 100 / progress.total)
+          : QStringLiteral("正在下载 %1：%2 KB").arg(name).arg(progress.received / 1024));
+  pnl1_->show();
 }
 
 void TMainWindow::BuildChannelColumn() {
@@ -170,6 +209,10 @@ void TMainWindow::BuildChannelColumn() {
   SetColors(lbl2_, nullptr, &kBlue);
   edt1_ = Place<QLineEdit>("edt1");
   edt1_->installEventFilter(this);
+  // Only the user's edits: the logic's own SetEditText tells it nothing.
+  connect(edt1_, &QLineEdit::textEdited, this,
+          [this] { Dispatch([this] { controller_.edt1Change(); }); });
+  tv1_->installEventFilter(this);
   btn1_ = Place<TStyledButton>("btn1");
   btn1_->setText(QStringLiteral("搜"));
   btn1_->setFont(SongTi(12));
@@ -190,10 +233,15 @@ void TMainWindow::BuildBrowserPanes() {
 
   wb1_ = Place<TBrowserHost>("wb1");
   wb1_->SetUserInterfaceOptions({EnablesFormsAutoComplete, EnableThemes});
+  player_ = std::make_unique<TStreamPlayer>(*wb1_->Page()->profile());
+  TStreamPlayer::AllowPlaybackWithoutGesture(*wb1_->Page());
   wb1_->OnResize = [this](TCustomBrowserHost*, int cx, int cy) {
     Dispatch([this, cx, cy] { controller_.wb1Resize(cx, cy); });
   };
   for (TBrowserHost* pane : {wb2_, wb1_}) {
+    pane->OnDownloadProgress = [this](TCustomBrowserHost*, const TDownloadProgress& progress) {
+      ShowDownload(progress);
+    };
     pane->PrintOptions.Margins = {19.05, 19.05, 19.05, 19.05};
     pane->Loaded();
   }
@@ -290,6 +338,64 @@ void TMainWindow::BuildTreeMenu() {
   treeHint_->hide();
 }
 
+void TMainWindow::TakeHandedPlaylists(const std::vector<std::string>& playlists) {
+  setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+  raise();
+  activateWindow();
+  Dispatch([this, &playlists] { controller_.AddHandedPlaylists(playlists); });
+}
+
+void TMainWindow::BuildShortcuts() {
+  const auto add = [this](const QKeySequence& keys, void (TMain::*handler)()) {
+    auto* shortcut = new QShortcut(keys, this);
+    connect(shortcut, &QShortcut::activated, this,
+            [this, handler] { Dispatch([this, handler] { (controller_.*handler)(); }); });
+  };
+  add(QKeySequence::Find, &TMain::FindShortcut);
+  add(QKeySequence(Qt::Key_F5), &TMain::RefreshShortcut);
+  // Application-wide, so that F11 also works in the full-screen window, which is not ours;
+  // Escape in the pane leaves full screen too.
+  auto* full_screen = new QShortcut(QKeySequence(Qt::Key_F11), this);
+  full_screen->setContext(Qt::ApplicationShortcut);
+  connect(full_screen, &QShortcut::activated, this,
+          [this] { wb1_->SetFullScreen(!wb1_->IsFullScreen()); });
+}
+
+namespace {
+
+constexpr char kColumnWidthKey[] = "window/channel_column_width";
+constexpr char kColumnCollapsedKey[] = "window/channel_column_collapsed";
+constexpr char kColumnRestoreKey[] = "window/channel_column_restore_width";
+
+}  // namespace
+
+void TMainWindow::RestoreChannelColumn() {
+  const QSettings settings(QString::fromStdString(GetSettingsFileName()), QSettings::IniFormat);
+  bool ok = false;
+  const int stored = settings.value(QLatin1String(kColumnWidthKey)).toInt(&ok);
+  if (!ok) return;
+  // A width the window cannot hold (an edited file, a layout of another version) is cut down.
+  const int width = std::clamp(stored, pnlNotes_->SizeBarWidth() + 1, this->width() - 1);
+  const bool collapsed = settings.value(QLatin1String(kColumnCollapsedKey)).toBool();
+  const int restore = std::clamp(settings.value(QLatin1String(kColumnRestoreKey)).toInt(),
+                                 pnlNotes_->SizeBarWidth() + 1, this->width() - 1);
+  pnlNotes_->LoadHotSpotState(collapsed, restore);
+  pnlNotes_->setGeometry(pnlNotes_->x() + pnlNotes_->width() - width, pnlNotes_->y(), width,
+                         pnlNotes_->height());
+}
+
+void TMainWindow::SaveChannelColumn() const {
+  const std::string file = GetSettingsFileName();
+  std::error_code ignored;
+  std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ignored);
+  QSettings settings(QString::fromStdString(file), QSettings::IniFormat);
+  settings.setValue(QLatin1String(kColumnWidthKey), pnlNotes_->width());
+  settings.setValue(QLatin1String(kColumnCollapsedKey), pnlNotes_->HotSpotClosed());
+  settings.setValue(QLatin1String(kColumnRestoreKey), pnlNotes_->HotSpotPosition());
+  // A layout that cannot be kept is not worth a word to the user on the way out.
+  settings.sync();
+}
+
 void TMainWindow::Dispatch(const std::function<void()>& handler) {
   try {
     handler();
@@ -310,17 +416,55 @@ bool TMainWindow::event(QEvent* event) {
 }
 
 bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == edt1_ && event->type() == QEvent::KeyPress) {
-    const auto* key = static_cast<QKeyEvent*>(event);
-    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-      Dispatch([this] { controller_.edt1KeyPress('\r'); });
+  const auto key_of = [](QEvent* event) -> std::optional<TKey> {
+    switch (static_cast<QKeyEvent*>(event)->key()) {
+      case Qt::Key_Return:
+      case Qt::Key_Enter:  // the keypad's
+        return TKey::Enter;
+      case Qt::Key_Down:
+        return TKey::Down;
+      case Qt::Key_Escape:
+        return TKey::Escape;
+      default:
+        return std::nullopt;
     }
-  } else if (watched == tv1_->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+  };
+  if (watched == edt1_ && event->type() == QEvent::KeyPress) {
+    const std::optional<TKey> key = key_of(event);
+    if (key == TKey::Enter) {
+      Dispatch([this] { controller_.edt1KeyPress('\r'); });
+    } else if (key) {
+      bool used = false;
+      Dispatch([this, &used, key] { used = controller_.edt1KeyDown(*key); });
+      if (used) return true;
+    }
+  } else if (watched == tv1_ && event->type() == QEvent::KeyPress) {
+    if (IsFindKey(event)) {
+      Dispatch([this] { controller_.FindShortcut(); });
+      return true;
+    }
+    if (const std::optional<TKey> key = key_of(event)) {
+      bool used = false;
+      Dispatch([this, &used, key] { used = controller_.tv1KeyDown(*key); });
+      if (used) return true;
+    }
+  } else if (watched == tv1_->viewport() && event->type() == QEvent::MouseButtonDblClick &&
+             static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
     // Let the tree handle the click first, so the node under the mouse is the selected one.
     QMetaObject::invokeMethod(
         this, [this] { Dispatch([this] { controller_.tv1DblClick(); }); }, Qt::QueuedConnection);
   }
   return QWidget::eventFilter(watched, event);
+}
+
+void TMainWindow::keyPressEvent(QKeyEvent* event) {
+  // Reaches the window from components that leave "/" alone; the search box and the pages
+  // take it as text.
+  if (IsFindKey(event)) {
+    Dispatch([this] { controller_.FindShortcut(); });
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void TMainWindow::showEvent(QShowEvent* event) {
@@ -334,6 +478,16 @@ void TMainWindow::showEvent(QShowEvent* event) {
 std::string TMainWindow::EditText() const { return Utf8ToGbk(edt1_->text().toStdString()); }
 
 void TMainWindow::FocusEdit() { edt1_->setFocus(); }
+
+void TMainWindow::SetEditText(const std::string& text) { edt1_->setText(Text(GbkToUtf8(text))); }
+
+void TMainWindow::ListChanging() {
+  Dispatch([this] { controller_.ListChanging(); });
+}
+
+void TMainWindow::ListChanged(std::shared_ptr<const TListKeys> keys) {
+  Dispatch([this, &keys] { controller_.ListChanged(std::move(keys)); });
+}
 
 void TMainWindow::Navigate(TBrowserPane pane, const std::string& url) {
   (pane == TBrowserPane::wb1 ? wb1_ : wb2_)->Navigate(Text(url));
@@ -380,7 +534,9 @@ void TMainWindow::SendGetTvList() {
   QCoreApplication::sendEvent(this, &message);
 }
 
-void TMainWindow::PlayStream(const TPlaylistEntry& channel) { wb1_->Navigate(Text(channel.url)); }
+void TMainWindow::PlayStream(const TPlaylistEntry& channel) {
+  wb1_->Navigate(player_->PageUrl(channel).toString());
+}
 
 void TMainWindow::SetTreeHint(const std::string& hint) {
   treeHint_->setText(Text(hint));

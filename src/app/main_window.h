@@ -9,6 +9,8 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/main_controller.h"
 #include "app/message_pump.h"
@@ -23,9 +25,11 @@ class QTreeView;
 namespace qelvu {
 
 class TBrowserHost;
+struct TDownloadProgress;
 class TMarqueeStatus;
 class TSizePanel;
 class TStatusBar;
+class TStreamPlayer;
 class TStatusPane;
 class TStyledPanel;
 class TUrlLabel;
@@ -41,11 +45,17 @@ class TMainWindow : public QWidget, public TMainView {
   ~TMainWindow() override;
 
   TMain& controller() { return controller_; }
+  // Playlists a later start of the program handed over (files or URLs): added and read as the
+  // controller says, and the window comes to the front, also for none.
+  void TakeHandedPlaylists(const std::vector<std::string>& playlists);
 
   // TMainView
   TChannelTree& tv1() override { return *tree_; }
   std::string EditText() const override;
   void FocusEdit() override;
+  void SetEditText(const std::string& text) override;
+  void ListChanging() override;
+  void ListChanged(std::shared_ptr<const TListKeys> keys) override;
   void Navigate(TBrowserPane pane, const std::string& url) override;
   int ChannelPaneWidth() const override;
   void ShowStatusPanel() override;
@@ -72,6 +82,7 @@ class TMainWindow : public QWidget, public TMainView {
  protected:
   bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
  private:
@@ -89,7 +100,13 @@ class TMainWindow : public QWidget, public TMainView {
   void BuildStatusBar();
   void BuildTimers();
   void BuildTreeMenu();
+  // Ctrl+F and F5 for the controller; F11 takes the channel pane full screen and back.
+  void BuildShortcuts();
   void DockComponents();
+  void ShowDownload(const TDownloadProgress& progress);
+  // The channel column's width and collapsed state, kept in the settings file between runs.
+  void RestoreChannelColumn();
+  void SaveChannelColumn() const;
 
   // The components, by their names in the layout table; all are children of the window.
   TSizePanel* pnlNotes_ = nullptr;      // the channel column on the right, with its size bar
@@ -114,6 +131,8 @@ class TMainWindow : public QWidget, public TMainView {
   QTimer* GetTvListTimer_ = nullptr;    // the refresh, 20 s after a start from the cache
 
   TQtChannelTree* tree_ = nullptr;  // owned by tv1_
+  // Plays playlist channels in wb1; goes with the window, before the engine's profile.
+  std::unique_ptr<TStreamPlayer> player_;
   TMain controller_;
   bool shown_ = false;
   TMessagePump pump_;

@@ -2,12 +2,15 @@
 //
 // Lists run to hundreds of thousands of channels, of which only a screenful is ever on show, so
 // the nodes are plain records in two levels (categories, and channels under them) holding their
-// GBK bytes; the view's text is decoded only when it asks for it. Window thread only.
+// GBK bytes; the view's text is decoded only when it asks for it. A filter is a second shape of
+// the same model: the rows it shows map onto the records, so that showing a few matches out of
+// a large list never touches the others. Window thread only.
 #pragma once
 
 #include <QAbstractItemModel>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -35,14 +38,26 @@ class TQtChannelTree : public QAbstractItemModel, public TChannelTree {
   TreeNode AddCategory(std::string_view text) override;
   TreeNode AddChannel(TreeNode category, std::string_view text, std::string_view suffix,
                       std::string_view options = {}) override;
-  void AddChannels(TreeNode category, std::span<const TListChannel> channels) override;
   void Clear() override;
+  int CategoryCount() const override;
+  int ChannelCount(TreeNode category) const override;
+  TreeNode InsertCategory(int row, std::string_view text) override;
+  void RemoveCategory(int row) override;
+  void InsertChannels(TreeNode category, int row, const TListChannel* channels,
+                      size_t count) override;
+  void RemoveChannels(TreeNode category, int row, int count) override;
   void BeginUpdate() override;
   void EndUpdate() override;
   void Expand(TreeNode node) override;
+  bool IsExpanded(TreeNode category) const override;
   void Select(TreeNode node) override;
   TreeNode Selected() const override;
   void SetFocus() override;
+  TreeNode TopNode() const override;
+  void ScrollToTop(TreeNode node) override;
+  void ShowOnly(const std::vector<TreeNode>& channels) override;
+  void ShowAll() override;
+  bool Filtered() const override { return filtered_; }
 
   // QAbstractItemModel
   QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
@@ -64,21 +79,31 @@ class TQtChannelTree : public QAbstractItemModel, public TChannelTree {
     std::string text;
     // A deque keeps every channel where it is as others are appended.
     std::deque<Channel> channels;
+    // While filtered: the model's row of the category (-1: hidden) and its shown channels' rows.
+    int shown_row = -1;
+    std::vector<int> shown;
   };
 
   // The records a handle names; out_of_range for a handle that names none.
-  const Category& CategoryOf(TreeNode node) const;
+  Category& CategoryOf(TreeNode node) const;
   const Channel& ChannelOf(TreeNode node) const;
+  // The record behind a row of the model, which is filtered or not.
+  Category& CategoryAtModelRow(int row) const;
+  int ChannelAtModelRow(const Category& category, int row) const;
   const std::string& TextFor(const QModelIndex& index) const;
   // The kept copy of `options`.
   const std::string* SharedOptions(std::string_view options);
   QModelIndex IndexOf(TreeNode node) const;
+  TreeNode NodeOf(const QModelIndex& index) const;
+  // Renumbers the categories from `first` on, after an insert or a removal.
+  void Renumber(size_t first);
   // The pre-order index of each category's own node, kept while nodes are only appended at the
   // end and rebuilt on demand otherwise.
   const std::vector<int>& CategoryStarts() const;
 
   QTreeView* view_;
-  std::deque<Category> categories_;
+  // Each record stays where it is, since the model's indexes point at them.
+  std::vector<std::unique_ptr<Category>> categories_;
   // Every options field the channels hold, each once: a playlist's channels nearly all have the
   // same, and a copy each would be most of the time and memory a channel takes.
   struct TextHash {
@@ -87,6 +112,8 @@ class TQtChannelTree : public QAbstractItemModel, public TChannelTree {
   };
   std::unordered_set<std::string, TextHash, std::equal_to<>> options_;
   const std::string* last_options_ = nullptr;
+  bool filtered_ = false;
+  std::vector<Category*> shown_categories_;
   int node_count_ = 0;
   int update_depth_ = 0;
   mutable std::vector<int> category_starts_;

@@ -22,7 +22,7 @@ std::string TSiteAddresses::ServiceSiteHost() const {
 TSiteAddresses TSiteAddresses::FromEnvironment() {
   return {FromEnv("QELVU_DIRECTORY_URL", "http://tv.qelvu.example/"),
           FromEnv("QELVU_NOTICE_URL", "http://weather.qelvu.example/tvtq/tq.asp"),
-          FromEnv("QELVU_SERVICE_URL", "http://www.marvoli.example/"),
+          FromEnv("QELVU_SERVICE_URL", "http://marvoli.example/"),
           FromEnv("QELVU_PRODUCT_URL", "www.pemblo.example")};
 }
 

@@ -7,11 +7,13 @@
 #include <QPoint>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWebEngineCertificateError>
 #include <QWebEngineFullScreenRequest>
 #include <QWebEngineHistory>
 #include <QWebEngineHttpRequest>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineNewWindowRequest>
+#include <QWebEngineSettings>
 #include <QWebEngineView>
 #include <algorithm>
 #include <array>
@@ -25,6 +27,33 @@ constexpr std::array<double, 5> kZoomFactors = {0.5, 0.75, 1.0, 1.25, 1.5};
 constexpr int kNormalZoomLevel = 2;
 constexpr uint32_t kCommandNotSupported = 0x80040100;
 constexpr uint32_t kNewWindowUserInitiated = 0x1;
+// A renderer that crashes again this soon after it was brought back is left down.
+constexpr std::chrono::minutes kCrashLoopWindow{1};
+
+QString NoticePage(const QString& title, const QString& body) {
+  return QStringLiteral(
+             "<!DOCTYPE html><html><head><meta charset='utf-8'><title>%1</title><style>"
+             "body{font:14px sans-serif;color:#333;background:#f4f4f4;margin:0;padding:40px}"
+             "h1{font-size:18px;color:#a00}p{line-height:1.5}button{font-size:14px}"
+             "</style></head><body><h1>%1</h1>%2</body></html>")
+      .arg(title.toHtmlEscaped(), body);
+}
+
+QString CertificateErrorPage(const QUrl& url, const QString& reason) {
+  return NoticePage(
+      QStringLiteral("无法安全地连接到此网站"),
+      QStringLiteral("<p>%1 的证书未被接受，为了保护您的信息，页面没有打开。</p><p>原因：%2</p>"
+                     "<p>可能是网站配置有误，或有人试图冒充该网站。</p>")
+          .arg(url.host().toHtmlEscaped(), reason.toHtmlEscaped()));
+}
+
+QString CrashedPage(const QUrl& url) {
+  return NoticePage(
+      QStringLiteral("页面已崩溃"),
+      QStringLiteral("<p>显示此页面的进程意外退出。</p><p><button id='reload' data-url='%1' "
+                     "onclick='location.replace(this.dataset.url)'>重新载入</button></p>")
+          .arg(url.toString().toHtmlEscaped()));
+}
 
 }  // namespace
 
@@ -88,6 +117,12 @@ TBrowserControl::TBrowserControl(QWidget* parent)
   QWebEnginePage* page = page_.get();
   view_->setPage(page);
   setFocusProxy(view_);
+  // A link to another program opens it only when the user clicked it; a page cannot start
+  // one by itself (a script, a frame, a redirect).
+  page->settings()->setUnknownUrlSchemePolicy(
+      QWebEngineSettings::AllowUnknownUrlSchemesFromUserInteraction);
+  // The engine asks the pane (fullScreenRequested) only when this is on.
+  page->settings()->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, true);
 
   // Keys reach the engine through the view's focus proxy, which the view creates (and
   // may replace) on its own; watch every child it gets.
@@ -109,9 +144,17 @@ TBrowserControl::TBrowserControl(QWidget* parent)
           &TBrowserControl::WindowCloseRequested);
   connect(page, &QWebEnginePage::fullScreenRequested, this,
           [this](QWebEngineFullScreenRequest request) {
-            bool accept = false;
-            if (OnFullScreen) OnFullScreen(this, request.toggleOn(), accept);
+            bool accept = true;
+            FullScreenRequested(request.toggleOn(), accept);
             accept ? request.accept() : request.reject();
+          });
+  connect(page, &QWebEnginePage::certificateError, this,
+          [this](const QWebEngineCertificateError& error) {
+            certificate_error_ = error.description();
+          });
+  connect(page, &QWebEnginePage::renderProcessTerminated, this,
+          [this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
+            RendererTerminated(status);
           });
   connect(page, &QWebEnginePage::urlChanged, this, [this] {
     const bool back = page_->history()->canGoBack();
@@ -232,6 +275,11 @@ bool TBrowserControl::eventFilter(QObject* watched, QEvent* event) {
   }
   if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
     auto* key_event = static_cast<QKeyEvent*>(event);
+    if (key_event->key() == Qt::Key_Escape && IsFullScreen()) {
+      if (event->type() == QEvent::KeyPress) SetFullScreen(false);
+      key_event->accept();
+      return true;
+    }
     if (TranslateKey(key_event)) {
       key_event->accept();
       return true;
@@ -267,6 +315,7 @@ void TBrowserControl::NewWindowRequested(QWebEngineNewWindowRequest& request) {
                  page_->url(), request.requestedUrl());
   }
   if (cancel) return;
+  if (target == nullptr && !request.isUserInitiated()) return;
   if (target == nullptr) {
     std::unique_ptr<TBrowserControl> popup = CreatePopup();
     popup->setAttribute(Qt::WA_DeleteOnClose);
@@ -289,6 +338,7 @@ void TBrowserControl::NewWindowRequested(QWebEngineNewWindowRequest& request) {
 void TBrowserControl::LoadingChanged(const QWebEngineLoadingInfo& info) {
   switch (info.status()) {
     case QWebEngineLoadingInfo::LoadStartedStatus:
+      certificate_error_.clear();
       LoadStarting();
       if (OnDownloadBegin) OnDownloadBegin(this);
       break;
@@ -301,12 +351,83 @@ void TBrowserControl::LoadingChanged(const QWebEngineLoadingInfo& info) {
       if (OnDownloadComplete) OnDownloadComplete(this);
       bool cancel = false;
       if (OnNavigateError) OnNavigateError(this, info.url(), QString(), info.errorCode(), cancel);
-      if (cancel) page_->setHtml(QString());
+      if (cancel) {
+        page_->setHtml(QString());
+      } else if (info.errorDomain() == QWebEngineLoadingInfo::CertificateErrorDomain) {
+        ShowNotice(CertificateErrorPage(
+            info.url(), certificate_error_.isEmpty() ? info.errorString() : certificate_error_));
+      }
       break;
     }
     case QWebEngineLoadingInfo::LoadStoppedStatus:
       if (OnDownloadComplete) OnDownloadComplete(this);
       break;
+  }
+}
+
+void TBrowserControl::ShowNotice(const QString& html) {
+  // Not from inside the engine's own report of the failed load.
+  QWebEnginePage* page = page_.get();
+  QTimer::singleShot(0, page,
+                     [page, html] { page->setHtml(html, QUrl(QStringLiteral("about:blank"))); });
+}
+
+bool TBrowserControl::IsFullScreen() const {
+  return full_screen_window_ != nullptr && view_->parentWidget() == full_screen_window_;
+}
+
+void TBrowserControl::SetFullScreen(bool full_screen) {
+  if (full_screen == IsFullScreen()) return;
+  if (full_screen) {
+    if (full_screen_window_ == nullptr) {
+      // A child window of the pane: it goes with the pane, and the view with it.
+      full_screen_window_ = new QWidget(this, Qt::Window);
+      auto* layout = new QVBoxLayout(full_screen_window_);
+      layout->setContentsMargins(0, 0, 0, 0);
+    }
+    full_screen_window_->setWindowTitle(window()->windowTitle());
+    full_screen_window_->layout()->addWidget(view_);
+    full_screen_window_->showFullScreen();
+    full_screen_window_->activateWindow();
+  } else {
+    full_screen_by_page_ = false;
+    if (page_full_screen_) {
+      page_full_screen_ = false;
+      page_->triggerAction(QWebEnginePage::ExitFullScreen);
+    }
+    layout()->addWidget(view_);
+    view_->show();
+    full_screen_window_->hide();
+    window()->activateWindow();
+  }
+  view_->setFocus(Qt::OtherFocusReason);
+}
+
+void TBrowserControl::FullScreenRequested(bool full_screen, bool& accept) {
+  if (OnFullScreen) OnFullScreen(this, full_screen, accept);
+  if (!accept) return;
+  if (full_screen) {
+    full_screen_by_page_ = full_screen_by_page_ || !IsFullScreen();
+    page_full_screen_ = true;
+    SetFullScreen(true);
+  } else {
+    page_full_screen_ = false;
+    // Full screen the user chose stays when a video inside it leaves its own.
+    if (full_screen_by_page_) SetFullScreen(false);
+  }
+}
+
+void TBrowserControl::RendererTerminated(QWebEnginePage::RenderProcessTerminationStatus status) {
+  if (status == QWebEnginePage::NormalTerminationStatus) return;
+  const auto now = std::chrono::steady_clock::now();
+  const bool crash_loop = last_crash_ && now - *last_crash_ < kCrashLoopWindow;
+  last_crash_ = now;
+  const QUrl url = page_->url();
+  if (crash_loop) {
+    ShowNotice(CrashedPage(url));
+  } else {
+    QWebEnginePage* page = page_.get();
+    QTimer::singleShot(0, page, [page, url] { page->load(url); });
   }
 }
 

@@ -1,7 +1,12 @@
 // TBrowserControl: one web-browser view as an ordinary child widget, with navigation
 // and the engine's events. Owns its QWebEngineView and the view's page; the page
 // survives re-parenting of the control, so a loaded page is never reloaded by a
-// layout change. GUI thread only.
+// layout change, and the view can leave the form for a full-screen window of its own.
+// Nothing leaves the pane without the user's action: a new window a script opens by
+// itself and a link to another program (mailto:, smb:, ...) that no click followed are
+// dropped. A page whose certificate is refused explains that in the pane; a page whose
+// renderer crashed is loaded again once, and a second crash within a minute shows a
+// notice with a button to load it again. GUI thread only.
 #pragma once
 
 #include <QFrame>
@@ -9,9 +14,11 @@
 #include <QUrl>
 #include <QVariant>
 #include <QWebEnginePage>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 class QContextMenuEvent;
@@ -74,6 +81,12 @@ class TBrowserControl : public QFrame {
   QWebEngineView* View() const;
   QWebEnginePage* Page() const;
 
+  // Shows the page alone on the whole screen, or puts it back in its place in the form.
+  // Escape pressed in the page leaves full screen, and so does the page when it leaves the
+  // full screen it asked for.
+  void SetFullScreen(bool full_screen);
+  bool IsFullScreen() const;
+
   // Zoom level 0 (smallest) to 4 (largest); 2 is 100 %. Out-of-range values are clamped.
   void SetZoomLevel(int level);
   int ZoomLevel() const;
@@ -97,17 +110,20 @@ class TBrowserControl : public QFrame {
   std::function<void(TBrowserControl* sender, TBrowserControl*& target, bool& cancel)> OnNewWindow2;
   std::function<void(TBrowserControl* sender, const QUrl& url)> OnNavigateComplete2;
   std::function<void(TBrowserControl* sender, const QUrl& url)> OnDocumentComplete;
-  // The page asks for full screen (true) or to leave it; the engine's default refuses.
+  // The page asks for full screen (true) or to leave it. `accept` starts true: the pane
+  // then fills the screen, or goes back to the form; clearing it refuses the request.
   std::function<void(TBrowserControl* sender, bool full_screen, bool& accept)> OnFullScreen;
   // A script asked to close the window. Unassigned, a top-level window of ours closes
   // and a pane inside a form stays.
   std::function<void(TBrowserControl* sender, bool is_child_window, bool& cancel)> OnWindowClosing;
   // A load failed. `status_code` is the HTTP status or the engine's network error code;
-  // setting `cancel` shows a blank page instead of the engine's error page.
+  // setting `cancel` shows a blank page instead of the engine's error page (or, for a
+  // refused certificate, the pane's own explanation).
   std::function<void(TBrowserControl* sender, const QUrl& url, const QString& frame,
                      int status_code, bool& cancel)>
       OnNavigateError;
-  // Raised after OnNewWindow2 left the request open, with the addresses involved.
+  // Raised after OnNewWindow2 left the request open, with the addresses involved. A
+  // request that both leave open and no user action started opens nothing.
   std::function<void(TBrowserControl* sender, TBrowserControl*& target, bool& cancel,
                      uint32_t flags, const QUrl& url_context, const QUrl& url)>
       OnNewWindow3;
@@ -146,6 +162,10 @@ class TBrowserControl : public QFrame {
   void NewWindowRequested(QWebEngineNewWindowRequest& request);
   void LoadingChanged(const QWebEngineLoadingInfo& info);
   void WindowCloseRequested();
+  void FullScreenRequested(bool full_screen, bool& accept);
+  void RendererTerminated(QWebEnginePage::RenderProcessTerminationStatus status);
+  // Shows one of the pane's own pages (an explanation in place of a page that failed).
+  void ShowNotice(const QString& html);
   void WatchChild(QObject* child);
 
   TView* view_;
@@ -154,6 +174,14 @@ class TBrowserControl : public QFrame {
   std::unique_ptr<TPage> page_;
   bool can_go_back_ = false;
   bool can_go_forward_ = false;
+  // The top-level window the view moves into for full screen, made on first use.
+  QWidget* full_screen_window_ = nullptr;
+  // The page asked for full screen; leaving it is then the page's business too.
+  bool page_full_screen_ = false;
+  bool full_screen_by_page_ = false;
+  // Why the engine refused the certificate of the load in progress.
+  QString certificate_error_;
+  std::optional<std::chrono::steady_clock::time_point> last_crash_;
 };
 
 }  // namespace qelvu

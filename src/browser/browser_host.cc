@@ -2,9 +2,14 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QFormLayout>
 #include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QNetworkProxy>
 #include <QPageLayout>
@@ -31,6 +36,44 @@ class TUserAgentInterceptor : public QWebEngineUrlRequestInterceptor {
 namespace {
 
 constexpr int kNormalTextSize = 2;
+
+// A page's text in one of our dialogs is only text: rich text there would let a page put
+// links into a native dialog that open other programs.
+void ShowPlainText(QDialog* dialog) {
+  for (QLabel* label : dialog->findChildren<QLabel*>()) {
+    label->setTextFormat(Qt::PlainText);
+    label->setOpenExternalLinks(false);
+  }
+}
+
+QString AskSaveFileName(QWidget* parent, const QString& suggested_path) {
+  return QFileDialog::getSaveFileName(parent, QStringLiteral("另存为"), suggested_path);
+}
+
+bool AskLogin(QWidget* parent, const QUrl& url, const QString& realm, QString& user_name,
+              QString& password) {
+  QDialog dialog(parent);
+  dialog.setWindowTitle(QStringLiteral("登录"));
+  auto* form = new QFormLayout(&dialog);
+  auto* site = new QLabel(&dialog);
+  site->setText(QStringLiteral("%1 要求输入用户名和密码").arg(url.host()) +
+                (realm.isEmpty() ? QString() : QStringLiteral("\n“%1”").arg(realm)));
+  form->addRow(site);
+  auto* user = new QLineEdit(user_name, &dialog);
+  auto* secret = new QLineEdit(&dialog);
+  secret->setEchoMode(QLineEdit::Password);
+  form->addRow(QStringLiteral("用户名："), user);
+  form->addRow(QStringLiteral("密码："), secret);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  form->addRow(buttons);
+  ShowPlainText(&dialog);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  user_name = user->text();
+  password = secret->text();
+  return true;
+}
 
 // The proxy is the process's; the first pane that applies it keeps what it replaced.
 void ApplyProxy(const TProxySettings& settings) {
@@ -137,7 +180,8 @@ QString PrintBandsScript(const QStringList& header, const QStringList& footer) {
 
 }  // namespace
 
-TBrowserHost::TBrowserHost(QWidget* parent) : TCustomBrowserHost(parent) {
+TBrowserHost::TBrowserHost(QWidget* parent)
+    : TCustomBrowserHost(parent), Prompts{AskSaveFileName, AskLogin} {
   TBrowserApplicationHook::Install();
 }
 
@@ -253,8 +297,20 @@ bool TBrowserHost::PrepareDialog(QDialog* dialog, const QString& engine_caption)
   return true;
 }
 
+bool TBrowserHost::ChooseDownloadPath(const QUrl&, QString& path) {
+  if (!Prompts.SaveFileName) return false;
+  path = Prompts.SaveFileName(window(), path);
+  return !path.isEmpty();
+}
+
+bool TBrowserHost::AskCredentials(const QUrl& url, const QString& realm, QString& user_name,
+                                  QString& password) {
+  return Prompts.Login && Prompts.Login(window(), url, realm, user_name, password);
+}
+
 void TBrowserHost::JavaScriptAlert(const QUrl& origin, const QString& message) {
   QMessageBox box(QMessageBox::Warning, QString(), message, QMessageBox::Ok, window());
+  ShowPlainText(&box);
   if (PrepareDialog(&box, QStringLiteral("JavaScript Alert - %1").arg(origin.toString()))) {
     box.exec();
   }
@@ -263,6 +319,7 @@ void TBrowserHost::JavaScriptAlert(const QUrl& origin, const QString& message) {
 bool TBrowserHost::JavaScriptConfirm(const QUrl& origin, const QString& message) {
   QMessageBox box(QMessageBox::Question, QString(), message, QMessageBox::Ok | QMessageBox::Cancel,
                   window());
+  ShowPlainText(&box);
   if (!PrepareDialog(&box, QStringLiteral("JavaScript Confirm - %1").arg(origin.toString()))) {
     return false;
   }
@@ -274,6 +331,7 @@ bool TBrowserHost::JavaScriptPrompt(const QUrl& origin, const QString& message,
   QInputDialog dialog(window());
   dialog.setLabelText(message);
   dialog.setTextValue(default_value);
+  ShowPlainText(&dialog);
   if (!PrepareDialog(&dialog, QStringLiteral("JavaScript Prompt - %1").arg(origin.toString()))) {
     return false;
   }

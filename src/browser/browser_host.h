@@ -2,8 +2,10 @@
 // option objects (proxy, dialog boxes, errors, visual effects, printing), the engine's
 // message boxes shown with the program's icon and caption, the user agent, the HTML
 // text property, printing to PDF, and the focus and mouse-wheel plumbing of the
-// process-wide TBrowserApplicationHook. Owns its option objects and, in uaInternal
-// mode, the request interceptor that sets its agent. GUI thread only.
+// process-wide TBrowserApplicationHook. The engine's message boxes show a page's text
+// as plain text; downloads and logins the events leave open are put to the user through
+// Prompts. Owns its option objects and, in uaInternal mode, the request interceptor
+// that sets its agent. GUI thread only.
 //
 // Typical use: construct, set the properties, assign the events, call Loaded(), then
 // Navigate().
@@ -21,6 +23,17 @@ namespace qelvu {
 
 class TUserAgentInterceptor;
 
+// The questions a pane puts to the user; each default shows a dialog over `parent`.
+// Replaceable, so that a test answers them.
+struct TUserPrompts {
+  // Where to save a download; an empty answer drops it.
+  std::function<QString(QWidget* parent, const QString& suggested_path)> SaveFileName;
+  // A user name and password for `url`; false when the user declined.
+  std::function<bool(QWidget* parent, const QUrl& url, const QString& realm, QString& user_name,
+                     QString& password)>
+      Login;
+};
+
 class TBrowserHost : public TCustomBrowserHost {
   Q_OBJECT
 
@@ -37,6 +50,7 @@ class TBrowserHost : public TCustomBrowserHost {
   TDialogBoxes DialogBoxes;
   TDisableErrors DisableErrors;
   TPrintOptions PrintOptions;
+  TUserPrompts Prompts;
 
   // TextSize becomes the page zoom (0 to 4, 2 is 100 %); a pane destroyed with another
   // size puts the zoom back to 100 %.
@@ -79,6 +93,9 @@ class TBrowserHost : public TCustomBrowserHost {
   bool JavaScriptConfirm(const QUrl& origin, const QString& message) override;
   bool JavaScriptPrompt(const QUrl& origin, const QString& message, const QString& default_value,
                         QString* result) override;
+  bool ChooseDownloadPath(const QUrl& url, QString& path) override;
+  bool AskCredentials(const QUrl& url, const QString& realm, QString& user_name,
+                      QString& password) override;
 
  private:
   bool PrepareDialog(QDialog* dialog, const QString& engine_caption);

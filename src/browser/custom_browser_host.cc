@@ -1,30 +1,62 @@
 #include "browser/custom_browser_host.h"
 
+#include <QAuthenticator>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QFile>
-#include <QHash>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QPointer>
 #include <QWebChannel>
 #include <QWebEngineContextMenuRequest>
+#include <QWebEngineDownloadRequest>
 #include <QWebEngineNewWindowRequest>
+#include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 #include <utility>
 
+#include "browser/form_value_store.h"
+
 namespace qelvu {
 namespace {
 
-constexpr int kRememberedValuesPerField = 20;
 const QString kBridgeScriptName = QStringLiteral("qelvu-host-bridge");
+const QString kReportScriptName = QStringLiteral("qelvu-host-reports");
 const QString kStyleScriptName = QStringLiteral("qelvu-host-style");
+// The bridge's own world: the page's scripts run in the main world and share only the
+// document with it.
+constexpr quint32 kBridgeWorld = QWebEngineScript::ApplicationWorld;
 
-// Runs before any script of the page. The engine would carry a page's window moves
-// and resizes out on the pane, so the four methods are replaced and only reported.
-// Uncaught script errors and form values for auto-completion go the same way. Calls
-// made before the channel is up are queued, so an inline script's first call counts.
+// Runs in the page's world before any script of the page. The engine would carry a page's
+// window moves and resizes out on the pane, so the four methods are replaced; they and
+// uncaught script errors (which only the page's world sees) are reported to the bridge as
+// document events carrying JSON text, the one thing that crosses between worlds. A page
+// can send the same reports itself, which gains it nothing it could not have by calling
+// the methods or throwing.
+const char kReportScript[] = R"JS(
+(function() {
+  var doc = document, fire = EventTarget.prototype.dispatchEvent, Custom = CustomEvent,
+      toJson = JSON.stringify;
+  function report(args) { fire.call(doc, new Custom('qelvu-host-report', {detail: toJson(args)})); }
+  ['moveTo', 'moveBy', 'resizeTo', 'resizeBy'].forEach(function(op) {
+    window[op] = function(x, y) { report(['window', op, Number(x) | 0, Number(y) | 0]); };
+  });
+  window.addEventListener('error', function(e) {
+    if (!(e instanceof ErrorEvent)) return;
+    var code = e.error && e.error.name ? String(e.error.name) : '0';
+    report(['error', String(e.lineno || 0), String(e.colno || 0), code, String(e.message || ''),
+            String(e.filename || '')]);
+  });
+})();
+)JS";
+
+// Runs in the bridge's world before any script of the page. Calls made before the channel
+// is up are queued, so an inline script's first report counts. Form values for
+// auto-completion are read from the shared document here.
 const char kBridgeScript[] = R"JS(
 (function() {
   if (typeof qt === 'undefined' || !qt.webChannelTransport) return;
@@ -37,14 +69,15 @@ const char kBridgeScript[] = R"JS(
     queue.forEach(function(c) { host[c[0]].apply(host, c[1]); });
     queue = [];
   });
-  ['moveTo', 'moveBy', 'resizeTo', 'resizeBy'].forEach(function(op) {
-    window[op] = function(x, y) { call('windowRequest', [op, Number(x) | 0, Number(y) | 0]); };
-  });
-  window.addEventListener('error', function(e) {
-    if (!(e instanceof ErrorEvent)) return;
-    var code = e.error && e.error.name ? String(e.error.name) : '0';
-    call('scriptError', [String(e.lineno || 0), String(e.colno || 0), code,
-                         String(e.message || ''), String(e.filename || '')]);
+  document.addEventListener('qelvu-host-report', function(e) {
+    var r;
+    try { r = JSON.parse(e.detail); } catch (x) { return; }
+    if (!Array.isArray(r)) return;
+    if (r[0] === 'window' && r.length === 4) {
+      call('windowRequest', [String(r[1]), Number(r[2]) | 0, Number(r[3]) | 0]);
+    } else if (r[0] === 'error' && r.length === 6) {
+      call('scriptError', r.slice(1).map(String));
+    }
   });
   function fieldKey(el) {
     if (!(el instanceof HTMLInputElement)) return '';
@@ -87,8 +120,8 @@ const char kBridgeScript[] = R"JS(
 })();
 )JS";
 
-QHash<QString, QStringList>& AutoCompleteStore() {
-  static QHash<QString, QStringList> store;
+TFormValueStore& AutoCompleteStore() {
+  static TFormValueStore store;
   return store;
 }
 
@@ -106,12 +139,12 @@ QString WebChannelLibrary() {
 }
 
 QWebEngineScript MakeScript(const QString& name, const QString& source,
-                            QWebEngineScript::InjectionPoint point) {
+                            QWebEngineScript::InjectionPoint point, quint32 world) {
   QWebEngineScript script;
   script.setName(name);
   script.setSourceCode(source);
   script.setInjectionPoint(point);
-  script.setWorldId(QWebEngineScript::MainWorld);
+  script.setWorldId(world);
   script.setRunsOnSubFrames(false);
   return script;
 }
@@ -134,10 +167,7 @@ class TScriptBridge : public QObject {
   }
   Q_INVOKABLE void rememberValue(const QString& field, const QString& value) {
     if (!host_->ui_options_.Contains(EnablesFormsAutoComplete)) return;
-    QStringList& values = AutoCompleteStore()[AutoCompleteKey(host_->Page()->url(), field)];
-    values.removeAll(value);
-    values.prepend(value);
-    while (values.size() > kRememberedValuesPerField) values.removeLast();
+    AutoCompleteStore().Remember(AutoCompleteKey(host_->Page()->url(), field), value);
   }
   Q_INVOKABLE QStringList valuesFor(const QString& field) const {
     if (!host_->ui_options_.Contains(EnablesFormsAutoComplete)) return {};
@@ -151,16 +181,86 @@ class TScriptBridge : public QObject {
 TCustomBrowserHost::TCustomBrowserHost(QWidget* parent)
     : TBrowserControl(parent), bridge_(new TScriptBridge(this)), channel_(new QWebChannel(this)) {
   channel_->registerObject(QStringLiteral("qelvuHost"), bridge_);
-  Page()->setWebChannel(channel_, QWebEngineScript::MainWorld);
+  Page()->setWebChannel(channel_, kBridgeWorld);
+  // The bridge listens before the page's world can report anything.
   Page()->scripts().insert(MakeScript(kBridgeScriptName, WebChannelLibrary() + kBridgeScript,
-                                      QWebEngineScript::DocumentCreation));
+                                      QWebEngineScript::DocumentCreation, kBridgeWorld));
+  Page()->scripts().insert(MakeScript(kReportScriptName, kReportScript,
+                                      QWebEngineScript::DocumentCreation,
+                                      QWebEngineScript::MainWorld));
+  connect(Page()->profile(), &QWebEngineProfile::downloadRequested, this,
+          &TCustomBrowserHost::DownloadRequested);
+  connect(Page(), &QWebEnginePage::authenticationRequired, this,
+          &TCustomBrowserHost::AuthenticationRequired);
   ApplySettings();
 }
 
 TCustomBrowserHost::~TCustomBrowserHost() = default;
 
 QStringList TCustomBrowserHost::RememberedValues(const QUrl& page, const QString& field) {
-  return AutoCompleteStore().value(AutoCompleteKey(page, field));
+  return AutoCompleteStore().Values(AutoCompleteKey(page, field));
+}
+
+const TFormValueStore& TCustomBrowserHost::RememberedFormValues() { return AutoCompleteStore(); }
+
+bool TCustomBrowserHost::ChooseDownloadPath(const QUrl&, QString&) { return false; }
+
+bool TCustomBrowserHost::AskCredentials(const QUrl&, const QString&, QString&, QString&) {
+  return false;
+}
+
+void TCustomBrowserHost::DownloadRequested(QWebEngineDownloadRequest* download) {
+  // The profile is shared by every pane; each takes its own page's downloads.
+  if (download->page() != Page() ||
+      download->state() != QWebEngineDownloadRequest::DownloadRequested) {
+    return;
+  }
+  QString path = QDir(download->downloadDirectory()).filePath(download->downloadFileName());
+  bool cancel = false;
+  if (OnFileDownload) {
+    OnFileDownload(this, download->url(), path, cancel);
+  } else {
+    cancel = !ChooseDownloadPath(download->url(), path);
+  }
+  if (cancel || path.isEmpty()) {
+    download->cancel();
+    return;
+  }
+  const QFileInfo target(path);
+  download->setDownloadDirectory(target.absolutePath());
+  download->setDownloadFileName(target.fileName());
+  const QPointer<TCustomBrowserHost> self(this);
+  const auto report = [self, download, path = target.absoluteFilePath()] {
+    if (!self || !self->OnDownloadProgress) return;
+    TDownloadProgress progress;
+    progress.path = path;
+    progress.received = download->receivedBytes();
+    progress.total = download->totalBytes() > 0 ? download->totalBytes() : -1;
+    progress.finished = download->isFinished();
+    progress.ok = download->state() == QWebEngineDownloadRequest::DownloadCompleted;
+    self->OnDownloadProgress(self, progress);
+  };
+  connect(download, &QWebEngineDownloadRequest::receivedBytesChanged, this, report);
+  connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, report);
+  download->accept();
+}
+
+void TCustomBrowserHost::AuthenticationRequired(const QUrl& url, QAuthenticator* authenticator) {
+  QString user_name;
+  QString password;
+  bool cancel = false;
+  if (OnAuthenticate) {
+    OnAuthenticate(this, url, authenticator->realm(), user_name, password, cancel);
+  } else {
+    cancel = !AskCredentials(url, authenticator->realm(), user_name, password);
+  }
+  if (cancel) {
+    // The engine's way of being told there are no credentials: the page shows its refusal.
+    *authenticator = QAuthenticator();
+    return;
+  }
+  authenticator->setUser(user_name);
+  authenticator->setPassword(password);
 }
 
 void TCustomBrowserHost::SetUserInterfaceOptions(TUserInterfaceOptions options) {
@@ -227,7 +327,7 @@ void TCustomBrowserHost::UpdateStyleScript() {
                                            "s.textContent=`%1`;"
                                            "document.documentElement.appendChild(s);})();")
                                 .arg(quoted),
-                            QWebEngineScript::DocumentReady));
+                            QWebEngineScript::DocumentReady, kBridgeWorld));
 }
 
 bool TCustomBrowserHost::TranslateKey(QKeyEvent* event) {

@@ -2,8 +2,10 @@
 // top of TBrowserControl: UI and download options mapped onto the engine's settings,
 // masked Ctrl shortcuts, script errors, the context menu, new-window evaluation,
 // form auto-completion, and page-script window moves and resizes reported as events
-// (nothing is moved or resized unless FloatingHosting is on). Owns a script bridge and
-// the web channel it is published on. GUI thread only.
+// (nothing is moved or resized unless FloatingHosting is on), downloads and logins a
+// page asks for. Owns a script bridge and the web channel it is published on; both live
+// in a script world of their own, so the page's scripts can neither call the bridge nor
+// see the helpers' globals. GUI thread only.
 #pragma once
 
 #include <QChar>
@@ -15,12 +17,24 @@
 #include "browser/browser_control.h"
 #include "browser/browser_options.h"
 
+class QAuthenticator;
 class QMenu;
 class QWebChannel;
+class QWebEngineDownloadRequest;
 
 namespace qelvu {
 
+class TFormValueStore;
 class TScriptBridge;
+
+// How far an accepted download has come. `total` is -1 while the size is unknown.
+struct TDownloadProgress {
+  QString path;
+  qint64 received = 0;
+  qint64 total = -1;
+  bool finished = false;
+  bool ok = false;  // finished and complete
+};
 
 class TCustomBrowserHost : public TBrowserControl {
   Q_OBJECT
@@ -83,23 +97,45 @@ class TCustomBrowserHost : public TBrowserControl {
   TOMWindowMoveEvent OnMoveBy;
   TOMWindowMoveEvent OnResize;
   TOMWindowMoveEvent OnResizeBy;
+  // A page starts a download. `path` comes with the engine's suggestion; the download is
+  // saved where `path` then says, unless `cancel` is set. Unassigned, ChooseDownloadPath
+  // decides.
+  std::function<void(TCustomBrowserHost* sender, const QUrl& url, QString& path, bool& cancel)>
+      OnFileDownload;
+  // Raised as an accepted download goes on, and once when it ends.
+  std::function<void(TCustomBrowserHost* sender, const TDownloadProgress& progress)>
+      OnDownloadProgress;
+  // A site asks for a user name and password (HTTP authentication). The load goes on with
+  // what the handler fills in, unless it sets `cancel`. Unassigned, AskCredentials decides.
+  std::function<void(TCustomBrowserHost* sender, const QUrl& url, const QString& realm,
+                     QString& user_name, QString& password, bool& cancel)>
+      OnAuthenticate;
 
   // Values remembered during this run for a form field of the site of `page` (scheme,
   // host and port), most recent first. Shared by every pane of the process; a site is
   // offered only what was typed on that site, since offered values are readable by its
   // scripts.
   static QStringList RememberedValues(const QUrl& page, const QString& field);
+  static const TFormValueStore& RememberedFormValues();
 
  protected:
   bool TranslateKey(QKeyEvent* event) override;
   void ShowContextMenu(QContextMenuEvent* event) override;
   bool EvaluateNewWindow(const QWebEngineNewWindowRequest& request) override;
   void LoadStarting() override;
+  // Where a download goes when OnFileDownload is not assigned; false drops it. Nothing is
+  // saved unasked here.
+  virtual bool ChooseDownloadPath(const QUrl& url, QString& path);
+  // The credentials for a login when OnAuthenticate is not assigned; false gives none.
+  virtual bool AskCredentials(const QUrl& url, const QString& realm, QString& user_name,
+                              QString& password);
 
  private:
   friend class TScriptBridge;
 
   void ApplySettings();
+  void DownloadRequested(QWebEngineDownloadRequest* download);
+  void AuthenticationRequired(const QUrl& url, QAuthenticator* authenticator);
   void UpdateStyleScript();
   void WindowRequest(const QString& operation, int x, int y);
   void ScriptError(const QString& line, const QString& character, const QString& code,

@@ -6,25 +6,17 @@
 #pragma once
 
 #include <cstddef>
-#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qelvu {
 
-// What a channel node holds.
-struct TListChannel {
-  std::string name;
-  // A directory channel's URL suffix, or a playlist channel's absolute URL.
-  std::string target;
-  // The cache line's fourth field; empty for a directory channel.
-  std::string options;
+struct TListChannel;
 
-  friend bool operator==(const TListChannel&, const TListChannel&) = default;
-};
-
-// A node's place in the tree: its category's row and, for a channel, its row in the category.
-// Valid while nodes are only appended (Clear ends every handle). The default handle, equal to
+// A node's place in the tree: its category's row and, for a channel, its row in the category,
+// counted over every node whether shown or not. Valid while nodes are only appended (an insert
+// or a removal moves the places after it; Clear ends every handle). The default handle, equal to
 // nullptr, means "no node".
 class TreeNode {
  public:
@@ -73,24 +65,42 @@ class TChannelTree {
   // `category`.
   virtual TreeNode AddChannel(TreeNode category, std::string_view text, std::string_view suffix,
                               std::string_view options = {}) = 0;
-  // Appends `channels` under `category` as AddChannel would one by one; a tree that tells its
-  // views of every change does it once for them all.
-  virtual void AddChannels(TreeNode category, std::span<const TListChannel> channels) {
-    for (const TListChannel& channel : channels) {
-      AddChannel(category, channel.name, channel.target, channel.options);
-    }
-  }
   // Removes every node, releasing every suffix.
   virtual void Clear() = 0;
+
+  virtual int CategoryCount() const = 0;
+  virtual int ChannelCount(TreeNode category) const = 0;
+  // Inserts an empty category node at root row `row` (0 to CategoryCount()).
+  virtual TreeNode InsertCategory(int row, std::string_view text) = 0;
+  // Removes the category node at `row` with its channels.
+  virtual void RemoveCategory(int row) = 0;
+  // Inserts channel nodes for channels[0, count) as rows `row`... of `category`.
+  virtual void InsertChannels(TreeNode category, int row, const TListChannel* channels,
+                              size_t count) = 0;
+  // Removes `count` channel nodes of `category` from row `row` on.
+  virtual void RemoveChannels(TreeNode category, int row, int count) = 0;
 
   // Suspend and resume redrawing around a bulk change.
   virtual void BeginUpdate() = 0;
   virtual void EndUpdate() = 0;
 
   virtual void Expand(TreeNode node) = 0;
+  virtual bool IsExpanded(TreeNode category) const = 0;
+  // A node not shown (see ShowOnly) clears the selection.
   virtual void Select(TreeNode node) = 0;
   virtual TreeNode Selected() const = 0;
   virtual void SetFocus() = 0;
+  // The node in the first row in view, or nullptr when the tree shows none; and scrolling so
+  // that `node` is in that row, as far as the tree's length allows.
+  virtual TreeNode TopNode() const = 0;
+  virtual void ScrollToTop(TreeNode node) = 0;
+
+  // Shows only `channels` (ascending pre-order) with their categories, every one expanded, and
+  // no selection; ShowAll shows every node again, none expanded or selected. Structural changes
+  // (inserts, removals, Clear) show every node first.
+  virtual void ShowOnly(const std::vector<TreeNode>& channels) = 0;
+  virtual void ShowAll() = 0;
+  virtual bool Filtered() const = 0;
 };
 
 // Releases every channel node's suffix and removes all nodes.

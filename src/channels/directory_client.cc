@@ -2,66 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <mutex>
 
 #include "channels/playlist.h"
-#include "http/deadline_transport.h"
 #include "http/net_exceptions.h"
-#include "http/socket_stack.h"
 
 namespace qelvu {
-
-// The transport with the document's deadline, plus a thread-safe way to cut its connection,
-// connecting or connected. The lock keeps the socket from being closed (and its number reused)
-// while Abort shuts it down.
-class THttpPageSource::AbortableTransport : public TDeadlineTransport {
- public:
-  void Open() override {
-    const std::lock_guard lock(mutex_);
-    ThrowIfAborted();
-    TDeadlineTransport::Open();
-  }
-
-  void ConnectTransport(const TConnectTarget& target) override {
-    TDeadlineTransport::ConnectTransport(target);
-    const std::lock_guard lock(mutex_);
-    // A shutdown that came before the connect call itself started does not stop that call.
-    if (aborted_) {
-      socket_handle_ = -1;
-      TDeadlineTransport::Close();
-      ThrowIfAborted();
-    }
-  }
-
-  void Close() override {
-    const std::lock_guard lock(mutex_);
-    socket_handle_ = -1;
-    TDeadlineTransport::Close();
-  }
-
-  void Abort() {
-    const std::lock_guard lock(mutex_);
-    aborted_ = true;
-    if (socket_handle_ >= 0) TSocketStack::Instance().ShutdownBoth(socket_handle_);
-  }
-
- protected:
-  // Known from before the name lookup and the connect, so that an abort ends a connect at once.
-  void SocketAllocated(int handle) override {
-    const std::lock_guard lock(mutex_);
-    ThrowIfAborted();
-    socket_handle_ = handle;
-  }
-
- private:
-  void ThrowIfAborted() const {
-    if (aborted_) throw EClosedSocket("Disconnected.");
-  }
-
-  std::mutex mutex_;
-  bool aborted_ = false;
-  int socket_handle_ = -1;
-};
 
 // The page text, refusing to grow past a limit: an endless or huge body fails at the limit
 // instead of taking the machine's memory.
@@ -79,7 +24,7 @@ class THttpPageSource::PageStream : public TStringStream {
 };
 
 THttpPageSource::THttpPageSource()
-    : transport_(std::make_unique<AbortableTransport>()), page_(std::make_unique<PageStream>()) {
+    : transport_(std::make_unique<TAbortableTransport>()), page_(std::make_unique<PageStream>()) {
   client_.SetTransport(transport_.get());
   client_.ConnectTimeout = kConnectTimeout;
   client_.ReadTimeout = kReadTimeout;
@@ -96,7 +41,7 @@ void THttpPageSource::GetDocument(const std::string& url) {
   document_url_ = url;
   const int64_t start = page_->Size();
   page_->SetLimit(start + kMaxDocumentSize);
-  transport_->SetDeadline(AbortableTransport::Clock::now() +
+  transport_->SetDeadline(TAbortableTransport::Clock::now() +
                           std::chrono::milliseconds(kDocumentTimeout));
   client_.GetDocument(url, *page_);
   // The client keeps what came before an early close; as a page that is a failure, or a

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "channels/channel_scraper.h"
+#include "http/abortable_transport.h"
 #include "http/byte_stream.h"
 #include "http/http_client.h"
 
@@ -45,11 +46,10 @@ class THttpPageSource : public TPageSource {
   void Abort() override;
 
  private:
-  class AbortableTransport;
   class PageStream;
 
   // Declared before the client, which uses it until its own destruction.
-  std::unique_ptr<AbortableTransport> transport_;
+  std::unique_ptr<TAbortableTransport> transport_;
   THttpClient client_;
   std::unique_ptr<PageStream> page_;
   std::string document_url_;

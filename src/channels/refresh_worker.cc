@@ -33,7 +33,9 @@ TRefreshResult Refresh(const TRefreshJob& job, TPageSource& pages, const std::st
   if (any_failed && !any_read) return result;
   result.changed = true;
   result.list = ComposeList(std::move(per_source));
-  result.extends_shown = ExtendsList(job.shown, result.list);
+  result.change = DiffLists(job.shown, result.list);
+  // A stopped worker's result is never delivered.
+  if (!stop.stop_requested()) result.keys = TListKeys::Build(result.list);
   DropFailure(lcScrape(), "Saving the channel cache",
               [&] { WriteFileReplacing(job.cache_file, ComposeCacheText(result.list)); });
   return result;

@@ -4,7 +4,8 @@
 // The constructor starts a worker thread that reads the sources the job names again, keeps the
 // channels the list shows for every other source and for each one that fails, joins them in
 // source order, saves the cache file and hands the new list to the window's thread as one
-// queued call to the delivery given at construction. When every source it reads fails, the
+// queued call to the delivery given at construction, with how the tree changes and the list's
+// search keys, both worked out on the worker. When every source it reads fails, the
 // list and the cache stay as they are and nothing is delivered as changed. The object owns its
 // thread: Stop (run by the window before it releases its tree, and by the destructor)
 // guarantees that no delivery runs afterwards, aborts the download, whether it is connecting or
@@ -21,6 +22,7 @@
 
 #include "channels/channel_scraper.h"
 #include "channels/channel_sources.h"
+#include "channels/list_keys.h"
 #include "channels/source_list.h"
 
 namespace qelvu {
@@ -40,8 +42,10 @@ struct TRefreshResult {
   // False when every source read failed: the list and the cache file stay as they are.
   bool changed = false;
   TChannelList list;
-  // True when `list` is the list shown before with channels added at its end only.
-  bool extends_shown = false;
+  // How the tree that showed `TRefreshJob::shown` comes to show `list`.
+  TListChange change;
+  // The search keys of `list`.
+  std::shared_ptr<const TListKeys> keys;
 };
 
 class TGetTvList {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <unordered_map>
 #include <utility>
@@ -182,20 +184,90 @@ TChannelList ComposeList(std::vector<TChannelList> per_source) {
   return list;
 }
 
-bool ExtendsList(const TChannelList& shown, const TChannelList& list) {
-  if (shown.empty()) return true;
-  if (list.size() < shown.size()) return false;
-  const size_t last = shown.size() - 1;
-  for (size_t i = 0; i < last; ++i) {
-    if (!(shown[i] == list[i])) return false;
+TChannelList ListFromCacheText(std::string_view text) {
+  TChannelList list;
+  std::string previous;
+  for (std::string_view line : SplitCacheLines(text)) {
+    std::string category = GetField(line, "|", 1);
+    if (category != previous) {
+      list.push_back({category, {}});
+      previous = std::move(category);
+    }
+    if (list.empty()) continue;
+    std::string options = GetField(line, "|", 4);
+    if (!IsPlaylistOptions(options)) options.clear();
+    list.back().channels.push_back(
+        {GetField(line, "|", 2), GetField(line, "|", 3), std::move(options)});
   }
-  const TListCategory& before = shown[last];
-  const TListCategory& after = list[last];
-  if (before.name != after.name || before.channels.size() > after.channels.size()) return false;
-  for (size_t i = 0; i < before.channels.size(); ++i) {
-    if (!(before.channels[i] == after.channels[i])) return false;
+  return list;
+}
+
+namespace {
+
+// The positions of the longest strictly increasing run (not necessarily contiguous) in
+// `values`, in order.
+std::vector<size_t> LongestIncreasing(const std::vector<int>& values) {
+  // tails[k]: the position ending the best run of length k + 1 found so far.
+  std::vector<size_t> tails;
+  std::vector<size_t> before(values.size(), SIZE_MAX);
+  for (size_t i = 0; i < values.size(); ++i) {
+    const auto place = std::lower_bound(tails.begin(), tails.end(), values[i],
+                                        [&](size_t t, int v) { return values[t] < v; });
+    if (place != tails.begin()) before[i] = *(place - 1);
+    if (place == tails.end()) {
+      tails.push_back(i);
+    } else {
+      *place = i;
+    }
   }
-  return true;
+  std::vector<size_t> run(tails.size());
+  size_t at = tails.empty() ? SIZE_MAX : tails.back();
+  for (size_t k = run.size(); k-- > 0; at = before[at]) run[k] = at;
+  return run;
+}
+
+}  // namespace
+
+TListChange DiffLists(const TChannelList& shown, const TChannelList& list) {
+  TListChange change;
+  change.shown_categories = shown.size();
+  for (const TListCategory& category : shown) change.shown_channels += category.channels.size();
+  change.categories.resize(list.size());
+
+  // The n-th category of a name in the new list pairs with the n-th of that name shown.
+  std::unordered_map<std::string_view, std::vector<int>> by_name;
+  for (size_t j = shown.size(); j-- > 0;) by_name[shown[j].name].push_back(static_cast<int>(j));
+  std::vector<size_t> paired;  // new categories with a partner, in order
+  std::vector<int> partners;
+  for (size_t i = 0; i < list.size(); ++i) {
+    const auto found = by_name.find(list[i].name);
+    if (found == by_name.end() || found->second.empty()) continue;
+    paired.push_back(i);
+    partners.push_back(found->second.back());
+    found->second.pop_back();
+  }
+  // Nodes only stay where their order stays; a category that moved is made anew.
+  std::vector<bool> kept(shown.size(), false);
+  for (size_t k : LongestIncreasing(partners)) {
+    const size_t i = paired[k];
+    const int j = partners[k];
+    kept[static_cast<size_t>(j)] = true;
+    const std::vector<TListChannel>& before = shown[static_cast<size_t>(j)].channels;
+    const std::vector<TListChannel>& after = list[i].channels;
+    const size_t common = std::min(before.size(), after.size());
+    size_t head = 0;
+    while (head < common && before[head] == after[head]) ++head;
+    size_t tail = 0;
+    while (tail < common - head &&
+           before[before.size() - 1 - tail] == after[after.size() - 1 - tail]) {
+      ++tail;
+    }
+    change.categories[i] = {j, head, tail};
+  }
+  for (size_t j = 0; j < shown.size(); ++j) {
+    if (!kept[j]) change.removed.push_back(static_cast<int>(j));
+  }
+  return change;
 }
 
 }  // namespace qelvu

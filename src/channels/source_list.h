@@ -16,6 +16,16 @@
 
 namespace qelvu {
 
+struct TListChannel {
+  std::string name;
+  // A directory channel's URL suffix, or a playlist channel's absolute URL.
+  std::string target;
+  // The cache line's fourth field; empty for a directory channel.
+  std::string options;
+
+  friend bool operator==(const TListChannel&, const TListChannel&) = default;
+};
+
 struct TListCategory {
   std::string name;
   std::vector<TListChannel> channels;
@@ -61,8 +71,35 @@ TChannelList ChannelsOf(const TChannelList& list, std::string_view source_key);
 // one source its categories stay as it lists them (the directory site may repeat one).
 TChannelList ComposeList(std::vector<TChannelList> per_source);
 
-// True when `list` is `shown` with channels and categories added at its end only, so the tree
-// that shows `shown` can take the rest by appending.
-bool ExtendsList(const TChannelList& shown, const TChannelList& list);
+// The list cache text describes, grouped as the tree is filled from it: a category starts
+// wherever a line's category differs from the previous line's (so a name may come back), and
+// lines before the first category are dropped. A fourth field that is not a playlist channel's
+// options is dropped too.
+TChannelList ListFromCacheText(std::string_view text);
+
+// What becomes of one category of a new list in a tree that shows the old one.
+struct TCategoryChange {
+  // The old list's category whose node this one keeps, or -1 for a new node.
+  int shown = -1;
+  // How many channels the kept node keeps at its start and at its end; the ones between are
+  // replaced by the new list's.
+  size_t head = 0;
+  size_t tail = 0;
+};
+
+// How a tree that shows one list comes to show another while touching as few nodes as it can:
+// a category keeps its node when one of the same name (the n-th of that name for the n-th)
+// stays in order, and within it only the channels between an unchanged start and an unchanged
+// end are replaced. A category whose channels did not change is not touched at all.
+struct TListChange {
+  // The old list's shape, so that the tree can be checked to show it still.
+  size_t shown_categories = 0;
+  size_t shown_channels = 0;
+  // The old list's categories whose nodes go, ascending.
+  std::vector<int> removed;
+  // One per category of the new list, in its order.
+  std::vector<TCategoryChange> categories;
+};
+TListChange DiffLists(const TChannelList& shown, const TChannelList& list);
 
 }  // namespace qelvu

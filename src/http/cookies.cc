@@ -212,9 +212,9 @@ void TCookieCollection::StoreCookie(std::unique_ptr<TNetscapeCookie> cookie) {
   std::string key = group + '\n' + UpperCase(cookie->Name);
   if (auto found = index_.find(key); found != index_.end()) {
     TStored& stored = found->second;
-    stored.cookie->ParseCookie(cookie->ServerForm());
-    stored.cookie->Format = cookie->Format;
-    stored.cookie->HostOnly = cookie->HostOnly;
+    // The new cookie takes the old one's place whole: a copy through its server form would read
+    // an empty value's "path=/" as the name and value of the cookie.
+    stored.cookie = std::move(cookie);
     by_age_.splice(by_age_.end(), by_age_, stored.in_store);
     std::list<TStored*>& in_domain = domains_[stored.domain];
     in_domain.splice(in_domain.end(), in_domain, stored.in_domain);
@@ -299,6 +299,12 @@ std::string TCookieCollection::CookieHeaderFor(const TUri& uri, bool secure) {
 int TCookieCollection::Count() const {
   std::shared_lock<std::shared_mutex> lock(lock_);
   return static_cast<int>(index_.size());
+}
+
+void TCookieCollection::ForEach(
+    const std::function<void(const TNetscapeCookie& cookie)>& visit) const {
+  std::shared_lock<std::shared_mutex> lock(lock_);
+  for (const auto& [key, stored] : index_) visit(*stored.cookie);
 }
 
 TCookieManagerLink::THold::THold(const TCookieManagerLink* link) {

@@ -121,6 +121,8 @@ class TCookieCollection {
   // whose path begins the URI's directory, longest path first; empty when none applies.
   std::string CookieHeaderFor(const TUri& uri, bool secure);
   int Count() const;
+  // Shows `visit` every kept cookie, under the read lock (so `visit` must not store cookies).
+  void ForEach(const std::function<void(const TNetscapeCookie& cookie)>& visit) const;
 
  private:
   // One kept cookie; the index owns it, and the age lists point at it.

@@ -100,6 +100,16 @@ void THeaderList::ExtractValues(const std::string& name,
 
 void THeaderList::SetHeaderValue(const std::string& name, const std::string& value) {
   int index = IndexOfHeader(name);
+  // A header that is set has that one value, or none: a later line of the same name would give
+  // a reader another one (a second Host, a Cookie the client meant to drop).
+  for (int later = index + 1; index >= 0 && later < Count();) {
+    if (!SameText(NameAt(later), name)) {
+      ++later;
+      continue;
+    }
+    if (FoldOnSet) DeleteContinuations(later);
+    lines_.erase(lines_.begin() + later);
+  }
   if (value.empty()) {
     if (index < 0) return;
     if (FoldOnSet) DeleteContinuations(index);

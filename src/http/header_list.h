@@ -18,7 +18,8 @@ class THeaderList {
 
   // The value of the first header of that name (any letter case); empty when absent.
   std::string HeaderValue(const std::string& name) const;
-  // Replaces (keeping its place) or appends the header; an empty value removes it.
+  // Replaces (keeping its place) or appends the header; an empty value removes it. Either way
+  // no other line of that name stays.
   void SetHeaderValue(const std::string& name, const std::string& value);
   // Appends the value of every header of that name, in list order.
   void ExtractValues(const std::string& name, std::vector<std::string>& destination) const;

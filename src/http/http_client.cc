@@ -26,6 +26,37 @@ std::string EscapeLineBreaks(const std::string& text) {
   return result;
 }
 
+// The sink of a body read aside: keeps its first bytes, counts the rest, and stops the read
+// once there are more than it may take.
+class TAsideStream : public TByteStream {
+ public:
+  // Thrown out of the read when the body passes the drain limit.
+  struct TFull {};
+
+  TAsideStream(size_t keep, int64_t limit) : keep_(keep), limit_(limit) {}
+
+  int64_t Size() const override { return total_; }
+  void SetSize(int64_t /*size*/) override {}
+  int64_t Position() const override { return total_; }
+  void SetPosition(int64_t /*position*/) override {}
+  int64_t Read(void* /*buffer*/, int64_t /*count*/) override { return 0; }
+  void Write(const void* buffer, int64_t count) override {
+    if (count <= 0) return;
+    const size_t room = keep_ - kept_.size();
+    kept_.append(static_cast<const char*>(buffer), std::min(room, static_cast<size_t>(count)));
+    total_ += count;
+    if (total_ > limit_) throw TFull{};
+  }
+
+  std::string TakeKept() { return std::move(kept_); }
+
+ private:
+  size_t keep_;
+  int64_t limit_;
+  std::string kept_;
+  int64_t total_ = 0;
+};
+
 }  // namespace
 
 int THttpResponse::StatusCode() const {
@@ -123,12 +154,15 @@ void TCustomHttpClient::PerformRequest(THttpMethod method, const std::string& ur
   // Any failure but an error answer may leave part of an answer unread on the connection;
   // reusing it would hand those bytes to the next request as its answer.
   TScopeGuard drop_connection([this] { Disconnect(); });
+  // A request that failed half-way must not leave its passes to count against this one.
+  redirects_done_ = 0;
   try {
     bool finished = false;
     bool redirected = false;
     while (!finished) {
       ++redirects_done_;
       PrepareTarget(redirected);
+      response_.RequestMethod = request_.RequestMethod;
       response_.StatusLine = ExchangeFirstLine();
       // A server that answers 100 Continue forever must not hold the client forever.
       constexpr int kMaxInterimAnswers = 16;
@@ -381,18 +415,18 @@ bool TCustomHttpClient::OpenTunnel() {
   THttpResponse answer(*this);
   TStringStream scratch;
   answer.BodySink = &scratch;
+  answer.RequestMethod = THttpMethod::hmConnect;
   for (int challenges = 0;; ++challenges) {
     EnsureConnected(answer);
     SendRequestHead(connect, nullptr);
     answer.StatusLine = ReadLine();
-    if (!answer.StatusLine.empty()) {
-      // The proxy speaks for itself here, not for the origin: its Set-Cookie would plant
-      // cookies in the origin's name.
-      ReadResponseHead(answer);
-    } else {
-      answer.StatusLine = "HTTP/1.0 200 OK";
-      answer.Connection = "close";
+    // Only a proxy's 200 opens the tunnel; a line that says nothing is no consent to carry it.
+    if (answer.StatusLine.empty()) {
+      throw EProtocolReplyError("The proxy gave no answer to CONNECT.");
     }
+    // The proxy speaks for itself here, not for the origin: its Set-Cookie would plant cookies
+    // in the origin's name.
+    ReadResponseHead(answer);
     if (answer.StatusCode() == 200) break;
     // Only a proxy's demand for credentials is worth another CONNECT, and no more often than
     // AuthRetries allows, however the scheme counts. The answer is taken as nothing else: a
@@ -600,7 +634,7 @@ TNextStep TCustomHttpClient::DecideNextStep(THttpRequest& request, THttpResponse
       DrainBody(response);
       result = TNextStep::RetryWithCredentials;
     } else {
-      if (code != 204) ReadBody(response);
+      ReadBody(response);
       result = TNextStep::Finished;
     }
   }
@@ -625,23 +659,38 @@ void TCustomHttpClient::AnswerChallenge(THttpRequest& request, THttpResponse& re
 
 void TCustomHttpClient::ReadBody(THttpResponse& response) {
   TByteStream* sink = response.BodySink;
-  if (!sink) return;
-  if (response.ContentLength() > 0) {
-    try {
-      ReadIntoStream(*sink, response.ContentLength());
-    } catch (const EConnClosedGracefully&) {
-      // A server that closes early leaves the bytes that came.
-    }
-  } else if (LowerCase(response.RawHeaders.HeaderValue("Transfer-Encoding")).find("chunked") !=
-             std::string::npos) {
-    DoStatus(TStatus::hsStatusText, "Chunk Started");
-    for (int size = ReadChunkSize(); size > 0; size = ReadChunkSize()) {
-      ReadIntoStream(*sink, size);
+  const int code = response.StatusCode();
+  // These answers end at their head; bytes after it belong to the next answer.
+  if (!sink || response.RequestMethod == THttpMethod::hmHead || code == 204 || code == 304) return;
+  const bool chunked =
+      LowerCase(response.RawHeaders.HeaderValue("Transfer-Encoding")).find("chunked") !=
+      std::string::npos;
+  // A TLS server that closes without its close notice may not have ended the body at all: an
+  // attacker can cut the connection anywhere. Where the length is known, that is a failure.
+  auto cut_short = [this] { return Transport() && Transport()->EndedWithoutCloseNotify(); };
+  try {
+    if (response.ContentLength() > 0) {
+      try {
+        ReadIntoStream(*sink, response.ContentLength());
+      } catch (const EConnClosedGracefully&) {
+        // A server that closes early leaves the bytes that came.
+        if (cut_short()) throw;
+      }
+    } else if (chunked) {
+      DoStatus(TStatus::hsStatusText, "Chunk Started");
+      for (int size = ReadChunkSize(); size > 0; size = ReadChunkSize()) {
+        ReadIntoStream(*sink, size);
+        ReadLine();
+      }
       ReadLine();
+    } else if (!response.HasContentLength()) {
+      ReadIntoStream(*sink, -1, true);
     }
-    ReadLine();
-  } else if (!response.HasContentLength()) {
-    ReadIntoStream(*sink, -1, true);
+  } catch (const EConnClosedGracefully&) {
+    if (cut_short()) {
+      throw EOSSLConnectionTruncated("TLS connection ended without close notify inside the body.");
+    }
+    throw;
   }
 }
 
@@ -651,17 +700,26 @@ int TCustomHttpClient::ReadChunkSize() {
   return static_cast<int>(ParseHex(line, INT32_MAX).value_or(0));
 }
 
-std::string TCustomHttpClient::ReadBodyAside(THttpResponse& response, int read_timeout_ms,
+std::string TCustomHttpClient::ReadBodyAside(THttpResponse& response, int limit_ms,
                                              bool ignore_failure) {
-  TStringStream scratch;
-  TScopedValue<TByteStream*> sink(response.BodySink, &scratch);
-  TScopedValue<int> timeout(ReadTimeout, read_timeout_ms);
+  TAsideStream aside(kMaxErrorBody, MaxDrainSize);
+  const TStepDeadline whole_read(limit_ms);
+  TScopedValue<TByteStream*> sink(response.BodySink, &aside);
+  TScopedValue<int> timeout(ReadTimeout, limit_ms);
+  TScopedValue<const TStepDeadline*> step(ReadStep, &whole_read);
   try {
     ReadBody(response);
+  } catch (const TAsideStream::TFull&) {
+    // Reading on would cost more than a new connection does.
+    Disconnect();
+  } catch (const EReadTimeout&) {
+    // The answer is known from its head; a body that does not come in time only costs the
+    // connection, whose rest is unread.
+    Disconnect();
   } catch (const ENetException&) {
     if (!ignore_failure) throw;
   }
-  return scratch.DataString();
+  return aside.TakeKept();
 }
 
 void TCustomHttpClient::DrainBody(THttpResponse& response) { ReadBodyAside(response, 4000, true); }

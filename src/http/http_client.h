@@ -52,6 +52,9 @@ class THttpResponse : public TResponseHeaderInfo {
   std::string StatusLine;
   THttpProtocolVersion ServerVersion = THttpProtocolVersion::pv1_0;
   TByteStream* BodySink = nullptr;
+  // The method of the request this answers: the answer to a HEAD has no body, whatever its
+  // headers announce.
+  THttpMethod RequestMethod = THttpMethod::hmGet;
 
  private:
   TCustomHttpClient& client_;
@@ -131,6 +134,11 @@ class TCustomHttpClient : public TTcpClient {
   int ConnectTimeout = 0;
   // Upper bound of one response head in bytes; a longer head raises EHeaderBlockTooLarge.
   size_t MaxHeaderBlockSize = 1 << 20;
+  // The body of an error answer is kept for EHTTPProtocolException::ErrorBody up to this size.
+  static constexpr size_t kMaxErrorBody = 64 * 1024;
+  // An error or redirect body is read (and, past kMaxErrorBody, dropped) up to this many bytes
+  // to keep the connection for the next request; a longer one costs the connection instead.
+  int64_t MaxDrainSize = int64_t{1} << 20;
 
   std::function<void(const THeaderList& headers, bool& continue_reading)> OnHeadersAvailable;
   std::function<void(std::string& destination, int redirect_count, bool& handled,
@@ -209,8 +217,9 @@ class TCustomHttpClient : public TTcpClient {
   int ReadChunkSize();
   void DrainBody(THttpResponse& response);
   [[noreturn]] void RaiseProtocolError(THttpResponse& response);
-  // Reads the body into a scratch stream with a temporary read limit; returns its bytes.
-  std::string ReadBodyAside(THttpResponse& response, int read_timeout_ms, bool ignore_failure);
+  // Reads a body that is not the caller's within `limit_ms` as a whole and MaxDrainSize bytes,
+  // or drops the connection; returns its first kMaxErrorBody bytes.
+  std::string ReadBodyAside(THttpResponse& response, int limit_ms, bool ignore_failure);
 
   TUri current_uri_;
   THttpRequest request_;

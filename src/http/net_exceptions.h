@@ -44,7 +44,6 @@ QELVU_NET_EXCEPTION(EURIException, ENetException);
 QELVU_NET_EXCEPTION(EUnknownProtocol, ENetException);
 QELVU_NET_EXCEPTION(EFailedToRetreiveTimeZoneInfo, ENetException);
 QELVU_NET_EXCEPTION(ETransportPropInvalid, ENetException);
-QELVU_NET_EXCEPTION(EProtocolReplyError, ENetException);
 // A text that must hold a number does not (a port, a range, a cookie port list).
 QELVU_NET_EXCEPTION(EConvertError, ENetException);
 // Raised when a response head grows past the client's limit on its total size.
@@ -88,6 +87,9 @@ QELVU_NET_EXCEPTION(EOSSLCreatingContextError, EOpenSSLError);
 QELVU_NET_EXCEPTION(EOSSLSettingCipherError, EOpenSSLError);
 QELVU_NET_EXCEPTION(EOSSLDataBindingError, EOpenSSLError);
 QELVU_NET_EXCEPTION(EOSSLConnectError, EOpenSSLError);
+// The server ended the TLS connection without its close notice before a body of known length
+// was complete: an attacker on the path may have cut it.
+QELVU_NET_EXCEPTION(EOSSLConnectionTruncated, EOpenSSLError);
 
 #undef QELVU_NET_EXCEPTION
 
@@ -103,19 +105,28 @@ class ESocketError : public ENetException {
   int code_;
 };
 
+// A reply the caller does not accept, or one that breaks its protocol; carries the reply's code
+// when it has one (0 otherwise).
+class EProtocolReplyError : public ENetException {
+ public:
+  explicit EProtocolReplyError(const std::string& message, int error_code = 0)
+      : ENetException(message), error_code_(error_code) {}
+  const char* ClassName() const noexcept override { return "EProtocolReplyError"; }
+  int ErrorCode() const { return error_code_; }
+
+ private:
+  int error_code_;
+};
+
 // A final HTTP status the client does not accept; the message is the status line as received.
 class EHTTPProtocolException : public EProtocolReplyError {
  public:
   EHTTPProtocolException(const std::string& status_line, int error_code, std::string error_body)
-      : EProtocolReplyError(status_line),
-        error_code_(error_code),
-        error_body_(std::move(error_body)) {}
+      : EProtocolReplyError(status_line, error_code), error_body_(std::move(error_body)) {}
   const char* ClassName() const noexcept override { return "EHTTPProtocolException"; }
-  int ErrorCode() const { return error_code_; }
   const std::string& ErrorBody() const { return error_body_; }
 
  private:
-  int error_code_;
   std::string error_body_;
 };
 

@@ -1,6 +1,7 @@
 #include "http/socket_stack.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -200,14 +201,32 @@ void TSocketStack::ShutdownSend(int handle) { ::shutdown(handle, SHUT_WR); }
 void TSocketStack::ShutdownBoth(int handle) { ::shutdown(handle, SHUT_RDWR); }
 void TSocketStack::Close(int handle) { ::close(handle); }
 
-bool TSocketStack::WaitReadable(int handle, int timeout_ms) {
-  pollfd pfd{handle, POLLIN, 0};
+namespace {
+
+bool WaitFor(int handle, short events, int timeout_ms) {
+  pollfd pfd{handle, events, 0};
   int result;
   do {
     result = ::poll(&pfd, 1, timeout_ms == -2 ? -1 : timeout_ms);
   } while (result < 0 && errno == EINTR);
-  if (result < 0) throw ESocketError(LastError());
+  if (result < 0) throw ESocketError(TSocketStack::LastError());
   return result > 0;
+}
+
+}  // namespace
+
+bool TSocketStack::WaitReadable(int handle, int timeout_ms) {
+  return WaitFor(handle, POLLIN, timeout_ms);
+}
+
+bool TSocketStack::WaitWritable(int handle, int timeout_ms) {
+  return WaitFor(handle, POLLOUT, timeout_ms);
+}
+
+void TSocketStack::SetNonBlocking(int handle, bool non_blocking) {
+  int flags = ::fcntl(handle, F_GETFL);
+  if (flags < 0) return;
+  ::fcntl(handle, F_SETFL, non_blocking ? flags | O_NONBLOCK : flags & ~O_NONBLOCK);
 }
 
 void TSocketStack::SetNoDelay(int handle, bool no_delay) {

@@ -38,6 +38,10 @@ class TSocketStack {
   // True when the socket is readable within the timeout (ms; -2 = no limit). Raises
   // ESocketError when the wait itself fails.
   bool WaitReadable(int handle, int timeout_ms);
+  // The same for room to send.
+  bool WaitWritable(int handle, int timeout_ms);
+  // A non-blocking socket answers kWsaWouldBlock where a blocking one would wait.
+  void SetNonBlocking(int handle, bool non_blocking);
   void SetNoDelay(int handle, bool no_delay);
   void LocalName(int handle, std::string& address, uint16_t& port);
   void PeerName(int handle, std::string& address, uint16_t& port);

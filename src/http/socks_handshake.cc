@@ -71,14 +71,15 @@ void TSocketTransport::SocksSend(const std::string& bytes) {
   }
 }
 
-std::string TSocketTransport::SocksReceive(int count, int timeout_ms) {
-  // Replies may arrive split across packets; each part waits for the rest, and nothing past
-  // the reply is taken from the socket, so the first byte after it belongs to the caller.
+std::string TSocketTransport::SocksReceive(int count, const TStepDeadline& step) {
+  // Replies may arrive split across packets; each part waits for the rest, within what is left
+  // of the handshake's time, and nothing past the reply is taken from the socket, so the first
+  // byte after it belongs to the caller.
   std::string reply(static_cast<size_t>(count), '\0');
   int have = 0;
   while (have < count) {
     int error = 0;
-    int n = TSocketTransport::Readable(timeout_ms)
+    int n = TSocketTransport::Readable(step.Remaining())
                 ? TSocketTransport::Receive(reply.data() + have, count - have, error)
                 : 0;
     if (n <= 0) throw ESocksServerRespondError("Socks server did not respond.");
@@ -87,15 +88,14 @@ std::string TSocketTransport::SocksReceive(int count, int timeout_ms) {
   return reply;
 }
 
-void TSocketTransport::SocksHandshake(const TConnectTarget& target) {
-  const TSocksInfo& socks = SocksInfo;
-  int timeout = target.Timeout > 0 ? target.Timeout : -2;
+void RunSocksHandshake(const TSocksInfo& socks, const TConnectTarget& target,
+                       const TSocksChannel& channel) {
   const std::string& host = target.Host;
   if (socks.Version == TSocksVersion::svSocks4 || socks.Version == TSocksVersion::svSocks4A) {
     bool by_name = socks.Version == TSocksVersion::svSocks4A;
     std::string request = "\x04\x01" + PortBytes(target.Port);
     uint32_t address = 1;  // 0.0.0.1: the server resolves the name that follows
-    if (!by_name) ParseDottedAddress(ResolveHost(host, timeout), address);
+    if (!by_name) ParseDottedAddress(channel.resolve(host), address);
     for (int shift = 24; shift >= 0; shift -= 8) {
       request += static_cast<char>((address >> shift) & 0xFF);
     }
@@ -105,42 +105,53 @@ void TSocketTransport::SocksHandshake(const TConnectTarget& target) {
       request += host;
       request += '\0';
     }
-    SocksSend(request);
-    std::string reply = SocksReceive(8, timeout);
+    channel.send(request);
+    std::string reply = channel.receive(8);
     if (static_cast<unsigned char>(reply[1]) != 90) RaiseSocks4Reply(reply[1]);
     return;
   }
 
   bool with_password = socks.Authentication == TSocksAuthentication::saUsernamePassword;
   char method = with_password ? 2 : 0;
-  SocksSend(std::string{5, 1, method});
-  if (SocksReceive(2, timeout)[1] != method) {
+  channel.send(std::string{5, 1, method});
+  if (channel.receive(2)[1] != method) {
     throw ESocksAuthMethodError("Invalid socks authentication method.");
   }
   if (with_password) {
     const char* message = "Authentication error to socks server.";
-    SocksSend("\x01" + Counted<ESocksAuthError>(socks.Username, message) +
-              Counted<ESocksAuthError>(socks.Password, message));
-    if (SocksReceive(2, timeout)[1] != 0) throw ESocksAuthError(message);
+    channel.send("\x01" + Counted<ESocksAuthError>(socks.Username, message) +
+                 Counted<ESocksAuthError>(socks.Password, message));
+    if (channel.receive(2)[1] != 0) throw ESocksAuthError(message);
   }
-  SocksSend(std::string{5, 1, 0, 3} +
-            Counted<ESocksServerAddressError>(host, "Address type not supported.") +
-            PortBytes(target.Port));
-  std::string reply = SocksReceive(5, timeout);
+  channel.send(std::string{5, 1, 0, 3} +
+               Counted<ESocksServerAddressError>(host, "Address type not supported.") +
+               PortBytes(target.Port));
+  std::string reply = channel.receive(5);
   if (reply[1] != 0) RaiseSocks5Reply(static_cast<unsigned char>(reply[1]));
   switch (reply[3]) {
     case 1:
-      SocksReceive(5, timeout);
+      channel.receive(5);
       break;
     case 3:
-      SocksReceive(static_cast<unsigned char>(reply[4]) + 2, timeout);
+      channel.receive(static_cast<unsigned char>(reply[4]) + 2);
       break;
     case 4:
-      SocksReceive(17, timeout);
+      channel.receive(17);
       break;
     default:
       break;
   }
+}
+
+void TSocketTransport::SocksHandshake(const TConnectTarget& target, const TStepDeadline& step) {
+  RunSocksHandshake(SocksInfo, target,
+                    {[this](const std::string& bytes) { SocksSend(bytes); },
+                     [this, &step](int count) { return SocksReceive(count, step); },
+                     [&step](const std::string& host) {
+                       // A lookup limit of 0 would mean none at all.
+                       const int left = step.Remaining();
+                       return ResolveHost(host, left == 0 ? 1 : left);
+                     }});
 }
 
 }  // namespace qelvu

@@ -175,6 +175,10 @@ void TTcpConnection::Disconnect() {
 
 int TTcpConnection::FillInput(bool raise_if_closed, int timeout_ms, bool raise_on_timeout) {
   if (timeout_ms == -1) timeout_ms = ReadTimeout == 0 ? -2 : ReadTimeout;
+  if (const int left = ReadStep ? ReadStep->Remaining() : -2;
+      left != -2 && (timeout_ms == -2 || left < timeout_ms)) {
+    timeout_ms = left;
+  }
   CheckPeerClosed(raise_if_closed, false);
   if (!IsConnected()) {
     if (raise_if_closed) throw ENotConnected("Not Connected");
@@ -311,6 +315,69 @@ int32_t TTcpConnection::ReadNetInteger(bool convert) {
   return static_cast<int32_t>(convert ? ntohl(value) : value);
 }
 
+std::string TNumericReply::Text() const {
+  std::string text;
+  for (const std::string& line : Lines) text += (text.empty() ? "" : "\n") + line;
+  return text;
+}
+
+TNumericReply TTcpConnection::ReadReply() {
+  size_t total = 0;
+  auto next_line = [this, &total] {
+    std::string line = ReadLine();
+    // A server that never ends its reply, or sends blank lines before it forever, must not
+    // fill the memory with it.
+    total += line.size() + 2;
+    if (total > kMaxReplyBytes) throw EProtocolReplyError("Reply too long.");
+    return line;
+  };
+  TNumericReply reply;
+  std::string first = Trim(next_line());
+  while (first.empty()) first = Trim(next_line());
+  const std::string number = first.substr(0, 3);
+  reply.Code = number.size() == 3 ? static_cast<int>(ParseDecimal(number, 0, 999).value_or(0)) : 0;
+  const bool more = first.size() >= 4 && first[3] == '-';
+  reply.Lines.push_back(std::move(first));
+  while (more) {
+    std::string line = next_line();
+    const bool last = line.size() < 4 || line.compare(0, 4, number + " ") == 0;
+    reply.Lines.push_back(std::move(line));
+    if (last) break;
+  }
+  return reply;
+}
+
+int TTcpConnection::CheckReply(const TNumericReply& reply, const std::vector<int>& allowed) {
+  if (!allowed.empty() && std::find(allowed.begin(), allowed.end(), reply.Code) == allowed.end()) {
+    RaiseReplyError(reply);
+  }
+  return reply.Code;
+}
+
+TNumericReply TTcpConnection::GetReply(const std::vector<int>& allowed) {
+  TNumericReply reply = ReadReply();
+  CheckReply(reply, allowed);
+  return reply;
+}
+
+TNumericReply TTcpConnection::SendCommand(const std::string& command,
+                                          const std::vector<int>& allowed) {
+  // A line break inside would send a second command the caller never wrote.
+  if (HasLineBreakOrNul(command)) {
+    throw EInvalidHeaderText("Command holds a line break or NUL byte");
+  }
+  WriteLine(command);
+  return GetReply(allowed);
+}
+
+void TTcpConnection::RaiseReplyError(const TNumericReply& reply) {
+  throw EProtocolReplyError(reply.Text(), reply.Code);
+}
+
+void TTcpConnection::RaiseReplyError(int code, const std::string& text) {
+  throw EProtocolReplyError(text, code);
+}
+
 std::string TTcpConnection::TakeBuffered() {
   if (IsConnected()) FillInput(false, -1, true);
   std::string bytes;
@@ -443,11 +510,18 @@ void TTcpClient::Connect(int timeout_ms) {
   target.BoundPortMin = BoundPortMin;
   target.BoundPortMax = BoundPortMax;
   target.Timeout = timeout_ms;
+  target.ReplyTimeout = ReadTimeout;
   Transport()->ConnectTransport(target);
   if (Intercept) Intercept->Connect();
   DoStatus(TStatus::hsConnected);
   if (OnConnected) OnConnected();
   close_on_failure.Release();
+}
+
+std::string TTcpClient::ConnectAndReadAll(int timeout_ms) {
+  Connect(timeout_ms);
+  TScopeGuard disconnect([this] { Disconnect(); });
+  return ReadUntilClosed();
 }
 
 }  // namespace qelvu

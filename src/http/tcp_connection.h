@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "http/byte_stream.h"
 #include "http/transport.h"
@@ -102,6 +103,18 @@ class TConnectionIntercept {
   TConnectionIntercept* intercept_ = nullptr;
 };
 
+// The numbered reply of a line protocol (SMTP, FTP, POP-style servers): one line "250 text", or
+// lines "250-text" ended by "250 text".
+struct TNumericReply {
+  // The number the first line begins with; 0 when it begins with none.
+  int Code = 0;
+  // Every line as received, without its line end.
+  std::vector<std::string> Lines;
+
+  // The lines joined by LF.
+  std::string Text() const;
+};
+
 class TTcpConnection : public TNetComponent {
  public:
   TTcpConnection();
@@ -137,6 +150,21 @@ class TTcpConnection : public TNetComponent {
   // the peer closes, into the stream at its position.
   void ReadIntoStream(TByteStream& stream, int64_t count = -1, bool until_closed = false);
   int32_t ReadNetInteger(bool convert = true);
+  // Reads one numeric reply: blank lines before it are skipped, and a first line whose fourth
+  // character is "-" goes on until a line that begins with the same three characters and a
+  // blank, or one shorter than four characters. A reply of more than kMaxReplyBytes raises
+  // EProtocolReplyError "Reply too long.".
+  virtual TNumericReply ReadReply();
+  // Returns the reply's code when `allowed` is empty or holds it; raises otherwise.
+  virtual int CheckReply(const TNumericReply& reply, const std::vector<int>& allowed);
+  // ReadReply, then CheckReply.
+  TNumericReply GetReply(const std::vector<int>& allowed = {});
+  // Sends `command` as one line, then reads and checks the reply to it.
+  virtual TNumericReply SendCommand(const std::string& command,
+                                    const std::vector<int>& allowed = {});
+  // EProtocolReplyError with the reply's text and code.
+  [[noreturn]] virtual void RaiseReplyError(const TNumericReply& reply);
+  [[noreturn]] virtual void RaiseReplyError(int code, const std::string& text);
   std::string TakeBuffered();
   std::string ReadUntilClosed();
 
@@ -158,6 +186,8 @@ class TTcpConnection : public TNetComponent {
   TConnectionIntercept* Intercept = nullptr;
   TManagedBuffer InputBuffer;
   bool ASCIIFilter = false;
+  static constexpr size_t kMaxReplyBytes = 1 << 20;
+
   int MaxLineLength = 16384;
   TMaxLineAction MaxLineAction = TMaxLineAction::maException;
   bool LineWasSplit = false;
@@ -170,6 +200,10 @@ class TTcpConnection : public TNetComponent {
   std::function<void()> OnDisconnected;
 
  protected:
+  // While set, every wait for input also ends by this deadline: a read that must end as a
+  // whole, however the bytes trickle in.
+  const TStepDeadline* ReadStep = nullptr;
+
   // Fired after a disconnect was noticed or made.
   virtual void DoDisconnected();
   void ResetInputState();
@@ -194,6 +228,9 @@ class TTcpClient : public TTcpConnection {
   // Connects to Host:Port; `timeout_ms` as in TConnectTarget. Raises EAlreadyConnected when
   // open; any failure closes the socket and propagates.
   virtual void Connect(int timeout_ms = -1);
+  // Connects, reads everything until the peer closes (ReadUntilClosed, within ReadTimeout per
+  // read), disconnects and returns the bytes: for services that speak and hang up.
+  virtual std::string ConnectAndReadAll(int timeout_ms = -1);
 
   virtual void SetHost(const std::string& host) { host_ = host; }
   virtual void SetPort(int port) { port_ = port; }

@@ -58,6 +58,7 @@ namespace qelvu {
 
 #define QELVU_TLS_CRYPTO_ENTRY_POINTS(X) \
   X(ERR_get_error)                       \
+  X(ERR_peek_error)                      \
   X(ERR_error_string_n)                  \
   X(ERR_clear_error)                     \
   X(X509_VERIFY_PARAM_set1_ip_asc)       \

@@ -143,9 +143,6 @@ void TTlsTransport::BuildContext() {
     throw EOSSLCreatingContextError("Error creating SSL context.");
   }
   SSL_CTX* ctx = context.get();
-  // Servers often end a body by closing without the TLS close notice; that is an end of data
-  // here, as it is on a plain socket.
-  lib.SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
   // A record without application data (a session ticket) must not make a read wait for data
   // that may never come; Readable looks past such records within its time limit.
   lib.SSL_CTX_ctrl(ctx, SSL_CTRL_CLEAR_MODE, SSL_MODE_AUTO_RETRY, nullptr);
@@ -198,10 +195,19 @@ std::string TTlsTransport::FailureReason(int result) {
   return "error " + std::to_string(error);
 }
 
-void TTlsTransport::StartTls() {
+void TTlsTransport::StartTls() { StartTls(TStepDeadline(handshake_limit_)); }
+
+bool TTlsTransport::WaitForTls(int error, int timeout_ms) {
+  return WaitSocket(error == SSL_ERROR_WANT_WRITE, timeout_ms);
+}
+
+void TTlsTransport::StartTls(const TStepDeadline& step) {
   if (!context_) BuildContext();
   const TTlsLibrary& lib = *library_;
   TScopedValue<TActiveCall> active(active_call, {this, library_});
+  ended_without_notify_ = false;
+  end_result_ = 1;
+  end_error_ = 0;
   ssl_ = TTlsSocket(lib.SSL_new(context_.get()), {lib.SSL_free});
   if (!ssl_ || !Socket() || lib.SSL_set_fd(ssl_.get(), Socket()->Handle()) != 1) {
     ssl_.reset();
@@ -224,13 +230,23 @@ void TTlsTransport::StartTls() {
       throw EOSSLDataBindingError("Error binding data to SSL socket.");
     }
   }
-  lib.ERR_clear_error();
-  int result;
-  {
-    TSigpipeGuard guard;
-    result = lib.SSL_connect(ssl_.get());
-  }
-  if (result != 1) {
+  // On a blocking socket OpenSSL would wait inside one call for as long as the peer takes to
+  // complete a message or a record; without blocking, every wait is ours and keeps its limit.
+  TSocketStack::Instance().SetNonBlocking(Socket()->Handle(), true);
+  while (true) {
+    lib.ERR_clear_error();
+    int result;
+    {
+      TSigpipeGuard guard;
+      result = lib.SSL_connect(ssl_.get());
+    }
+    if (result == 1) break;
+    const int error = lib.SSL_get_error(ssl_.get(), result);
+    if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+      if (WaitForTls(error, step.Remaining())) continue;
+      ssl_.reset();
+      throw EConnectTimeout("Connect timed out.");
+    }
     std::string reason = FailureReason(result);
     ssl_.reset();
     throw EOSSLConnectError("Error connecting with SSL.\n" + reason);
@@ -248,18 +264,32 @@ void TTlsTransport::StartTls() {
 
 void TTlsTransport::ConnectTransport(const TConnectTarget& target) {
   FreeTls();
+  ended_without_notify_ = false;
   connected_host_ = target.Host;
+  handshake_limit_ = target.Timeout > 0 ? target.Timeout : std::max(target.ReplyTimeout, 0);
+  const TStepDeadline connect_step(target.Timeout);
   TSocketTransport::ConnectTransport(target);
   if (OnBeforeConnect) OnBeforeConnect();
   // Plain bytes need no library: the context is built when TLS starts, here or later on the
   // open connection, and only then can a missing library fail the connect.
-  if (!pass_through_) StartTls();
+  if (!pass_through_) StartTls(TStepDeadline::ForHandshake(target, connect_step));
 }
 
 void TTlsTransport::SetPassThrough(bool pass_through) {
   if (pass_through == pass_through_) return;
   pass_through_ = pass_through;
-  if (!pass_through_ && IsOpen()) StartTls();
+  if (!IsOpen()) return;
+  if (pass_through_) {
+    TSocketStack::Instance().SetNonBlocking(Socket()->Handle(), false);
+    return;
+  }
+  try {
+    StartTls();
+  } catch (...) {
+    // Half a handshake leaves nothing the connection could carry, plain or encrypted.
+    Close();
+    throw;
+  }
 }
 
 void TTlsTransport::Close() {
@@ -272,72 +302,111 @@ void TTlsTransport::Close() {
 }
 
 bool TTlsTransport::Readable(int timeout_ms) {
-  if (pass_through_ || !ssl_ || !IsOpen()) return TSocketTransport::Readable(timeout_ms);
-  const TTlsLibrary& lib = *library_;
+  if (pass_through_ || !IsOpen()) return TSocketTransport::Readable(timeout_ms);
+  // A TLS connection whose session failed to start carries nothing, least of all plain text.
+  if (!ssl_) throw EClosedSocket("Disconnected.");
+  if (end_result_ <= 0) return true;
   TScopedValue<TActiveCall> active(active_call, {this, library_});
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  const TStepDeadline step(timeout_ms);
   while (true) {
     // Bytes OpenSSL already decrypted never show on the socket again.
-    if (lib.SSL_pending(ssl_.get()) > 0) return true;
-    int remaining = timeout_ms;
-    if (timeout_ms != -2) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
-      remaining = static_cast<int>(std::max<int64_t>(left.count(), 0));
-    }
-    if (!TSocketTransport::Readable(remaining)) return false;
+    if (library_->SSL_pending(ssl_.get()) > 0) return true;
     char byte;
+    int want = 0;
+    const int n = ReadTls(&byte, 1, true, end_error_, want);
+    if (n > 0) return true;
+    if (n != -2) {
+      end_result_ = n;
+      return true;
+    }
+    // A record that arrives in parts counts against the one limit of this wait.
+    if (!WaitForTls(want, timeout_ms <= 0 ? timeout_ms : step.Remaining())) return false;
+  }
+}
+
+int TTlsTransport::ReadTls(char* buffer, int length, bool peek, int& error, int& want) {
+  const TTlsLibrary& lib = *library_;
+  int n;
+  {
     TSigpipeGuard guard;
     lib.ERR_clear_error();
-    int n = lib.SSL_peek(ssl_.get(), &byte, 1);
-    // Data, the peer's close or a failure: the receive that follows reports which.
-    if (n > 0 || lib.SSL_get_error(ssl_.get(), n) != SSL_ERROR_WANT_READ) return true;
+    errno = 0;
+    n = peek ? lib.SSL_peek(ssl_.get(), buffer, length) : lib.SSL_read(ssl_.get(), buffer, length);
+  }
+  if (n > 0) return n;
+  const int failure = lib.SSL_get_error(ssl_.get(), n);
+  switch (failure) {
+    case SSL_ERROR_ZERO_RETURN:
+      return 0;
+    case SSL_ERROR_WANT_READ:
+    case SSL_ERROR_WANT_WRITE:
+      want = failure;
+      return -2;
+    case SSL_ERROR_SYSCALL:
+      if (errno == 0) {
+        ended_without_notify_ = true;
+        return 0;
+      }
+      error = TSocketStack::MapErrno(errno);
+      return -1;
+    case SSL_ERROR_SSL:
+      if (ERR_GET_REASON(lib.ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING) {
+        // The peer closed without the close notice: an end of data to a reader that knows no
+        // length, a cut to one that does (the client tells them apart).
+        ended_without_notify_ = true;
+        return 0;
+      }
+      error = kWsaConnReset;
+      return -1;
+    default:
+      error = kWsaConnReset;
+      return -1;
   }
 }
 
 int TTlsTransport::Receive(char* buffer, int length, int& error) {
-  if (pass_through_ || !ssl_) return TSocketTransport::Receive(buffer, length, error);
-  if (!IsOpen()) throw EClosedSocket("Disconnected.");
-  const TTlsLibrary& lib = *library_;
+  if (pass_through_) return TSocketTransport::Receive(buffer, length, error);
+  if (!IsOpen() || !ssl_) throw EClosedSocket("Disconnected.");
+  if (end_result_ <= 0) {
+    error = end_error_;
+    return end_result_;
+  }
   TScopedValue<TActiveCall> active(active_call, {this, library_});
-  // The socket blocks, so a read that wants more only passed over a record without data.
   while (true) {
-    TSigpipeGuard guard;
-    lib.ERR_clear_error();
-    errno = 0;
-    int n = lib.SSL_read(ssl_.get(), buffer, length);
-    if (n > 0) return n;
-    switch (lib.SSL_get_error(ssl_.get(), n)) {
-      case SSL_ERROR_ZERO_RETURN:
-        return 0;
-      case SSL_ERROR_WANT_READ:
-      case SSL_ERROR_WANT_WRITE:
-        continue;
-      case SSL_ERROR_SYSCALL:
-        if (errno == 0) return 0;
-        error = TSocketStack::MapErrno(errno);
-        return -1;
-      default:
-        error = kWsaConnReset;
-        return -1;
+    int want = 0;
+    const int n = ReadTls(buffer, length, false, error, want);
+    if (n != -2) {
+      if (n <= 0) {
+        end_result_ = n;
+        end_error_ = error;
+      }
+      return n;
     }
+    // Asked without Readable first: the caller takes the wait as a blocking read would.
+    WaitForTls(want, -2);
   }
 }
 
 int TTlsTransport::Send(const char* buffer, int length, int& error) {
-  if (pass_through_ || !ssl_) return TSocketTransport::Send(buffer, length, error);
-  if (!IsOpen()) throw EClosedSocket("Disconnected.");
+  if (pass_through_) return TSocketTransport::Send(buffer, length, error);
+  if (!IsOpen() || !ssl_) throw EClosedSocket("Disconnected.");
   const TTlsLibrary& lib = *library_;
   TScopedValue<TActiveCall> active(active_call, {this, library_});
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    TSigpipeGuard guard;
-    lib.ERR_clear_error();
-    errno = 0;
-    int n = lib.SSL_write(ssl_.get(), buffer, length);
+  while (true) {
+    int n;
+    {
+      TSigpipeGuard guard;
+      lib.ERR_clear_error();
+      errno = 0;
+      n = lib.SSL_write(ssl_.get(), buffer, length);
+    }
     if (n > 0) return n;
-    switch (lib.SSL_get_error(ssl_.get(), n)) {
+    const int failure = lib.SSL_get_error(ssl_.get(), n);
+    switch (failure) {
       case SSL_ERROR_WANT_READ:
       case SSL_ERROR_WANT_WRITE:
+        // As a blocking send waits for room, so does this one; the same bytes go again.
+        WaitForTls(failure, -2);
         continue;
       case SSL_ERROR_SYSCALL:
         error = errno == 0 ? kWsaConnReset : TSocketStack::MapErrno(errno);
@@ -347,8 +416,6 @@ int TTlsTransport::Send(const char* buffer, int length, int& error) {
         return -1;
     }
   }
-  error = kWsaWouldBlock;
-  return -1;
 }
 
 }  // namespace qelvu

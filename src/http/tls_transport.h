@@ -5,7 +5,10 @@
 // http and for the CONNECT to a proxy, TLS for https. Every TLS start on a new connection builds
 // a fresh context from `SSLOptions`; the handshake sends `HostName` for SNI and, by default,
 // verifies the server's chain against the system trust store (and `RootCertFile`) and its name
-// against `HostName`. A failed check fails the connect with `EOSSLConnectError`. The transport owns
+// against `HostName`. A failed check fails the connect with `EOSSLConnectError`. The handshake
+// keeps to the connect's time limit (or, without one, the read limit) as a whole, and a read
+// keeps to its own limit even while a record arrives in parts: the socket does not block while
+// TLS runs on it. A session that is missing never lets plain bytes through. The transport owns
 // its context and connection state; one thread at a time.
 //
 //   TTlsTransport tls;
@@ -86,12 +89,14 @@ class TTlsTransport : public TSocketTransport {
   int Send(const char* buffer, int length, int& error) override;
   bool IsTls() const override { return true; }
   bool IsEncrypted() const override { return ssl_ != nullptr && !pass_through_; }
+  bool EndedWithoutCloseNotify() const override { return ended_without_notify_; }
 
   bool PassThrough() const { return pass_through_; }
-  // Clearing it on an open connection starts TLS at once.
+  // Clearing it on an open connection starts TLS at once; a failed start closes the socket.
   void SetPassThrough(bool pass_through) override;
-  // The client handshake on the open socket. Raises the EOpenSSLError family: the library,
-  // context and certificate errors, or EOSSLConnectError with OpenSSL's reason.
+  // The client handshake on the open socket, within the last connect's limit (or read limit).
+  // Raises the EOpenSSLError family: the library, context and certificate errors, or
+  // EOSSLConnectError with OpenSSL's reason; EConnectTimeout when the limit passes.
   void StartTls();
 
   TTlsOptions SSLOptions;
@@ -111,6 +116,13 @@ class TTlsTransport : public TSocketTransport {
   std::function<void()> OnBeforeConnect;
 
  private:
+  void StartTls(const TStepDeadline& step);
+  // Waits for what the last OpenSSL call on `ssl_` wants (`error`: SSL_ERROR_WANT_READ or
+  // _WRITE) within `timeout_ms`; false when it did not come in time.
+  bool WaitForTls(int error, int timeout_ms);
+  // One SSL_read (or, with `peek`, SSL_peek) without waiting: a byte count, 0 for the peer's
+  // close, -1 for a failure (`error` its code), or -2 when OpenSSL wants what `want` says.
+  int ReadTls(char* buffer, int length, bool peek, int& error, int& want);
   void BuildContext();
   // The failure text OpenSSL left for the last call on `ssl_`.
   std::string FailureReason(int result);
@@ -120,7 +132,14 @@ class TTlsTransport : public TSocketTransport {
   TTlsContext context_;
   TTlsSocket ssl_;
   bool pass_through_ = false;
+  bool ended_without_notify_ = false;
+  // The close (0) or failure (-1, with its code) a look of Readable found: a session gives
+  // that answer once, so the receive that follows takes it from here.
+  int end_result_ = 1;
+  int end_error_ = 0;
   std::string connected_host_;
+  // The limit of a handshake that starts on an open connection (ms; 0 = none).
+  int handshake_limit_ = 0;
 };
 
 }  // namespace qelvu

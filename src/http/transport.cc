@@ -12,15 +12,21 @@
 #include "http/socket_errors.h"
 
 namespace qelvu {
-namespace {
 
-int MillisecondsSince(std::chrono::steady_clock::time_point start) {
-  return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                              std::chrono::steady_clock::now() - start)
-                              .count());
+TStepDeadline::TStepDeadline(int limit_ms) {
+  if (limit_ms > 0) end_ = Clock::now() + std::chrono::milliseconds(limit_ms);
 }
 
-}  // namespace
+TStepDeadline TStepDeadline::ForHandshake(const TConnectTarget& target,
+                                          const TStepDeadline& connect) {
+  return target.Timeout > 0 ? connect : TStepDeadline(target.ReplyTimeout);
+}
+
+int TStepDeadline::Remaining() const {
+  if (end_ == Clock::time_point::max()) return -2;
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end_ - Clock::now());
+  return static_cast<int>(std::clamp<int64_t>(left.count(), 0, INT32_MAX));
+}
 
 std::string StatusText(TStatus status, const std::string& argument) {
   switch (status) {
@@ -96,7 +102,7 @@ void TSocketTransport::ConnectTransport(const TConnectTarget& target) {
   int peer_port = socks ? SocksInfo.Port : target.Port;
   uint32_t unused;
   if (!ParseDottedAddress(host, unused)) DoStatus(TStatus::hsResolving, host);
-  const auto start = std::chrono::steady_clock::now();
+  const TStepDeadline connect_step(target.Timeout);
   std::string address = ResolveHost(host, target.Timeout);
   // A port beyond 16 bits must not wrap round to some other port, the one the SOCKS server is
   // asked for no more than the one connected to.
@@ -114,7 +120,7 @@ void TSocketTransport::ConnectTransport(const TConnectTarget& target) {
 
   if (target.Timeout > 0) {
     // The lookup spent part of the limit.
-    ConnectWithLimit(address, port, std::max(target.Timeout - MillisecondsSince(start), 0));
+    ConnectWithLimit(address, port, connect_step.Remaining());
   } else if (target.Timeout < -1) {
     ConnectWithLimit(address, port, target.Timeout);
   } else if (TIdleHook::InUse()) {
@@ -124,7 +130,7 @@ void TSocketTransport::ConnectTransport(const TConnectTarget& target) {
   }
   socket_->ReadLocalName();
   socket_->ReadPeerName();
-  if (socks) SocksHandshake(target);
+  if (socks) SocksHandshake(target, TStepDeadline::ForHandshake(target, connect_step));
   AfterTcpConnect(target);
 }
 
@@ -155,12 +161,18 @@ void TSocketTransport::ConnectWithLimit(const std::string& address, uint16_t por
     return outcome.done_signal.wait_for(lock, std::chrono::milliseconds(ms),
                                         [&outcome] { return outcome.done; });
   };
+  // A shutdown that lands before the connector has entered its connect does not stop that
+  // connect, which would then run to the system's own limit: it is repeated until the connector
+  // has returned.
+  auto cut_connector = [&connector, &wait_for, handle] {
+    do {
+      TSocketStack::Instance().ShutdownBoth(handle);
+    } while (!wait_for(10));
+    connector.join();
+  };
   // An idle hook that raises must not leave the connector running (a thread object destroyed
   // while joinable ends the process): the connect is cut and the thread joined first.
-  TScopeGuard stop_connector([&connector, handle] {
-    TSocketStack::Instance().ShutdownBoth(handle);
-    connector.join();
-  });
+  TScopeGuard stop_connector(cut_connector);
   bool done = false;
   if (timeout_ms == -2) {
     while (!done) {
@@ -178,13 +190,18 @@ void TSocketTransport::ConnectWithLimit(const std::string& address, uint16_t por
   }
   stop_connector.Release();
   if (!done) {
-    TSocketStack::Instance().ShutdownBoth(handle);
-    connector.join();
+    cut_connector();
     Close();
     throw EConnectTimeout("Connect timed out.");
   }
   connector.join();
   if (outcome.error != 0) throw ESocketError(outcome.error);
+}
+
+bool TSocketTransport::WaitSocket(bool write, int timeout_ms) {
+  if (!write) return TSocketTransport::Readable(timeout_ms);
+  if (!IsOpen()) throw EConnClosedGracefully("Connection Closed Gracefully.");
+  return TSocketStack::Instance().WaitWritable(socket_->Handle(), timeout_ms);
 }
 
 bool TSocketTransport::Readable(int timeout_ms) {

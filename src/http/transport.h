@@ -6,6 +6,7 @@
 // thread at a time.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -41,9 +42,32 @@ struct TConnectTarget {
   int BoundPort = 0;
   int BoundPortMin = 0;
   int BoundPortMax = 0;
-  // Above 0: the limit in ms for the name lookup and the connect together. -1 or 0: plain
-  // blocking connect (unless an idle hook is in use); -2: no limit.
+  // Above 0: the limit in ms for the whole connect: the name lookup, the TCP connect and the
+  // SOCKS and TLS handshakes together. -1 or 0: plain blocking connect (unless an idle hook is
+  // in use); -2: no limit.
   int Timeout = 0;
+  // Above 0 and without a Timeout: the limit in ms for each handshake after the TCP connect
+  // (SOCKS, TLS), each as a whole; the connection's read limit.
+  int ReplyTimeout = 0;
+};
+
+// The time left of one bounded step (a connect, a handshake). Every wait within the step takes
+// only what remains, so a peer that sends a byte now and then cannot stretch the step.
+class TStepDeadline {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  // `limit_ms` above 0 bounds the step from now on; any other value leaves it unbounded.
+  explicit TStepDeadline(int limit_ms);
+  // The limit of a handshake after the TCP connect of `target`: what is left of the connect's
+  // own limit, or, without one, the reply limit from now on.
+  static TStepDeadline ForHandshake(const TConnectTarget& target, const TStepDeadline& connect);
+
+  // Milliseconds left (0 once passed), or -2 when unbounded.
+  int Remaining() const;
+
+ private:
+  Clock::time_point end_ = Clock::time_point::max();
 };
 
 class TTransport {
@@ -68,6 +92,9 @@ class TTransport {
   // True only while the bytes really go through a TLS session (never in pass-through).
   virtual bool IsEncrypted() const { return false; }
   virtual void SetPassThrough(bool /*pass_through*/) {}
+  // True when the peer's last close cut a TLS session short, without the close notice that
+  // tells a real end of data from an attacker closing the connection.
+  virtual bool EndedWithoutCloseNotify() const { return false; }
 
   TStatusEvent OnStatus;
 
@@ -90,6 +117,21 @@ struct TSocksInfo {
   std::string Username;
   std::string Password;
 };
+
+// The byte channel a SOCKS handshake runs over.
+struct TSocksChannel {
+  // Sends one whole message.
+  std::function<void(const std::string& bytes)> send;
+  // Exactly `count` bytes of the reply; raises ESocksServerRespondError when they do not come.
+  std::function<std::string(int count)> receive;
+  // The dotted address of a host name (SOCKS4 sends an address).
+  std::function<std::string(const std::string& host)> resolve;
+};
+
+// The SOCKS 4, 4A or 5 client handshake asking the server of `socks` for a connection to
+// `target`; its failures raise the ESocksError family.
+void RunSocksHandshake(const TSocksInfo& socks, const TConnectTarget& target,
+                       const TSocksChannel& channel);
 
 // The plain TCP socket. With SOCKS in use the TCP connect goes to the SOCKS server, and the
 // handshake to the real target runs before any other byte; its failures raise ESocksError
@@ -126,16 +168,20 @@ class TSocketTransport : public TTransport {
   // in progress cannot be aborted, only bounded: with a time limit on the connect, the connect
   // gives up when the limit passes (see ResolveHost).
   virtual void SocketAllocated(int /*handle*/) {}
+  // Waits until the socket is readable (or, with `write`, writable) within the timeout (ms,
+  // -2 = no limit), serving the idle hook as a read does.
+  bool WaitSocket(bool write, int timeout_ms);
 
  private:
   void BindLocal(const TConnectTarget& target);
   void ConnectWithLimit(const std::string& address, uint16_t port, int timeout_ms);
-  // The handshake asking the SOCKS server for a connection to `target` (socks_handshake.cc).
-  void SocksHandshake(const TConnectTarget& target);
+  // The handshake asking the SOCKS server for a connection to `target` (socks_handshake.cc),
+  // all its replies within `step`.
+  void SocksHandshake(const TConnectTarget& target, const TStepDeadline& step);
   void SocksSend(const std::string& bytes);
-  // Reads exactly `count` bytes within the connect's time limit (none when it has none);
-  // raises ESocksServerRespondError when they do not come.
-  std::string SocksReceive(int count, int timeout_ms);
+  // Reads exactly `count` bytes within what is left of `step`; raises
+  // ESocksServerRespondError when they do not come.
+  std::string SocksReceive(int count, const TStepDeadline& step);
 
   std::unique_ptr<TSocketHandle> socket_;
 };

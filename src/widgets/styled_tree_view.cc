@@ -276,8 +276,16 @@ void TCustomStyledTreeView::wheelEvent(QWheelEvent* event) {
   event->accept();
   QScrollBar* bar = verticalScrollBar();
   if (bar->maximum() <= bar->minimum()) return;
-  const int notches = event->angleDelta().y() / 120;
-  bar->setValue(bar->value() - notches * QApplication::wheelScrollLines());
+  // High-resolution wheels and touchpads send parts of a notch: they add up, in lines, and what
+  // is left under one line waits for the next event, unless the direction turns.
+  const int delta = event->angleDelta().y();
+  if ((delta > 0 && wheel_remainder_ < 0) || (delta < 0 && wheel_remainder_ > 0)) {
+    wheel_remainder_ = 0;
+  }
+  wheel_remainder_ += delta * QApplication::wheelScrollLines();
+  const int lines = wheel_remainder_ / 120;
+  wheel_remainder_ -= lines * 120;
+  if (lines != 0) bar->setValue(bar->value() - lines);
 }
 
 void TCustomStyledTreeView::mousePressEvent(QMouseEvent* event) {

@@ -124,6 +124,8 @@ class TCustomStyledTreeView : public QTreeView {
   bool auto_expand_ = false;
   bool right_click_select_ = false;
   bool mouse_over_ = false;
+  // Wheel rotation not yet scrolled, in 120ths of a line.
+  int wheel_remainder_ = 0;
   QStandardItemModel* items_;
   QPersistentModelIndex right_clicked_;
   QMenu* popup_menu_ = nullptr;

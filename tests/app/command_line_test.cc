@@ -27,6 +27,7 @@ TEST(CommandLineTest, Parse) {
        ""},
       {{"qelvu", "--", "--odd-name.m3u"}, TAction::Run, {"--odd-name.m3u"}, ""},
       {{"qelvu", "--help"}, TAction::PrintAndExit, {}, "FILE_OR_URL"},
+      {{"qelvu", "--help-all"}, TAction::PrintAndExit, {}, "FILE_OR_URL"},
       {{"qelvu", "--version"}, TAction::PrintAndExit, {}, "qelvu 3.2.0.0\n"},
       {{"qelvu", "--bogus"}, TAction::FailAndExit, {}, "bogus"},
   };

@@ -2,6 +2,7 @@
 // the logic asked of the view.
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
@@ -12,6 +13,7 @@
 
 #include "app/main_services.h"
 #include "app/main_view.h"
+#include "channels/source_list.h"
 
 namespace qelvu::test {
 
@@ -42,30 +44,91 @@ class FakeChannelTree : public TChannelTree {
   TreeNode NodeParent(TreeNode node) const override {
     return node.IsChannel() ? node.CategoryNode() : nullptr;
   }
-  TreeNode AddCategory(std::string_view text) override {
-    categories_.push_back({std::string(text), {}});
-    dirty_ = true;
-    return TreeNode::Category(RootCount() - 1);
-  }
+  TreeNode AddCategory(std::string_view text) override { return InsertCategory(RootCount(), text); }
   TreeNode AddChannel(TreeNode category, std::string_view text, std::string_view suffix,
                       std::string_view options = {}) override {
-    std::vector<Channel>& channels = CategoryOf(category).channels;
-    channels.push_back({std::string(text), std::string(suffix), std::string(options)});
-    dirty_ = true;
-    return TreeNode::Channel(category.CategoryRow(), static_cast<int>(channels.size()) - 1);
+    const TListChannel channel{std::string(text), std::string(suffix), std::string(options)};
+    const int row = ChannelCount(category);
+    InsertChannels(category, row, &channel, 1);
+    return TreeNode::Channel(category.CategoryRow(), row);
   }
   void Clear() override {
+    ShowAll();
     categories_.clear();
     dirty_ = true;
     selected_ = nullptr;
     ++clears;
   }
+  int CategoryCount() const override { return RootCount(); }
+  int ChannelCount(TreeNode category) const override {
+    return static_cast<int>(CategoryOf(category).channels.size());
+  }
+  TreeNode InsertCategory(int row, std::string_view text) override {
+    Changing();
+    categories_.insert(categories_.begin() + row, Category{std::string(text), {}});
+    return TreeNode::Category(row);
+  }
+  void RemoveCategory(int row) override {
+    Changing();
+    categories_.erase(categories_.begin() + row);
+  }
+  void InsertChannels(TreeNode category, int row, const TListChannel* channels,
+                      size_t count) override {
+    Changing();
+    std::vector<Channel>& own = CategoryOf(category).channels;
+    for (size_t i = 0; i < count; ++i) {
+      own.insert(own.begin() + row + static_cast<int>(i),
+                 Channel{channels[i].name, channels[i].target, channels[i].options});
+    }
+    inserted_channels += static_cast<int>(count);
+  }
+  void RemoveChannels(TreeNode category, int row, int count) override {
+    Changing();
+    std::vector<Channel>& own = CategoryOf(category).channels;
+    own.erase(own.begin() + row, own.begin() + row + count);
+    removed_channels += count;
+  }
   void BeginUpdate() override { ++update_depth; }
   void EndUpdate() override { --update_depth; }
-  void Expand(TreeNode node) override { CategoryOf(node).expanded = true; }
-  void Select(TreeNode node) override { selected_ = node; }
+  void Expand(TreeNode node) override {
+    if (Shown(node)) CategoryOf(node).expanded = true;
+  }
+  bool IsExpanded(TreeNode category) const override { return CategoryOf(category).expanded; }
+  void Select(TreeNode node) override { selected_ = Shown(node) ? node : nullptr; }
   TreeNode Selected() const override { return selected_; }
   void SetFocus() override { focused = true; }
+  TreeNode TopNode() const override { return top_; }
+  void ScrollToTop(TreeNode node) override {
+    if (Shown(node)) top_ = node;
+  }
+  void ShowOnly(const std::vector<TreeNode>& channels) override {
+    shown_ = channels;
+    selected_ = top_ = nullptr;
+    for (Category& category : categories_) category.expanded = false;
+    for (TreeNode node : channels) CategoryOf(node).expanded = true;
+  }
+  void ShowAll() override {
+    if (!shown_) return;
+    shown_.reset();
+    selected_ = top_ = nullptr;
+    for (Category& category : categories_) category.expanded = false;
+  }
+  bool Filtered() const override { return shown_.has_value(); }
+
+  // What a filtered tree shows, as Dump does; the whole tree when not filtered.
+  std::vector<std::string> DumpShown() const {
+    if (!shown_) return Dump();
+    std::vector<std::string> lines;
+    int category = -1;
+    for (TreeNode node : *shown_) {
+      if (node.CategoryRow() != category) {
+        category = node.CategoryRow();
+        lines.push_back("[" + categories_.at(category).text + "]");
+      }
+      lines.push_back(NodeText(node));
+    }
+    return lines;
+  }
 
   // The tree as "name=suffix" lines in pre-order (" options" after a playlist channel's),
   // categories as "[name]".
@@ -85,11 +148,25 @@ class FakeChannelTree : public TChannelTree {
 
   int update_depth = 0;
   int clears = 0;
+  int inserted_channels = 0;
+  int removed_channels = 0;
   bool focused = false;
 
  private:
   Category& CategoryOf(TreeNode node) { return categories_.at(node.CategoryRow()); }
   const Category& CategoryOf(TreeNode node) const { return categories_.at(node.CategoryRow()); }
+  // A structural change shows every node again and moves the places after it.
+  void Changing() {
+    ShowAll();
+    dirty_ = true;
+  }
+  bool Shown(TreeNode node) const {
+    if (!node || !shown_) return static_cast<bool>(node);
+    const TreeNode category = node.CategoryNode();
+    return std::any_of(shown_->begin(), shown_->end(), [&](TreeNode channel) {
+      return node.IsChannel() ? channel == node : channel.CategoryNode() == category;
+    });
+  }
   const Channel& ChannelOf(TreeNode node) const {
     return CategoryOf(node).channels.at(node.ChannelRow());
   }
@@ -112,6 +189,8 @@ class FakeChannelTree : public TChannelTree {
 
   std::vector<Category> categories_;
   TreeNode selected_ = nullptr;
+  TreeNode top_ = nullptr;
+  std::optional<std::vector<TreeNode>> shown_;
 };
 
 class FakeMainView : public TMainView {
@@ -121,6 +200,14 @@ class FakeMainView : public TMainView {
   void FocusEdit() override {
     focus = "edt1";
     tree.focused = false;
+  }
+  void SetEditText(const std::string& text) override { edit_text = text; }
+  void ListChanging() override {
+    if (on_list_changing) on_list_changing();
+  }
+  void ListChanged(std::shared_ptr<const TListKeys> keys) override {
+    ++lists_changed;
+    if (on_list_changed) on_list_changed(std::move(keys));
   }
   void Navigate(TBrowserPane pane, const std::string& url) override {
     navigations.push_back((pane == TBrowserPane::wb1 ? "wb1 " : "wb2 ") + url);
@@ -161,6 +248,10 @@ class FakeMainView : public TMainView {
 
   FakeChannelTree tree;
   std::string edit_text;
+  // Where the apply's notices go (the real window hands them to its logic).
+  std::function<void()> on_list_changing;
+  std::function<void(std::shared_ptr<const TListKeys>)> on_list_changed;
+  int lists_changed = 0;
   std::string focus;
   std::vector<std::string> navigations;
   int channel_pane_width = 585;

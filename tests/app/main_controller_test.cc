@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -213,8 +214,9 @@ TEST_F(MainControllerTest, SearchChannel) {
       {G("卫视"), "wb1 http://tv.test/hn"},
       {"", ""},                            // empty text never matches
       {G("凤凰"), ""},                     // no match, no message
-      {G("卫"), "wb1 http://tv.test/hn"},  // any byte substring
-      {"\xCE", "wb1 http://tv.test/hn"},   // even half a character: a plain byte test
+      {G("卫"), "wb1 http://tv.test/hn"},  // any part of a name
+      {"\xCE", ""},                        // half a character is no character at all
+      {"dfws", "wb1 http://tv.test/df"},   // pinyin initials
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(GbkToUtf8(c.text));
@@ -236,6 +238,106 @@ TEST_F(MainControllerTest, EnterInSearchBoxClicksSearch) {
   view_.edit_text = "";
   main_.edt1KeyPress('\r');
   EXPECT_EQ(view_.navigations.size(), 1u);
+}
+
+// A list with Han names, Latin names in both widths and a category between the matches.
+constexpr char kSearchList[] =
+    "卫视|湖南卫视|hn|\r\n卫视|东方卫视|df|\r\n央视|CCTV-1|c1|\r\n央视|ＣＣＴＶ-5|c5|\r\n"
+    "地方|湖南都市|hnds|\r\n";
+
+class SearchTest : public MainControllerTest {
+ protected:
+  void SetUp() override {
+    MainControllerTest::SetUp();
+    main_.FillChannelTree(G(kSearchList));
+  }
+  void Type(const char* utf8) {
+    view_.edit_text = G(utf8);
+    main_.edt1Change();
+  }
+  std::string Played() const { return view_.navigations.empty() ? "" : view_.navigations.back(); }
+};
+
+TEST_F(SearchTest, TypingFiltersTheTreeAndClearingBringsItBack) {
+  view_.tree.Expand(TreeNode::Category(1));
+  view_.tree.Select(TreeNode::Channel(1, 1));
+  view_.tree.ScrollToTop(TreeNode::Category(1));
+  const struct {
+    const char* typed;
+    Lines shown;
+  } cases[] = {
+      {"hunan", {G("[卫视]"), G("湖南卫视"), G("[地方]"), G("湖南都市")}},
+      {"hnws", {G("[卫视]"), G("湖南卫视")}},
+      {"cctv", {G("[央视]"), "CCTV-1", G("ＣＣＴＶ-5")}},  // case and width folded
+      {"ＣＣＴＶ5", {G("[央视]"), G("ＣＣＴＶ-5")}},
+      {"凤凰", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    Type(c.typed);
+    EXPECT_EQ(view_.tree.DumpShown(), c.shown);
+    for (int category = 0; category < view_.tree.RootCount(); ++category) {
+      EXPECT_EQ(view_.tree.Root(category).expanded,
+                std::any_of(c.shown.begin(), c.shown.end(), [&](const std::string& line) {
+                  return line == "[" + view_.tree.Root(category).text + "]";
+                }));
+    }
+  }
+  EXPECT_TRUE(view_.navigations.empty());  // typing plays nothing
+
+  Type("");
+  EXPECT_FALSE(view_.tree.Filtered());
+  EXPECT_EQ(view_.tree.Selected(), TreeNode::Channel(1, 1));
+  EXPECT_EQ(view_.tree.TopNode(), TreeNode::Category(1));
+  EXPECT_FALSE(view_.tree.Root(0).expanded);
+  EXPECT_TRUE(view_.tree.Root(1).expanded);
+}
+
+TEST_F(SearchTest, EnterAndDownPlayTheMatchesInTurn) {
+  Type("hunan");
+  main_.edt1KeyPress('\r');
+  EXPECT_EQ(Played(), "wb1 http://tv.test/hn");
+  EXPECT_EQ(view_.tree.Selected(), TreeNode::Channel(0, 0));
+  EXPECT_FALSE(view_.tree.focused);  // the box keeps the focus for the next Enter
+  EXPECT_TRUE(main_.edt1KeyDown(TKey::Down));
+  EXPECT_EQ(Played(), "wb1 http://tv.test/hnds");
+  main_.edt1KeyPress('\r');  // round again
+  EXPECT_EQ(Played(), "wb1 http://tv.test/hn");
+
+  // An edit starts over at the first match; nothing matching plays nothing.
+  Type("hunands");
+  main_.edt1KeyPress('\r');
+  EXPECT_EQ(Played(), "wb1 http://tv.test/hnds");
+  view_.navigations.clear();
+  Type("凤凰");
+  main_.edt1KeyPress('\r');
+  EXPECT_TRUE(main_.edt1KeyDown(TKey::Down));
+  EXPECT_TRUE(view_.navigations.empty());
+
+  // The button plays the box's text even when no edit was reported.
+  view_.edit_text = G("东方");
+  main_.btn1Click();
+  EXPECT_EQ(Played(), "wb1 http://tv.test/df");
+
+  // Escape empties the box, shows the whole tree and goes back to it.
+  EXPECT_TRUE(main_.edt1KeyDown(TKey::Escape));
+  EXPECT_EQ(view_.edit_text, "");
+  EXPECT_FALSE(view_.tree.Filtered());
+  EXPECT_TRUE(view_.tree.focused);
+  EXPECT_FALSE(main_.edt1KeyDown(TKey::Enter));  // Enter is the key-press handler's
+}
+
+TEST_F(SearchTest, EnterInTheTreePlaysTheSelectedChannel) {
+  EXPECT_FALSE(main_.tv1KeyDown(TKey::Down));  // the tree's own
+  view_.tree.Select(TreeNode::Category(0));
+  EXPECT_TRUE(main_.tv1KeyDown(TKey::Enter));
+  EXPECT_TRUE(view_.navigations.empty());
+  view_.tree.Select(TreeNode::Channel(1, 0));
+  EXPECT_TRUE(main_.tv1KeyDown(TKey::Enter));
+  EXPECT_EQ(Played(), "wb1 http://tv.test/c1");
+
+  main_.FindShortcut();
+  EXPECT_EQ(view_.focus, "edt1");
 }
 
 TEST_F(MainControllerTest, DoubleClickPlaysOnlyChannels) {
@@ -371,6 +473,15 @@ TEST_F(MainControllerTest, RefreshNowReadsEverySourceUnlessOneRuns) {
   main_.WmGetTvList();  // the timed refresh may wait for a running one
   EXPECT_EQ(services_.requests, (std::vector<TRefreshRequest>{{{kDirectory}, {kDirectory}, false},
                                                               {{kDirectory}, {kDirectory}, true}}));
+  // F5 is the same request, and the same nothing while one runs.
+  services_.requests.clear();
+  services_.refresh_running = true;
+  main_.RefreshShortcut();
+  EXPECT_TRUE(services_.requests.empty());
+  services_.refresh_running = false;
+  main_.RefreshShortcut();
+  EXPECT_EQ(services_.requests,
+            (std::vector<TRefreshRequest>{{{kDirectory}, {kDirectory}, false}}));
 }
 
 TEST_F(MainControllerTest, StartupReadsPlaylistsOnTheWorker) {
@@ -404,6 +515,24 @@ TEST_F(MainControllerTest, StartupReadsPlaylistsOnTheWorker) {
               (std::vector<TRefreshRequest>{{{kDirectory, listed, given}, c.read, true}}));
     EXPECT_EQ(Saved(), (std::vector{kDirectory, listed, given}));
   }
+}
+
+TEST_F(MainControllerTest, HandedPlaylistsAreReadAtOnceOrWithTheFirstTick) {
+  const TChannelSource early = TChannelSource::Playlist("http://lists.test/early.m3u");
+  const TChannelSource late = TChannelSource::Playlist("/lists/late.m3u");
+  WriteCache("A|x|1|\r\n");
+  main_.FormCreate();
+  main_.AddHandedPlaylists({"http://lists.test/early.m3u"});
+  EXPECT_TRUE(services_.requests.empty());  // the first tick reads it with the startup reads
+  main_.tmr1Timer();
+  main_.AddHandedPlaylists({"/lists/late.m3u", "/lists/late.m3u"});
+  main_.AddHandedPlaylists({"/lists/late.m3u"});  // given again: read again, not added
+  main_.AddHandedPlaylists({});
+  EXPECT_EQ(services_.requests,
+            (std::vector<TRefreshRequest>{{{kDirectory, early}, {early}, true},
+                                          {{kDirectory, early, late}, {late}, true},
+                                          {{kDirectory, early, late}, {late}, true}}));
+  EXPECT_EQ(Saved(), (std::vector{kDirectory, early, late}));
 }
 
 TEST_F(MainControllerTest, WithoutTheDirectoryAFirstStartScrapesNothing) {

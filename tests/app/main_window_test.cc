@@ -1,19 +1,27 @@
 #include "app/main_window.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QFont>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeView>
+#include <filesystem>
+#include <string>
+#include <vector>
 
 #include "app/sources_dialog.h"
 #include "channels/gbk.h"
+#include "channels/source_list.h"
 #include "fake_main_view.h"
+#include "widgets/size_panel.h"
 #include "widgets/status_bar.h"
 #include "widgets/styled_label.h"
 
@@ -159,6 +167,28 @@ TEST_F(MainWindowTest, TreeMenuAndHint) {
   EXPECT_TRUE(hint->isHidden());
 }
 
+// The keys the window hands to its logic: "/" from the tree and Escape from the search box, which
+// typed text leaves alone.
+TEST_F(MainWindowTest, SlashAndEscapeMoveBetweenTreeAndSearchBox) {
+  window_.show();
+  window_.activateWindow();
+  QApplication::processEvents();
+  auto* edit = static_cast<QLineEdit*>(Find("edt1"));
+  QWidget* tree = Find("tv1");
+  const auto press = [](QWidget* widget, Qt::Key key, const QString& text) {
+    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(widget, &down);
+  };
+  tree->setFocus();
+  press(tree, Qt::Key_Slash, QStringLiteral("/"));
+  EXPECT_TRUE(edit->hasFocus());
+  press(edit, Qt::Key_Slash, QStringLiteral("/"));
+  EXPECT_EQ(edit->text(), QStringLiteral("/"));
+  press(edit, Qt::Key_Escape, QString());
+  EXPECT_EQ(edit->text(), QString());
+  EXPECT_TRUE(tree->hasFocus());
+}
+
 TEST(SourcesDialogTest, RemovesAndMoves) {
   TSources sources;
   sources.Add(TChannelSource::Playlist("http://a.test/a.m3u"));
@@ -217,6 +247,99 @@ TEST(QtChannelTreeTest, PreOrderSurvivesAppendsToEarlierCategories) {
   EXPECT_EQ(tree.NodeCount(), 0);
   EXPECT_EQ(tree.Selected(), nullptr);
   EXPECT_EQ(tree.rowCount(), 0);
+}
+
+// A filter shows a few rows of a large model: the view's rows map onto the nodes, hidden ones
+// cannot be selected, and any change to the nodes shows them all again.
+TEST(QtChannelTreeTest, FilterShowsOnlyTheMatchesExpanded) {
+  QTreeView view;
+  auto& tree = *new TQtChannelTree(&view);
+  for (const char* category : {"A", "B", "C"}) {
+    const TreeNode node = tree.AddCategory(category);
+    for (const char* channel : {"x", "y", "z"}) {
+      tree.AddChannel(node, std::string(category) + channel, channel);
+    }
+  }
+  tree.ShowOnly({TreeNode::Channel(0, 2), TreeNode::Channel(2, 0), TreeNode::Channel(2, 1)});
+  EXPECT_TRUE(tree.Filtered());
+  ASSERT_EQ(tree.rowCount(), 2);
+  EXPECT_EQ(tree.index(1, 0).data(), "C");
+  EXPECT_EQ(tree.rowCount(tree.index(0, 0)), 1);
+  EXPECT_EQ(tree.index(0, 0, tree.index(0, 0)).data(), "Az");
+  EXPECT_EQ(tree.index(1, 0, tree.index(1, 0)).data(), "Cy");
+  EXPECT_EQ(tree.parent(tree.index(1, 0, tree.index(1, 0))), tree.index(1, 0));
+  EXPECT_TRUE(view.isExpanded(tree.index(0, 0)));
+  EXPECT_TRUE(view.isExpanded(tree.index(1, 0)));
+  EXPECT_EQ(tree.NodeCount(), 12);  // the nodes themselves are all there
+  tree.Select(TreeNode::Channel(2, 1));
+  EXPECT_EQ(tree.Selected(), TreeNode::Channel(2, 1));
+  EXPECT_EQ(view.currentIndex(), tree.index(1, 0, tree.index(1, 0)));
+  tree.Select(TreeNode::Channel(1, 0));  // hidden
+  EXPECT_EQ(tree.Selected(), nullptr);
+
+  tree.ShowAll();
+  EXPECT_FALSE(tree.Filtered());
+  EXPECT_EQ(tree.rowCount(), 3);
+  EXPECT_FALSE(view.isExpanded(tree.index(0, 0)));
+  tree.ShowOnly({TreeNode::Channel(1, 1)});
+  tree.AddChannel(TreeNode::Category(1), "Bw", "w");
+  EXPECT_FALSE(tree.Filtered());
+  EXPECT_EQ(tree.rowCount(tree.index(1, 0)), 4);
+}
+
+// Nodes inserted and removed in the middle move the view's expanded nodes and selection along.
+TEST(QtChannelTreeTest, InsertsAndRemovalsKeepTheViewsState) {
+  QTreeView view;
+  auto& tree = *new TQtChannelTree(&view);
+  const TListChannel x{"x", "1", ""}, y{"y", "2", ""};
+  const TreeNode a = tree.AddCategory("A");
+  tree.InsertChannels(a, 0, &x, 1);
+  const TreeNode b = tree.AddCategory("B");
+  const TListChannel both[] = {x, y};
+  tree.InsertChannels(b, 0, both, 2);
+  tree.Expand(b);
+  tree.Select(TreeNode::Channel(1, 1));
+
+  tree.InsertCategory(0, "N");
+  tree.InsertChannels(TreeNode::Category(2), 0, &y, 1);
+  tree.RemoveCategory(1);  // A
+  ASSERT_EQ(tree.CategoryCount(), 2);
+  EXPECT_EQ(tree.NodeText(TreeNode::Category(1)), "B");
+  EXPECT_EQ(tree.Selected(), TreeNode::Channel(1, 2));
+  EXPECT_TRUE(tree.IsExpanded(TreeNode::Category(1)));
+  EXPECT_FALSE(tree.IsExpanded(TreeNode::Category(0)));
+  tree.RemoveChannels(TreeNode::Category(1), 0, 2);
+  EXPECT_EQ(tree.Selected(), TreeNode::Channel(1, 0));
+  std::vector<std::string> texts;
+  for (int i = 0; i < tree.NodeCount(); ++i) texts.push_back(tree.NodeText(tree.NodeAt(i)));
+  EXPECT_EQ(texts, (std::vector<std::string>{"N", "B", "y"}));
+  EXPECT_THROW(tree.RemoveChannels(TreeNode::Category(1), 0, 2), std::out_of_range);
+}
+
+// The channel column is as wide and as collapsed at the next start as the user left it.
+TEST(MainWindowSettingsTest, TheChannelColumnIsKeptAcrossRuns) {
+  const std::string home = "/tmp/qelvu-window-settings-" + std::to_string(::getpid());
+  ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+  test::RecordingServices services;
+  const auto column = [](TMainWindow& window) {
+    return window.findChild<TSizePanel*>(QStringLiteral("pnlNotes"));
+  };
+  {
+    TMainWindow window(services, kAddresses);
+    TSizePanel* panel = column(window);
+    panel->setGeometry(780 - 240, 0, 240, panel->height());
+    panel->LoadHotSpotState(true, 300);
+  }
+  {
+    TMainWindow window(services, kAddresses);
+    TSizePanel* panel = column(window);
+    EXPECT_EQ(panel->width(), 240);
+    EXPECT_EQ(panel->x() + panel->width(), 780);
+    EXPECT_TRUE(panel->HotSpotClosed());
+    EXPECT_EQ(panel->HotSpotPosition(), 300);
+  }
+  std::filesystem::remove_all(home);
+  ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "channels/channel_list.h"
 #include "channels/directory_client.h"
 #include "channels/gbk.h"
+#include "channels/list_keys.h"
 #include "channels/refresh_worker.h"
 #include "channels/source_list.h"
 #include "fake_main_view.h"
@@ -195,6 +196,107 @@ TServerScript NotFound() {
       .ReadRequest()
       .Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
       .Close();
+}
+
+// A refreshed list applied over a tree the user has arranged, the window's logic hearing of it
+// as the real window's does.
+class KeepStateTest : public RefreshTest {
+ protected:
+  void SetUp() override {
+    RefreshTest::SetUp();
+    main_.FillChannelTree(ComposeCacheText(kShown));
+    view_.on_list_changing = [this] { main_.ListChanging(); };
+    view_.on_list_changed = [this](std::shared_ptr<const TListKeys> keys) {
+      main_.ListChanged(std::move(keys));
+    };
+  }
+
+  void Apply(const TChannelList& list) {
+    auto result = std::make_shared<TRefreshResult>();
+    result->changed = true;
+    result->list = list;
+    result->change = DiffLists(ListFromTree(view_.tree), list);
+    result->keys = TListKeys::Build(list);
+    view_.tree.inserted_channels = view_.tree.removed_channels = 0;
+    const int before = applied_;
+    apply_.Start(view_, result, [this] { ++applied_; });
+    RunEventsUntil([&] { return applied_ > before; });
+  }
+
+  void Type(const char* text) {
+    view_.edit_text = text;
+    main_.edt1Change();
+  }
+
+  const TChannelList kShown{{"News", {{"N1", "n1", ""}, {"N2", "n2", ""}}},
+                            {"Sport", {{"S1", "s1", ""}, {"S2", "s2", ""}}},
+                            {"Film", {{"F1", "f1", ""}}}};
+};
+
+TEST_F(KeepStateTest, ARefreshKeepsWhatTheUserSeesAndTouchesOnlyWhatChanged) {
+  view_.tree.Expand(TreeNode::Category(1));
+  view_.tree.Expand(TreeNode::Category(2));
+  view_.tree.Select(TreeNode::Channel(1, 1));
+  view_.tree.ScrollToTop(TreeNode::Category(1));
+  const int clears = view_.tree.clears;
+  Apply({{"Kids", {{"K1", "k1", ""}}},
+         {"News", {{"N1", "n1-new", ""}, {"N2", "n2", ""}}},
+         kShown[1],
+         {"Film", {{"F1", "f1", ""}, {"F2", "f2", ""}}}});
+
+  EXPECT_EQ(view_.tree.Dump(), (Lines{"[Kids]", "K1=k1", "[News]", "N1=n1-new", "N2=n2", "[Sport]",
+                                      "S1=s1", "S2=s2", "[Film]", "F1=f1", "F2=f2"}));
+  // Kids' one, News' changed first and Film's new last: Sport is left alone.
+  EXPECT_EQ(view_.tree.inserted_channels, 3);
+  EXPECT_EQ(view_.tree.removed_channels, 1);
+  EXPECT_EQ(view_.tree.clears, clears);
+  EXPECT_EQ(view_.tree.Selected(), TreeNode::Channel(2, 1));
+  EXPECT_EQ(view_.tree.TopNode(), TreeNode::Category(2));
+  EXPECT_FALSE(view_.tree.Root(0).expanded);
+  EXPECT_FALSE(view_.tree.Root(1).expanded);
+  EXPECT_TRUE(view_.tree.Root(2).expanded);
+  EXPECT_TRUE(view_.tree.Root(3).expanded);
+  EXPECT_TRUE(view_.navigations.empty());
+  EXPECT_EQ(view_.tree.update_depth, 0);
+  // The search works on the new list.
+  main_.SearchChannel("F2");
+  EXPECT_EQ(view_.tree.Selected(), TreeNode::Channel(3, 1));
+}
+
+TEST_F(KeepStateTest, AMovedCategoryAndARepeatedNameAreFoundAgain) {
+  Apply({{"Same", {{"A", "u1", ""}, {"A", "u2", ""}}}, kShown[0]});
+  view_.tree.Expand(TreeNode::Category(0));
+  view_.tree.Expand(TreeNode::Category(1));
+  view_.tree.Select(TreeNode::Channel(0, 1));
+  // The two swap, so one of their nodes is made anew; a new first A comes in front.
+  Apply({kShown[0], {"Same", {{"A", "u0", ""}, {"A", "u1", ""}, {"A", "u2", ""}}}});
+
+  EXPECT_EQ(view_.tree.Selected(), TreeNode::Channel(1, 2));  // its address tells it
+  EXPECT_TRUE(view_.tree.Root(0).expanded);
+  EXPECT_TRUE(view_.tree.Root(1).expanded);
+}
+
+TEST_F(KeepStateTest, ASearchOutlastsARefresh) {
+  view_.tree.Expand(TreeNode::Category(0));
+  view_.tree.Select(TreeNode::Channel(0, 0));
+  Type("s");
+  main_.edt1KeyPress('\r');
+  ASSERT_EQ(view_.tree.Selected(), TreeNode::Channel(1, 0));
+  Apply({{"Kids", {{"K1", "k1", ""}}},
+         kShown[0],
+         {"Sport", {{"S1", "s1", ""}, {"S2", "s2", ""}, {"S3", "s3", ""}}}});
+
+  // The filter is applied to the new list, the match still selected.
+  EXPECT_EQ(view_.tree.DumpShown(), (Lines{"[Sport]", "S1", "S2", "S3"}));
+  EXPECT_EQ(view_.tree.Selected(), TreeNode::Channel(2, 0));
+  main_.edt1KeyPress('\r');
+  EXPECT_EQ(view_.tree.Selected(), TreeNode::Channel(2, 0));  // the cycle starts over
+  // The box emptied: the tree as it was before the search, in the new list.
+  Type("");
+  EXPECT_FALSE(view_.tree.Filtered());
+  EXPECT_EQ(view_.tree.Selected(), TreeNode::Channel(1, 0));
+  EXPECT_TRUE(view_.tree.Root(1).expanded);
+  EXPECT_FALSE(view_.tree.Root(2).expanded);
 }
 
 // The directory site, a web playlist and a file playlist, with the list they gave last time in

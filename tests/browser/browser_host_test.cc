@@ -22,8 +22,11 @@ TEST_F(BrowserHostTest, NoticePaneOpensNoNewWindow) {
 }
 
 TEST_F(BrowserHostTest, UnassignedNewWindowOpensTopLevelPane) {
-  Load(QStringLiteral("<p>main</p>"));
-  Eval(*host_, QStringLiteral("window.open('about:blank'); 1"));
+  Load(
+      QStringLiteral("<a href='about:blank' target='_blank' style='display:block;height:80px'>"
+                     "new</a>"));
+  WaitForInput();
+  Click({20, 20});
   ASSERT_TRUE(WaitUntil([&] { return OpenPopups().size() == 1; }));
   EXPECT_NE(qobject_cast<TBrowserHost*>(OpenPopups().front()), nullptr);
 }

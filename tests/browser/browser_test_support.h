@@ -7,14 +7,17 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QHash>
 #include <QHostAddress>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "browser/browser_host.h"
@@ -40,15 +43,13 @@ inline void Settle() {
   WaitUntil([&] { return ++rounds > 50; });
 }
 
+// The answer of `script` in the page's world. A renderer that went down never answers; the
+// late callback then finds its own copy of the state, not this stack frame.
 inline QVariant Eval(TBrowserControl& pane, const QString& script) {
-  QVariant result;
-  bool done = false;
-  pane.Page()->runJavaScript(script, [&](const QVariant& v) {
-    result = v;
-    done = true;
-  });
-  EXPECT_TRUE(WaitUntil([&] { return done; })) << script.toStdString();
-  return result;
+  auto answer = std::make_shared<std::optional<QVariant>>();
+  pane.Page()->runJavaScript(script, [answer](const QVariant& v) { *answer = v; });
+  EXPECT_TRUE(WaitUntil([&] { return answer->has_value(); })) << script.toStdString();
+  return answer->value_or(QVariant());
 }
 
 inline std::vector<TBrowserControl*> OpenPopups() {
@@ -111,6 +112,16 @@ class BrowserHostTest : public ::testing::Test {
 
   QWidget* Proxy() const { return host_->View()->focusProxy(); }
 
+  // A left click on the page at `pos` (pixels from the view's top left), as the user makes it.
+  void Click(QPoint pos) {
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+      QMouseEvent click(type, QPointF(pos), Proxy()->mapToGlobal(QPointF(pos)), Qt::LeftButton,
+                        type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                        Qt::NoModifier);
+      QCoreApplication::sendEvent(Proxy(), &click);
+    }
+  }
+
   static void SendKey(QWidget* receiver, int key, Qt::KeyboardModifiers modifiers,
                       const QString& text) {
     QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
@@ -133,22 +144,29 @@ class BrowserHostTest : public ::testing::Test {
   int new_window_requests_ = 0;
 };
 
-// Serves one fixed page to every connection on 127.0.0.1.
-class PageServer {
+// Answers every request on 127.0.0.1 with what `answer` makes of it (head and body), then
+// closes the connection.
+class ScriptedServer {
  public:
-  explicit PageServer(const QByteArray& html) {
+  using TAnswer = std::function<QByteArray(const QByteArray& request)>;
+
+  explicit ScriptedServer(TAnswer answer) {
     server_.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
-    QObject::connect(&server_, &QTcpServer::newConnection, [this, html] {
+    QObject::connect(&server_, &QTcpServer::newConnection, [this, answer] {
       while (QTcpSocket* socket = server_.nextPendingConnection()) {
-        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, html] {
-          last_request_ = socket->readAll();
-          socket->write(
-              "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n"
-              "Content-Length: " +
-              QByteArray::number(html.size()) + "\r\n\r\n" + html);
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, answer] {
+          QByteArray& request = pending_[socket];
+          request += socket->readAll();
+          if (!request.contains("\r\n\r\n")) return;
+          last_request_ = request;
+          ++requests_;
+          socket->write(answer(request));
           socket->disconnectFromHost();
         });
-        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        QObject::connect(socket, &QTcpSocket::disconnected, socket, [this, socket] {
+          pending_.remove(socket);
+          socket->deleteLater();
+        });
       }
     });
   }
@@ -157,10 +175,29 @@ class PageServer {
   }
   // The head (and body) of the last request served.
   QByteArray LastRequest() const { return last_request_; }
+  int Requests() const { return requests_; }
+
+  static QByteArray Answer(const QByteArray& status, const QByteArray& headers,
+                           const QByteArray& body) {
+    return "HTTP/1.1 " + status + "\r\n" + headers +
+           "Connection: close\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" +
+           body;
+  }
 
  private:
   QTcpServer server_;
+  QHash<QTcpSocket*, QByteArray> pending_;
   QByteArray last_request_;
+  int requests_ = 0;
+};
+
+// Serves one fixed page to every connection on 127.0.0.1.
+class PageServer : public ScriptedServer {
+ public:
+  explicit PageServer(const QByteArray& html)
+      : ScriptedServer([html](const QByteArray&) {
+          return Answer("200 OK", "Content-Type: text/html\r\n", html);
+        }) {}
 };
 
 }  // namespace qelvu

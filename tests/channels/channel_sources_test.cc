@@ -142,30 +142,52 @@ TEST(SourceListTest, JoiningSources) {
             "News|N1|n1|\r\nSport|S1|s1|\r\nNews|N2|n2|\r\n");
 }
 
-TEST(SourceListTest, ExtendsList) {
-  const TChannelList shown{{"A", {{"x", "1", ""}}}, {"B", {{"y", "2", ""}}}};
+// Each case as "removed | per new category: the kept shown index (or -) and head/tail".
+std::string Describe(const TListChange& change) {
+  std::string text;
+  for (int row : change.removed) text += std::to_string(row) + " ";
+  text += "|";
+  for (const TCategoryChange& c : change.categories) {
+    text += " " + (c.shown < 0 ? std::string("-")
+                               : std::to_string(c.shown) + ":" + std::to_string(c.head) + "/" +
+                                     std::to_string(c.tail));
+  }
+  return text;
+}
+
+TEST(SourceListTest, DiffListsTouchesOnlyWhatChanged) {
+  const TListChannel x{"x", "1", ""}, y{"y", "2", ""}, z{"z", "3", ""}, w{"w", "4", ""};
+  const TChannelList shown{{"A", {x, y, z}}, {"B", {y}}, {"A", {w}}};
   const struct {
     const char* name;
     TChannelList list;
-    bool extends;
+    const char* change;
   } cases[] = {
-      {"the same", shown, true},
-      {"a channel added to the last category",
-       {shown[0], {"B", {{"y", "2", ""}, {"z", "3", ""}}}},
-       true},
-      {"a category added", {shown[0], shown[1], {"C", {}}}, true},
-      {"a channel added to an earlier category",
-       {{"A", {{"x", "1", ""}, {"w", "0", ""}}}, shown[1]},
-       false},
-      {"the last category renamed", {shown[0], {"C", {{"y", "2", ""}}}}, false},
-      {"a channel changed", {shown[0], {"B", {{"y", "2", "source=a"}}}}, false},
-      {"shorter", {shown[0]}, false},
+      {"the same", shown, "| 0:3/0 1:1/0 2:1/0"},
+      {"a channel added at the end", {shown[0], shown[1], {"A", {w, x}}}, "| 0:3/0 1:1/0 2:1/0"},
+      {"a channel changed in the middle",
+       {{"A", {x, {"y", "2", "source=a"}, z}}, shown[1], shown[2]},
+       "| 0:1/1 1:1/0 2:1/0"},
+      {"a channel gone from the start", {{"A", {y, z}}, shown[1], shown[2]}, "| 0:0/2 1:1/0 2:1/0"},
+      {"a category added in between",
+       {shown[0], {"C", {x}}, shown[1], shown[2]},
+       "| 0:3/0 - 1:1/0 2:1/0"},
+      {"a category gone", {shown[0], shown[2]}, "1 | 0:3/0 2:1/0"},
+      // The second A pairs with the second A shown, not the first.
+      {"the repeated name renamed", {shown[0], shown[1], {"D", {w}}}, "2 | 0:3/0 1:1/0 -"},
+      // Out of order, one of the two is made anew.
+      {"two categories swapped", {shown[1], shown[0], shown[2]}, "1 | - 0:3/0 2:1/0"},
+      {"everything new", {{"E", {x}}}, "0 1 2 | -"},
+      {"nothing left", {}, "0 1 2 |"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(ExtendsList(shown, c.list), c.extends);
+    const TListChange change = DiffLists(shown, c.list);
+    EXPECT_EQ(Describe(change), c.change);
+    EXPECT_EQ(change.shown_categories, 3u);
+    EXPECT_EQ(change.shown_channels, 5u);
   }
-  EXPECT_TRUE(ExtendsList({}, shown));
+  EXPECT_EQ(Describe(DiffLists({}, shown)), "| - - -");
 }
 
 }  // namespace

@@ -10,6 +10,9 @@ Run under an X server (xvfb-run). Usage: start_test.py PROGRAM SERVE_PY SITE_DIR
    rewrites the cache, and a search then finds the fresh channel, not a cached copy.
 3. A playlist named on the command line joins the sources, is read at once and its channels
    show in the tree after the directory's.
+4. Started from the cache, with a category expanded and a channel selected from the keyboard:
+   after the refresh the same channel is still selected (Enter plays its fresh address), the
+   tree still has the focus and the category is still expanded.
 """
 import ctypes
 import os
@@ -231,6 +234,35 @@ class StartTest(unittest.TestCase):
         self.assertIsNotNone(window)
         wait_for(lambda: self.search(window, "CmdLine", "GET /media/cmdline.m3u8"), 30,
                  "the search to play the playlist's channel")
+
+    def test_the_tree_stays_put_through_the_refresh(self):
+        os.makedirs(os.path.dirname(self.cache))
+        with open(self.cache, "wb") as cache:
+            cache.write(expected_cache().replace(b".htm|", b".htm?cached|"))
+        cached_inode = os.stat(self.cache).st_ino
+        self.start_program()
+        wait_for(lambda: "GET /tv/dfws.htm?cached" in self.requests(), 60, "the default channel")
+        time.sleep(1)
+        window = self.window()
+        self.assertIsNotNone(window)
+        subprocess.run(["xdotool", "windowfocus", "--sync", window], check=True)
+        # Escape leaves the search box for the tree; there the first category is expanded and
+        # its second channel selected.
+        for key in ["Escape", "Home", "Right", "Down", "Down"]:
+            subprocess.run(["xdotool", "key", key], check=True)
+            time.sleep(0.2)
+        subprocess.run(["xdotool", "key", "Return"], check=True)
+        wait_for(lambda: "GET /tv/zjws.htm?cached" in self.requests(), 10, "the cached channel")
+
+        wait_for(lambda: os.stat(self.cache).st_ino != cached_inode, 60, "the refresh")
+        time.sleep(2)  # the fresh list into the tree
+        subprocess.run(["xdotool", "windowfocus", "--sync", window], check=True)
+        subprocess.run(["xdotool", "key", "Return"], check=True)
+        wait_for(lambda: "GET /tv/zjws.htm" in self.requests(), 10,
+                 "the selected channel's fresh address")
+        # The channel above it is still on show: its category stayed expanded.
+        subprocess.run(["xdotool", "key", "Up", "Return"], check=True)
+        wait_for(lambda: "GET /tv/cctv5.htm" in self.requests(), 10, "the channel above")
 
     def search(self, window, text, request):
         """Types into the search box (which has the focus after start-up), presses Enter and

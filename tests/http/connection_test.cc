@@ -437,3 +437,99 @@ TEST(StringStreamTest, WritesOverwriteAtThePositionAndExtendPastTheEnd) {
 
 }  // namespace
 }  // namespace qelvu
+
+namespace qelvu {
+namespace {
+
+// A client connected to a loopback server that runs `script`.
+class NumericReplyTest : public ::testing::Test {
+ protected:
+  void Connect(test::TServerScript script) {
+    server_.AddConnection(std::move(script));
+    client_.SetHost("127.0.0.1");
+    client_.SetPort(server_.Port());
+    client_.ReadTimeout = 5000;
+    client_.Connect(5000);
+  }
+
+  test::TLoopbackServer server_;
+  TTcpClient client_;
+};
+
+TEST(NumericReplyFormTest, RepliesEndWhereTheirProtocolSays) {
+  struct Case {
+    const char* name;
+    std::string answer;
+    int code;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"one line", "220 ready\r\n", 220, {"220 ready"}},
+      {"blank lines before it", "\r\n  \r\n220 ready\r\nnext\r\n", 220, {"220 ready"}},
+      {"several lines",
+       "250-one\r\n250-two\r\n250 end\r\nnext\r\n",
+       250,
+       {"250-one", "250-two", "250 end"}},
+      {"a line of another code inside",
+       "250-one\r\n251 not the end\r\n250 end\r\n",
+       250,
+       {"250-one", "251 not the end", "250 end"}},
+      {"ended by a short line", "250-one\r\nok\r\nnext\r\n", 250, {"250-one", "ok"}},
+      {"no number", "hello there\r\n", 0, {"hello there"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TLoopbackServer server;
+    server.AddConnection(test::TServerScript().Send(c.answer));
+    TTcpClient client;
+    client.SetHost("127.0.0.1");
+    client.SetPort(server.Port());
+    client.ReadTimeout = 5000;
+    client.Connect(5000);
+    TNumericReply reply = client.ReadReply();
+    EXPECT_EQ(reply.Code, c.code);
+    EXPECT_EQ(reply.Lines, c.lines);
+    // Nothing past the reply was taken.
+    if (c.answer.ends_with("next\r\n")) {
+      EXPECT_EQ(client.ReadLine(), "next");
+    }
+  }
+}
+
+TEST_F(NumericReplyTest, ACommandGetsItsReplyCheckedAgainstTheAllowedCodes) {
+  Connect(test::TServerScript()
+              .ReadBytes(9)
+              .Send("250 hello\r\n")
+              .ReadBytes(11)
+              .Send("550-no such user\r\n550 go away\r\n"));
+  TNumericReply reply = client_.SendCommand("HELO me", {250, 251});
+  EXPECT_EQ(reply.Code, 250);
+  auto failure =
+      test::ExpectThrow<EProtocolReplyError>([&] { client_.SendCommand("RCPT to:x", {250}); });
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->ErrorCode(), 550);
+  EXPECT_STREQ(failure->what(), "550-no such user\n550 go away");
+  EXPECT_EQ(server_.Requests(), (std::vector<std::string>{"HELO me\r\n", "RCPT to:x\r\n"}));
+  // A command with a line break would be two commands.
+  EXPECT_THROW(client_.SendCommand("QUIT\r\nDELE 1"), EInvalidHeaderText);
+}
+
+TEST_F(NumericReplyTest, AReplyThatNeverEndsIsBounded) {
+  Connect(test::TServerScript().SendRepeated("250-more\r\n", 200000));
+  EXPECT_THROW(client_.ReadReply(), EProtocolReplyError);
+  EXPECT_LE(client_.InputBuffer.Size(), TTcpConnection::kMaxReplyBytes);
+}
+
+TEST(ConnectAndReadAllTest, TakesEverythingUntilThePeerCloses) {
+  test::TLoopbackServer server;
+  server.AddConnection(
+      test::TServerScript().Send("banner\r\n").Delay(50).Send("last words").Close());
+  TTcpClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(server.Port());
+  client.ReadTimeout = 5000;
+  EXPECT_EQ(client.ConnectAndReadAll(5000), "banner\r\nlast words");
+  EXPECT_FALSE(client.IsConnected());
+}
+
+}  // namespace
+}  // namespace qelvu

@@ -48,6 +48,33 @@ TEST_F(CookieTest, LaterValueReplacesTheEarlierOne) {
   EXPECT_EQ(HeaderFor("http://h.example/"), "sid=new");
 }
 
+TEST_F(CookieTest, AReplacementTakesTheNewCookieWhole) {
+  struct Case {
+    const char* name;
+    const char* replacement;
+    const char* kept;    // name and value of the cookie kept
+    const char* plain;   // the header for a plain request
+    const char* secure;  // and for one over TLS
+  } cases[] = {
+      {"a new value", "sid=new; path=/", "sid=new", "sid=new", "sid=new"},
+      {"an empty value: nothing is sent", "sid=; path=/", "sid=", "", ""},
+      {"the secure flag", "sid=new; path=/; secure", "sid=new", "", "sid=new"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TCookieManager manager;
+    manager.AcceptCookie("sid=old; path=/", "h.example");
+    manager.AcceptCookie(c.replacement, "h.example");
+    EXPECT_EQ(manager.CookieCollection.Count(), 1);
+    manager.CookieCollection.ForEach([&c](const TNetscapeCookie& kept) {
+      EXPECT_EQ(kept.ClientForm(), c.kept);
+      EXPECT_EQ(kept.Path, "/");
+    });
+    EXPECT_EQ(manager.CookieHeaderFor(TUri("http://h.example/"), false), c.plain);
+    EXPECT_EQ(manager.CookieHeaderFor(TUri("https://h.example/"), true), c.secure);
+  }
+}
+
 TEST_F(CookieTest, ExpiryDropsCookies) {
   Accept("gone=1; path=/; max-age=0");
   Accept("past=1; path=/; expires=Sun, 06 Nov 1994 08:49:37 GMT");

@@ -1,6 +1,7 @@
 // The fetch tool as a user runs it: its options, against loopback origin servers, scripted
 // proxies and real proxy servers from the system's packages.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -235,6 +236,24 @@ TEST(FetchToolTest, TimeLimitsEndTheTransfer) {
     // Both defaults (10 s and 60 s) are far past this: the options were applied.
     EXPECT_LT(run.seconds, 8.0);
   }
+}
+
+TEST(FetchToolTest, AnErrorAnswerWithAnEndlessBodyEndsAtOnceInBoundedMemory) {
+  constexpr size_t kBlocks = 8192;  // 512 MiB: the body goes on as long as anyone reads
+  TLoopbackServer server;
+  server.AddConnection(TServerScript()
+                           .ReadRequest()
+                           .Send("HTTP/1.1 500 Internal Server Error\r\n\r\n")
+                           .SendRepeated(std::string(64 * 1024, 'x'), kBlocks));
+  test::TTempFolder folder;
+  const TRun run = RunFetch(server.Url("/"), folder);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "EHTTPProtocolException: HTTP/1.1 500 Internal Server Error\n");
+  EXPECT_EQ(run.out, "");
+  // The tool was this test's only child; its peak memory stayed far below the body.
+  rusage usage{};
+  ASSERT_EQ(getrusage(RUSAGE_CHILDREN, &usage), 0);
+  EXPECT_LT(usage.ru_maxrss, 128L * 1024) << "KiB at the peak";
 }
 
 TEST(FetchToolTest, BadUsageExitsWithTwoAndHelpWithZero) {

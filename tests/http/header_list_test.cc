@@ -62,6 +62,25 @@ TEST(HeaderListTest, EmptyValueRemovesAndSettingAgainAppends) {
   EXPECT_EQ(headers.IndexOfHeader("C"), -1);
 }
 
+TEST(HeaderListTest, SettingAHeaderLeavesNoOtherLineOfItsName) {
+  struct Case {
+    const char* name;
+    const char* value;
+    const char* text;
+  } cases[] = {
+      {"a value replaces the first and drops the rest", "new", "A: new\r\nB: 2\r\n"},
+      {"an empty value drops them all", "", "B: 2\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    THeaderList headers;
+    headers.SetText("A: 1\r\nB: 2\r\na: 3\r\n  folded\r\nA: 4\r\n");
+    headers.SetHeaderValue("A", c.value);
+    EXPECT_EQ(headers.Text(), c.text);
+    EXPECT_EQ(headers.HeaderValue("A"), c.value);
+  }
+}
+
 TEST(HeaderListTest, ReadsValuesWithAndWithoutBlankAndRepeatedNames) {
   THeaderList headers;
   headers.SetText("Set-Cookie:a=1\r\nset-cookie: b=2\nServer:\tx \r\nNoColon");

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -374,6 +375,123 @@ TEST_F(HttpClientTest, RedirectLimitEndsTheRequestWithTheLastRedirect) {
   EXPECT_EQ(client_.Response().Location, "/p15");
   EXPECT_EQ(sink.DataString(), "kept");
   EXPECT_EQ(client_.RedirectsDone(), 0);
+}
+
+TEST_F(HttpClientTest, AFailedRequestLeavesNoRedirectsToTheNextOne) {
+  server_.AddConnection(TServerScript()
+                            .ReadRequest()
+                            .Send("HTTP/1.1 302 Found\r\nLocation: /b\r\nContent-Length: 0\r\n\r\n")
+                            .ReadRequest()
+                            .Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n")
+                            .ReadRequest()
+                            .Send("HTTP/1.1 302 Found\r\nLocation: /d\r\nContent-Length: 0\r\n\r\n")
+                            .ReadRequest()
+                            .Send(kHello));
+  client_.HandleRedirects = true;
+  client_.RedirectMaximum = 2;
+  EXPECT_THROW(client_.GetDocument(server_.Url("/a"), sink_), EHTTPProtocolException);
+  // Two passes of its own, as many as the first request took.
+  client_.GetDocument(server_.Url("/c"), sink_);
+  EXPECT_EQ(sink_.DataString(), "hello");
+  EXPECT_EQ(server_.Requests().size(), 4u);
+}
+
+TEST_F(HttpClientTest, AnswersWithoutABodyEndAtTheirHead) {
+  struct Case {
+    const char* name;
+    THttpMethod method;
+    const char* answer;
+    int error_code;  // 0: the request succeeds
+  } cases[] = {
+      {"HEAD announcing a length", THttpMethod::hmHead,
+       "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n", 0},
+      {"HEAD announcing chunks", THttpMethod::hmHead,
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", 0},
+      {"HEAD answered 404 with a length", THttpMethod::hmHead,
+       "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\n", 404},
+      {"304 announcing a length", THttpMethod::hmGet,
+       "HTTP/1.1 304 Not Modified\r\nContent-Length: 5\r\n\r\n", 304},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TLoopbackServer server;
+    server.AddConnection(TServerScript().ReadRequest().Send(c.answer).ReadRequest().Send(kHello));
+    THttpClient client;
+    client.ReadTimeout = 1000;
+    TStringStream sink;
+    try {
+      client.PerformRequest(c.method, server.Url("/"), nullptr, &sink);
+      EXPECT_EQ(c.error_code, 0) << "no exception";
+    } catch (const EHTTPProtocolException& e) {
+      EXPECT_EQ(e.ErrorCode(), c.error_code);
+      EXPECT_EQ(e.ErrorBody(), "");
+    }
+    EXPECT_EQ(sink.DataString(), "");
+    // The next answer's bytes were not taken for a body: they answer the next request.
+    client.GetDocument(server.Url("/"), sink);
+    EXPECT_EQ(sink.DataString(), "hello");
+    EXPECT_EQ(server.AcceptedConnections(), 1);
+  }
+}
+
+TEST_F(HttpClientTest, BodiesReadAsideAreBounded) {
+  const std::string block(64 * 1024, 'x');
+  constexpr size_t kEndless = 256;  // 16 MiB, far past what is drained
+  struct Case {
+    const char* name;
+    std::string head;
+    size_t blocks;
+    bool follow;
+    bool kept;  // the connection serves the next request
+  } cases[] = {
+      {"500 without a length, endless", "HTTP/1.1 500 Oops\r\n\r\n", kEndless, false, false},
+      {"500 announcing 16 MiB", "HTTP/1.1 500 Oops\r\nContent-Length: 16777216\r\n\r\n", kEndless,
+       false, false},
+      {"404 of 128 KiB: read to its end", "HTTP/1.1 404 Gone\r\nContent-Length: 131072\r\n\r\n", 2,
+       false, true},
+      {"redirect with an endless body", "HTTP/1.1 302 Found\r\nLocation: /next\r\n\r\n", kEndless,
+       true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TLoopbackServer server;
+    TServerScript script = TServerScript().ReadRequest().Send(c.head).SendRepeated(block, c.blocks);
+    server.AddConnection(c.kept ? script.ReadRequest().Send(kHello) : script);
+    server.AddConnection(TServerScript().ReadRequest().Send(kHello));
+    THttpClient client;
+    client.ReadTimeout = 5000;
+    client.HandleRedirects = c.follow;
+    TStringStream sink;
+    if (c.follow) {
+      client.GetDocument(server.Url("/"), sink);
+      EXPECT_EQ(sink.DataString(), "hello");
+      // The drain gave up: the redirect went out on a new connection.
+      EXPECT_EQ(server.AcceptedConnections(), 2);
+      continue;
+    }
+    auto failure = test::ExpectThrow<EHTTPProtocolException>(
+        [&] { client.GetDocument(server.Url("/"), sink); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->ErrorBody(), block);
+    EXPECT_EQ(client.IsConnected(), c.kept);
+    client.GetDocument(server.Url("/"), sink);
+    EXPECT_EQ(sink.DataString(), "hello");
+    EXPECT_EQ(server.AcceptedConnections(), c.kept ? 1 : 2);
+  }
+}
+
+TEST_F(HttpClientTest, AnErrorBodyThatTricklesEndsAtTheLimitOfTheWholeRead) {
+  TServerScript script =
+      TServerScript().ReadRequest().Send("HTTP/1.1 500 Oops\r\nContent-Length: 100\r\n\r\n");
+  for (int i = 0; i < 20; ++i) script.Delay(300).Send("x");  // six seconds in all
+  server_.AddConnection(script);
+  const auto start = std::chrono::steady_clock::now();
+  auto failure = test::ExpectThrow<EHTTPProtocolException>(
+      [&] { client_.GetDocument(server_.Url("/"), sink_); });
+  ASSERT_TRUE(failure);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4500));
+  EXPECT_LT(failure->ErrorBody().size(), 20u);
+  EXPECT_FALSE(client_.IsConnected());
 }
 
 TEST_F(HttpClientTest, ProxyRouteNamesTheFullUrl) {

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -274,6 +275,40 @@ TEST_F(TlsTest, RedirectsTakeCredentialsOnlyToTheirOrigin) {
   }
 }
 
+TEST_F(TlsTest, AProxyThatGivesNoAnswerToConnectOpensNoTunnel) {
+  auto server = Server();
+  struct Case {
+    const char* name;
+    TServerScript proxy;
+    const char* exception;
+  } cases[] = {
+      {"closes at once", TServerScript().ReadRequest().Close(), "EConnClosedGracefully"},
+      {"an empty line, then the origin's bytes",
+       TServerScript().ReadRequest().Send("\r\n").Relay(server->Port()), "EProtocolReplyError"},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TLoopbackServer proxy;
+    proxy.AddConnection(c.proxy);
+    TTlsTransport transport;
+    transport.SSLOptions.RootCertFile = certificates_->Path("ca.pem");
+    THttpClient client;
+    client.SetTransport(&transport);
+    client.ReadTimeout = 5000;
+    client.ProxyParams.SetProxyServer("127.0.0.1");
+    client.ProxyParams.SetProxyPort(proxy.Port());
+    TStringStream sink;
+    try {
+      client.GetDocument(Url(*server), sink);
+      ADD_FAILURE() << "no exception; got " << sink.DataString();
+    } catch (const ENetException& e) {
+      EXPECT_STREQ(e.ClassName(), c.exception) << e.what();
+    }
+    EXPECT_FALSE(client.IsConnected());
+  }
+  EXPECT_EQ(server->Handshakes(), 0);
+}
+
 TEST_F(TlsTest, TheProxysAnswersToConnectSetNoCookies) {
   auto server = Server();
   TLoopbackServer proxy;
@@ -397,19 +432,156 @@ TEST_F(TlsTest, FetchToolTunnelsThroughARealProxy) {
 }
 
 TEST(TlsTransportTest, HttpsWithoutTheTlsTransportIsRefused) {
-  THttpClient client;
-  TStringStream sink;
-  client.ProxyParams.SetProxyServer("127.0.0.1");
-  client.ProxyParams.SetProxyPort(1);
-  for (bool proxy : {false, true}) {
-    SCOPED_TRACE(proxy ? "through a proxy" : "direct");
-    if (!proxy) client.ProxyParams.Clear();
+  for (bool through_proxy : {false, true}) {
+    SCOPED_TRACE(through_proxy ? "through a proxy" : "direct");
+    THttpClient client;
+    client.ReadTimeout = 5000;
+    TStringStream sink;
+    TLoopbackServer proxy;
+    if (through_proxy) {
+      // A plain request first shows the route in use: it reaches the proxy.
+      proxy.AddConnection(TServerScript().ReadRequest().Send(kHello));
+      client.ProxyParams.SetProxyServer("127.0.0.1");
+      client.ProxyParams.SetProxyPort(proxy.Port());
+      client.GetDocument("http://127.0.0.1:1/", sink);
+      ASSERT_EQ(proxy.Requests().size(), 1u);
+      EXPECT_EQ(proxy.Requests()[0].rfind("GET http://127.0.0.1:1/ HTTP/1.1\r\n", 0), 0u);
+    }
     auto failure = test::ExpectThrow<ETransportPropInvalid>(
         [&] { client.GetDocument("https://127.0.0.1:1/", sink); });
     if (failure) {
       EXPECT_STREQ(failure->what(), "Transport value is not valid");
     }
+    // Nothing of the https request went out, to the proxy or anywhere.
+    EXPECT_EQ(proxy.Requests().size(), through_proxy ? 1u : 0u);
+    EXPECT_EQ(proxy.AcceptedConnections(), through_proxy ? 1 : 0);
   }
+}
+
+TEST_F(TlsTest, PeersThatTrickleFailAtTheLimitOfTheWholeStep) {
+  constexpr int kLimit = 800;
+  constexpr int kTrickleMs = 60;
+  constexpr int kTrickledBytes = 40;  // three times the limit
+  // After the client's first bytes, the head of a TLS record announcing 16 KiB, then a byte now
+  // and then: each read waits far less than the limit, the record never completes within it.
+  auto trickle_record = [](TServerScript& script) {
+    script.ReadBytes(5).Send(std::string("\x16\x03\x03\x40\x00", 5));
+    for (int i = 0; i < kTrickledBytes; ++i) script.Delay(kTrickleMs).Send(std::string(1, '\x01'));
+  };
+  // A SOCKS5 server that answers the greeting, then drips its connect reply.
+  auto trickle_socks = [](TServerScript& script) {
+    script.ReadBytes(3).Send(std::string("\x05\x00", 2)).ReadBytes(16);
+    const std::string reply("\x05\x00\x00\x01\x7f\x00\x00\x01\x00\x50", 10);
+    for (char byte : reply)
+      script.Delay(kTrickledBytes * kTrickleMs / 10).Send(std::string(1, byte));
+    script.Send(kHello);
+  };
+  struct Case {
+    const char* name;
+    int connect_timeout;
+    int read_timeout;
+    const char* exception;
+  } cases[] = {
+      {"TLS handshake, connect limit", kLimit, 30000, "EConnectTimeout"},
+      {"TLS handshake, read limit without a connect limit", 0, kLimit, "EConnectTimeout"},
+      {"TLS handshake in a proxy's tunnel", kLimit, 30000, "EConnectTimeout"},
+      {"SOCKS5 reply, connect limit", kLimit, 30000, "ESocksServerRespondError"},
+      {"SOCKS5 reply, read limit without a connect limit", 0, kLimit, "ESocksServerRespondError"},
+      {"TLS record of the answer", 30000, kLimit, "EReadTimeout"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string name = c.name;
+    TLoopbackServer server;
+    TTlsTestServer answering(certificates_->Path("server.pem"), certificates_->Path("server.key"),
+                             kHello, {.TrickleMs = kTrickleMs});
+    TTlsTransport transport;
+    transport.SSLOptions.RootCertFile = certificates_->Path("ca.pem");
+    THttpClient client;
+    client.SetTransport(&transport);
+    client.ConnectTimeout = c.connect_timeout;
+    client.ReadTimeout = c.read_timeout;
+    std::string url = "https://127.0.0.1:" + std::to_string(server.Port()) + "/";
+    TServerScript script;
+    if (name.starts_with("SOCKS")) {
+      trickle_socks(script);
+      transport.SocksInfo.Version = TSocksVersion::svSocks5;
+      transport.SocksInfo.Host = "127.0.0.1";
+      transport.SocksInfo.Port = server.Port();
+      url = "http://127.0.0.1/";
+    } else if (name.find("tunnel") != std::string::npos) {
+      script.ReadRequest().Send("HTTP/1.1 200 Connection established\r\n\r\n");
+      trickle_record(script);
+      client.ProxyParams.SetProxyServer("127.0.0.1");
+      client.ProxyParams.SetProxyPort(server.Port());
+      url = "https://127.0.0.1:1/";
+    } else if (name.find("record") != std::string::npos) {
+      url = Url(answering);
+    } else {
+      trickle_record(script);
+    }
+    server.AddConnection(script);
+    TStringStream sink;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+      client.GetDocument(url, sink);
+      ADD_FAILURE() << "no exception; got " << sink.DataString();
+    } catch (const ENetException& e) {
+      EXPECT_STREQ(e.ClassName(), c.exception) << e.what();
+    }
+    const auto waited = std::chrono::steady_clock::now() - start;
+    // Well before the peer would have finished, however often it sent a byte.
+    EXPECT_LT(waited, std::chrono::milliseconds(kTrickledBytes * kTrickleMs * 3 / 4));
+    EXPECT_EQ(sink.DataString(), "");
+  }
+}
+
+TEST_F(TlsTest, ACutTlsConnectionFailsABodyOfKnownLength) {
+  struct Case {
+    const char* name;
+    const char* answer;
+    const char* body;  // null: the fetch fails with EOSSLConnectionTruncated
+  } cases[] = {
+      {"Content-Length, cut short", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nhello", nullptr},
+      {"chunked, cut before the last chunk",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n", nullptr},
+      {"Content-Length, complete", kHello, "hello"},
+      {"no length: the close ends the body", "HTTP/1.1 200 OK\r\n\r\nhello", "hello"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TTlsTestServer server(certificates_->Path("server.pem"), certificates_->Path("server.key"),
+                          c.answer, {.CloseWithoutNotify = true});
+    TStringStream sink;
+    try {
+      client_.GetDocument(Url(server), sink);
+      ASSERT_NE(c.body, nullptr) << "no exception";
+      EXPECT_EQ(sink.DataString(), c.body);
+    } catch (const ENetException& e) {
+      EXPECT_EQ(c.body, nullptr) << e.ClassName() << ": " << e.what();
+      EXPECT_STREQ(e.ClassName(), "EOSSLConnectionTruncated") << e.what();
+    }
+    client_.Disconnect();
+  }
+}
+
+TEST_F(TlsTest, AFailedTlsStartLetsNoPlainBytesThrough) {
+  // A server that answers the TLS greeting with plain text, and would take a plain request.
+  TLoopbackServer server;
+  server.AddConnection(TServerScript().Send("HTTP/1.1 400 Bad Request\r\n\r\n").ReadRequest());
+  TTcpClient connection;
+  connection.SetTransport(&transport_);
+  connection.SetHost("127.0.0.1");
+  connection.SetPort(server.Port());
+  transport_.SetPassThrough(true);
+  connection.Connect(5000);
+  EXPECT_THROW(transport_.SetPassThrough(false), EOSSLConnectError);
+  EXPECT_THROW(connection.WriteText("GET / HTTP/1.1\r\n\r\n"), ENetException);
+  char buffer[16];
+  int error = 0;
+  EXPECT_THROW(transport_.Receive(buffer, sizeof buffer, error), EClosedSocket);
+  connection.Disconnect();
+  EXPECT_TRUE(server.Requests().empty()) << server.Requests()[0];
 }
 
 }  // namespace

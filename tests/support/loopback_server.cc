@@ -23,13 +23,15 @@ namespace {
 
 constexpr int kPollStepMs = 20;
 
-void SendAll(int handle, const std::string& bytes) {
+// False once the peer is gone.
+bool SendAll(int handle, const std::string& bytes) {
   size_t sent = 0;
   while (sent < bytes.size()) {
     ssize_t n = ::send(handle, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    if (n <= 0) return;
+    if (n <= 0) return false;
     sent += static_cast<size_t>(n);
   }
+  return true;
 }
 
 size_t ContentLengthOf(const std::string& head) {
@@ -54,7 +56,12 @@ TServerScript& TServerScript::ReadBytes(size_t count) {
 }
 
 TServerScript& TServerScript::Send(std::string bytes) {
-  steps_.push_back({Kind::kSend, std::move(bytes), 0, 0});
+  steps_.push_back({Kind::kSend, std::move(bytes), 0, 1});
+  return *this;
+}
+
+TServerScript& TServerScript::SendRepeated(std::string bytes, size_t times) {
+  steps_.push_back({Kind::kSend, std::move(bytes), 0, times});
   return *this;
 }
 
@@ -169,7 +176,10 @@ void TLoopbackServer::Serve(int client, TServerScript script) {
         break;
       }
       case TServerScript::Kind::kSend:
-        SendAll(client, step.bytes);
+        // The rest of a script for a peer that left would only hold the server up.
+        for (size_t i = 0; i < step.count; ++i) {
+          if (!SendAll(client, step.bytes)) return (void)::close(client);
+        }
         break;
       case TServerScript::Kind::kDelay:
         std::this_thread::sleep_for(std::chrono::milliseconds(step.milliseconds));

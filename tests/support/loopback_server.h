@@ -27,6 +27,9 @@ class TServerScript {
   // Reads exactly `count` bytes and keeps them as one request (for handshakes before HTTP).
   TServerScript& ReadBytes(size_t count);
   TServerScript& Send(std::string bytes);
+  // Sends `bytes` `times` over (an endless body, as far as a client can tell), ending early
+  // when the peer goes.
+  TServerScript& SendRepeated(std::string bytes, size_t times);
   TServerScript& Delay(int milliseconds);
   // Closes gracefully (FIN).
   TServerScript& Close();

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <stdexcept>
 
@@ -12,8 +13,8 @@
 namespace qelvu::test {
 
 TTlsTestServer::TTlsTestServer(const std::string& cert_file, const std::string& key_file,
-                               std::string answer)
-    : answer_(std::move(answer)) {
+                               std::string answer, TTlsAnswerStyle style)
+    : answer_(std::move(answer)), style_(style) {
   // A client that drops the connection must not end the test process on the next write.
   std::signal(SIGPIPE, SIG_IGN);
   context_ = SSL_CTX_new(TLS_server_method());
@@ -86,7 +87,12 @@ void TTlsTestServer::Serve(int client) {
           requests_.push_back(pending.substr(0, end + 4));
         }
         pending.erase(0, end + 4);
+        if (style_.TrickleMs > 0) {
+          Trickle(ssl, client);
+          break;
+        }
         SSL_write(ssl, answer_.data(), static_cast<int>(answer_.size()));
+        if (style_.CloseWithoutNotify) break;
         continue;
       }
       if (SSL_pending(ssl) == 0 && !WaitReadableUntil(client, stop_)) break;
@@ -94,10 +100,22 @@ void TTlsTestServer::Serve(int client) {
       if (n <= 0) break;
       pending.append(chunk, static_cast<size_t>(n));
     }
-    SSL_shutdown(ssl);
+    if (style_.TrickleMs == 0 && !style_.CloseWithoutNotify) SSL_shutdown(ssl);
   }
   SSL_free(ssl);
   ::close(client);
+}
+
+void TTlsTestServer::Trickle(SSL* ssl, int client) {
+  // The records are written into memory first, so their bytes can be sent one by one.
+  BIO* records = BIO_new(BIO_s_mem());
+  SSL_set0_wbio(ssl, records);
+  SSL_write(ssl, answer_.data(), static_cast<int>(answer_.size()));
+  char byte;
+  while (!stop_ && BIO_read(records, &byte, 1) == 1) {
+    if (::send(client, &byte, 1, MSG_NOSIGNAL) != 1) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(style_.TrickleMs));
+  }
 }
 
 }  // namespace qelvu::test

@@ -18,9 +18,20 @@ struct ssl_st;
 
 namespace qelvu::test {
 
+// How the server sends its answer and ends a connection.
+struct TTlsAnswerStyle {
+  // Above 0: the answer's TLS bytes go out one at a time, this many ms apart (a record that
+  // arrives in parts), and the connection ends after them.
+  int TrickleMs = 0;
+  // Ends the connection after the first answer by closing the socket, without the TLS close
+  // notice (what an attacker who cuts the connection leaves).
+  bool CloseWithoutNotify = false;
+};
+
 class TTlsTestServer {
  public:
-  TTlsTestServer(const std::string& cert_file, const std::string& key_file, std::string answer);
+  TTlsTestServer(const std::string& cert_file, const std::string& key_file, std::string answer,
+                 TTlsAnswerStyle style = {});
   ~TTlsTestServer();
   TTlsTestServer(const TTlsTestServer&) = delete;
   TTlsTestServer& operator=(const TTlsTestServer&) = delete;
@@ -35,9 +46,12 @@ class TTlsTestServer {
   static int NoteServerName(ssl_st* ssl, int* alert, void* server);
   void AcceptLoop();
   void Serve(int client);
+  // Sends the answer's encrypted bytes one at a time, TrickleMs apart.
+  void Trickle(ssl_st* ssl, int client);
 
   ssl_ctx_st* context_ = nullptr;
   std::string answer_;
+  TTlsAnswerStyle style_;
   int listener_ = -1;
   uint16_t port_ = 0;
   std::atomic<bool> stop_{false};

@@ -112,6 +112,26 @@ TEST_F(StyledTreeViewTest, WheelScrollsWithoutMovingTheSelection) {
   EXPECT_EQ(tree_->verticalScrollBar()->value(), 0);
 }
 
+// A touchpad or a high-resolution wheel sends parts of a notch (15 is an eighth).
+TEST_F(StyledTreeViewTest, PartialNotchesAddUp) {
+  for (int i = 0; i < 5; ++i) tree_->expand(AddCategory(QString::number(i), 10));
+  QApplication::setWheelScrollLines(3);
+  QApplication::processEvents();  // the rows laid out, the scroll range known
+  const auto turn = [this](int delta, int times) {
+    for (int i = 0; i < times; ++i) {
+      QWheelEvent wheel(QPointF(50, 50), QPointF(tree_->mapToGlobal(QPoint(50, 50))), QPoint(),
+                        QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+      QApplication::sendEvent(tree_->viewport(), &wheel);
+    }
+    return tree_->verticalScrollBar()->value();
+  };
+  EXPECT_EQ(turn(-15, 1), 0);  // three eighths of a line
+  EXPECT_EQ(turn(-15, 3), 1);  // one and a half
+  EXPECT_EQ(turn(-15, 4), 3);  // a whole notch: three lines
+  EXPECT_EQ(turn(10, 1), 3);   // turning back drops what was left over
+  EXPECT_EQ(turn(30, 1), 2);
+}
+
 TEST_F(StyledTreeViewTest, ContextMenuKeysReportTheSelectedNode) {
   const QModelIndex category = AddCategory(QStringLiteral("cat"), 2);
   tree_->setCurrentIndex(category);
