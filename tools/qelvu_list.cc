@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "channels/channel_list.h"
@@ -159,6 +160,6 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  qelvu::Print(qelvu::ComposeList(per_source));
+  qelvu::Print(qelvu::ComposeList(std::move(per_source)));
   return std::fflush(stdout) == 0 ? 0 : 1;
 }

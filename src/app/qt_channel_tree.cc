@@ -78,7 +78,7 @@ const std::string* TQtChannelTree::NodeData(TreeNode node) const {
 }
 
 const std::string* TQtChannelTree::NodeOptions(TreeNode node) const {
-  return node.IsChannel() ? &ChannelOf(node).options : nullptr;
+  return node.IsChannel() ? ChannelOf(node).options : nullptr;
 }
 
 TreeNode TQtChannelTree::NodeParent(TreeNode node) const {
@@ -100,6 +100,20 @@ TreeNode TQtChannelTree::AddChannel(TreeNode category_node, std::string_view tex
   return TreeNode::Channel(category_node.CategoryRow(), row);
 }
 
+const std::string* TQtChannelTree::SharedOptions(std::string_view options) {
+  // Channels come grouped by source, so the last one's is nearly always the one.
+  if (last_options_ == nullptr || *last_options_ != options) {
+    auto found = options_.find(options);
+    if (found == options_.end()) found = options_.emplace(options).first;
+    last_options_ = &*found;
+  }
+  return last_options_;
+}
+
+const std::string* TQtChannelTree::PinnedOptions(std::string_view options) {
+  return &*pinned_options_.emplace(options).first;
+}
+
 void TQtChannelTree::Clear() {
   ShowAll();
   // The pinned categories stay, expanded or not, above an emptied list.
@@ -111,6 +125,8 @@ void TQtChannelTree::Clear() {
     beginResetModel();
   }
   categories_.clear();
+  options_.clear();
+  last_options_ = nullptr;
   node_count_ = 0;
   category_starts_.clear();
   category_starts_valid_ = true;
@@ -171,9 +187,12 @@ void TQtChannelTree::InsertChannels(TreeNode category_node, int row, const TList
     throw std::out_of_range("No such channel row.");
   }
   if (count == 0) return;
-  std::deque<Channel> records;
+  // Made before the view hears of them, so that a failed copy leaves the model whole; in one
+  // allocation, not a deque's many.
+  std::vector<Channel> records;
+  records.reserve(count);
   for (size_t i = 0; i < count; ++i) {
-    records.push_back({channels[i].name, channels[i].target, channels[i].options});
+    records.push_back({channels[i].name, channels[i].target, SharedOptions(channels[i].options)});
   }
   beginInsertRows(IndexOf(category_node.CategoryNode()), row, row + static_cast<int>(count) - 1);
   category.channels.insert(category.channels.begin() + row,
@@ -293,7 +312,7 @@ void TQtChannelTree::SetPinned(const std::vector<TListCategory>& categories) {
         if (old->text == record->text) record->expanded = old->expanded;
       }
       for (const TListChannel& channel : categories[row].channels) {
-        record->channels.push_back({channel.name, channel.target, channel.options});
+        record->channels.push_back({channel.name, channel.target, PinnedOptions(channel.options)});
       }
     }
     pinned_ = std::move(records);
@@ -336,7 +355,7 @@ void TQtChannelTree::SetPinnedChannels(Category& category,
                                        const std::vector<TListChannel>& channels) {
   const auto same = [](const Channel& shown, const TListChannel& channel) {
     return shown.text == channel.name && shown.suffix == channel.target &&
-           shown.options == channel.options;
+           *shown.options == channel.options;
   };
   if (std::equal(category.channels.begin(), category.channels.end(), channels.begin(),
                  channels.end(), same)) {
@@ -351,7 +370,7 @@ void TQtChannelTree::SetPinnedChannels(Category& category,
   if (channels.empty()) return;
   beginInsertRows(parent, 0, static_cast<int>(channels.size()) - 1);
   for (const TListChannel& channel : channels) {
-    category.channels.push_back({channel.name, channel.target, channel.options});
+    category.channels.push_back({channel.name, channel.target, PinnedOptions(channel.options)});
   }
   endInsertRows();
 }

@@ -9,8 +9,11 @@
 
 #include <QAbstractItemModel>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "channels/channel_tree.h"
@@ -74,7 +77,8 @@ class TQtChannelTree : public QAbstractItemModel, public TChannelTree {
   struct Channel {
     std::string text;
     std::string suffix;
-    std::string options;
+    // In options_, where the channels of one source share one copy.
+    const std::string* options;
   };
   struct Category {
     // The row among the list's categories, or among the pinned ones.
@@ -103,6 +107,9 @@ class TQtChannelTree : public QAbstractItemModel, public TChannelTree {
   int ChannelAtModelRow(const Category& category, int row) const;
   const std::string& TextFor(const QModelIndex& index) const;
   void SetPinnedChannels(Category& category, const std::vector<TListChannel>& channels);
+  // The kept copy of `options`.
+  const std::string* SharedOptions(std::string_view options);
+  const std::string* PinnedOptions(std::string_view options);
   QModelIndex IndexOf(TreeNode node) const;
   // Renumbers the categories from `first` on, after an insert or a removal.
   void Renumber(size_t first);
@@ -114,6 +121,17 @@ class TQtChannelTree : public QAbstractItemModel, public TChannelTree {
   // Each record stays where it is, since the model's indexes point at them.
   std::vector<std::unique_ptr<Category>> categories_;
   std::vector<std::unique_ptr<Category>> pinned_;
+  // Every options field the channels hold, each once: a playlist's channels nearly all have the
+  // same, and a copy each would be most of the time and memory a channel takes.
+  struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  };
+  using TextSet = std::unordered_set<std::string, TextHash, std::equal_to<>>;
+  TextSet options_;
+  const std::string* last_options_ = nullptr;
+  // The pinned channels' own, kept when the list and its options go: a few, and they outlive it.
+  TextSet pinned_options_;
   bool filtered_ = false;
   std::vector<Category*> shown_categories_;
   int node_count_ = 0;

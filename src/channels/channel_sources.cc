@@ -36,9 +36,10 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 
 // A '|' would end the cache field early; in a URL it is no delimiter, so its escaped form names
 // the same resource.
-std::string CacheSafeUrl(std::string_view url) {
+std::string CacheSafeUrl(std::string url) {
+  if (url.find('|') == std::string::npos) return url;
   std::string safe;
-  safe.reserve(url.size());
+  safe.reserve(url.size() + 8);
   for (const char c : url) {
     if (c == '|') {
       safe += "%7C";
@@ -48,6 +49,49 @@ std::string CacheSafeUrl(std::string_view url) {
   }
   return safe;
 }
+
+// An ASCII address moves instead of being copied.
+std::string ToGbk(std::string text) {
+  if (IsAscii(text)) return text;
+  return Utf8ToGbk(text);
+}
+
+// A playlist's channels straight into list records.
+class TListChannels final : public TPlaylistSink {
+ public:
+  explicit TListChannels(std::string_view source_key)
+      : options_{std::string(source_key), {}}, source_only_(EncodeChannelOptions(options_)) {}
+
+  void AddCategory(std::string_view name) override {
+    list_.push_back(TListCategory{Utf8ToGbk(name), {}});
+  }
+
+  void AddChannel(size_t category, std::string_view name, std::string url,
+                  const TRequestOptions& request) override {
+    list_[category].channels.push_back(
+        {Utf8ToGbk(name), ToGbk(CacheSafeUrl(std::move(url))), OptionsField(request)});
+  }
+
+  TChannelList Take() { return std::move(list_); }
+
+ private:
+  std::string OptionsField(const TRequestOptions& request) {
+    if (request == TRequestOptions()) return source_only_;
+    // The channels that need options mostly need the same.
+    if (request != options_.request || options_field_.empty()) {
+      options_.request = request;
+      options_field_ = EncodeChannelOptions(options_);
+    }
+    return options_field_;
+  }
+
+  TChannelOptions options_;
+  // Most channels need no request options: their field is the source's alone.
+  const std::string source_only_;
+  // The field of the last channel with request options, which are options_.request.
+  std::string options_field_;
+  TChannelList list_;
+};
 
 }  // namespace
 
@@ -147,18 +191,9 @@ std::string DescribeFailure(const std::exception& failure) {
 
 TChannelList PlaylistChannels(std::string_view bytes, std::string_view base_url,
                               std::string_view source_key) {
-  TChannelList list;
-  TChannelOptions options{std::string(source_key), {}};
-  for (const TPlaylistCategory& category : ParsePlaylist(bytes, base_url)) {
-    TListCategory& own = list.emplace_back(TListCategory{Utf8ToGbk(category.name), {}});
-    own.channels.reserve(category.channels.size());
-    for (const TPlaylistEntry& entry : category.channels) {
-      options.request = entry.options;
-      own.channels.push_back({Utf8ToGbk(entry.name), Utf8ToGbk(CacheSafeUrl(entry.url)),
-                              EncodeChannelOptions(options)});
-    }
-  }
-  return list;
+  TListChannels channels(source_key);
+  ReadPlaylist(bytes, base_url, channels);
+  return channels.Take();
 }
 
 TChannelList ReadChannelSource(const TChannelSource& source, const std::string& directory_base_url,

@@ -9,6 +9,9 @@
 
 namespace qelvu {
 
+// ASCII text is the same in both encodings, and most of a playlist's addresses are ASCII.
+bool IsAscii(std::string_view text);
+
 std::string GbkToUtf8(std::string_view gbk);
 
 // Characters that GB18030 cannot hold (none in practice) are dropped.

@@ -1,6 +1,7 @@
 #include "channels/playlist.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <unordered_map>
 
 #include "channels/key_value_pairs.h"
+#include "channels/utf8.h"
 
 namespace qelvu {
 namespace {
@@ -18,7 +20,29 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 constexpr std::string_view kFullwidthBar = "\xEF\xBD\x9C";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+// What a byte is to the readers of lines: looked up, as every byte of a playlist is.
+enum TByteClass : uint8_t { kBlank = 1, kComma = 2, kEquals = 4, kLabelBreak = 8 };
+constexpr std::array<uint8_t, 256> kByteClasses = [] {
+  std::array<uint8_t, 256> classes{};
+  for (const char c : {' ', '\t', '\v', '\f'}) classes[static_cast<uint8_t>(c)] |= kBlank;
+  classes[','] |= kComma;
+  classes['='] |= kEquals;
+  // What CleanLabel changes: control characters, '|', and the lead bytes of NEL and of the line
+  // and paragraph separators.
+  for (int c = 0; c < 0x20; ++c) classes[c] |= kLabelBreak;
+  for (const int c : {int{'|'}, 0xC2, 0xE2}) classes[c] |= kLabelBreak;
+  return classes;
+}();
+
+bool Is(char c, uint8_t classes) { return (kByteClasses[static_cast<uint8_t>(c)] & classes) != 0; }
+
+bool IsBlank(char c) { return Is(c, kBlank); }
+
+// The first place at or after `i` whose byte is of `classes`, or the text's size.
+size_t FindClass(std::string_view text, size_t i, uint8_t classes) {
+  while (i < text.size() && !Is(text[i], classes)) ++i;
+  return i;
+}
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
@@ -36,69 +60,30 @@ bool SameAsciiText(std::string_view a, std::string_view b) {
   return true;
 }
 
-// The length of the well-formed UTF-8 sequence at `at`, or 0 when there is none; then
-// `*invalid` is the length of the maximal subpart to replace (at least 1).
-size_t Utf8SequenceAt(std::string_view text, size_t at, size_t* invalid) {
-  const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
-  const uint8_t lead = byte(at);
-  if (lead < 0x80) return 1;
-  size_t length = 0;
-  uint8_t low = 0x80;
-  uint8_t high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    // Overlong forms below U+0800 and the surrogates are not characters.
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    // Overlong forms below U+10000 and anything past U+10FFFF.
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    *invalid = 1;
-    return 0;
-  }
-  for (size_t i = 1; i < length; ++i) {
-    if (at + i >= text.size() || byte(at + i) < low || byte(at + i) > high) {
-      *invalid = i;
-      return 0;
-    }
-    low = 0x80;
-    high = 0xBF;
-  }
-  return length;
-}
-
 // A name or category as the list holds it. The list's text forms separate fields with `|` (the
 // cache file) or tabs and entries with line breaks, so a label may hold none of them.
-std::string CleanLabel(std::string_view text) {
-  const auto plain = [](char c) {
-    const auto byte = static_cast<uint8_t>(c);
-    return byte >= 0x20 && c != '|' && byte != 0xC2 && byte != 0xE2;
-  };
-  if (std::all_of(text.begin(), text.end(), plain)) return std::string(text);
-  std::string result;
-  result.reserve(text.size());
+// The text itself when it is clean already, as nearly every label is; else `buffer` holding
+// the cleaned text.
+std::string_view CleanLabel(std::string_view text, std::string& buffer) {
+  if (FindClass(text, 0, kLabelBreak) == text.size()) return text;
+  buffer.clear();
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (c == '|') {
-      result += kFullwidthBar;
+      buffer += kFullwidthBar;
     } else if (c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') {
-      result += ' ';
+      buffer += ' ';
     } else if (text.substr(i, 2) == "\xC2\x85") {  // NEL
-      result += ' ';
+      buffer += ' ';
       ++i;
     } else if (text.substr(i, 3) == "\xE2\x80\xA8" || text.substr(i, 3) == "\xE2\x80\xA9") {
-      result += ' ';  // line and paragraph separators
+      buffer += ' ';  // line and paragraph separators
       i += 2;
     } else {
-      result += c;
+      buffer += c;
     }
   }
-  return result;
+  return buffer;
 }
 
 // The parts of a URI reference as RFC 3986 appendix B splits them; an absent part is nullopt,
@@ -160,13 +145,28 @@ TReferenceParts SplitReference(std::string_view text) {
   return parts;
 }
 
-// RFC 3986 section 5.2.4.
-std::string RemoveDotSegments(std::string_view input) {
-  std::string output;
-  output.reserve(input.size());
-  const auto drop_last_segment = [&output] {
+// True when a segment of `path` is "." or "..", the ones RemoveDotSegments acts on.
+bool HasDotSegment(std::string_view path) {
+  // From dot to dot: an address has fewer dots than slashes.
+  for (size_t dot = path.find('.'); dot != std::string_view::npos; dot = path.find('.', dot + 1)) {
+    if (dot > 0 && path[dot - 1] != '/') continue;
+    const size_t end = std::min(path.find('/', dot), path.size());
+    const std::string_view segment = path.substr(dot, end - dot);
+    if (segment == "." || segment == "..") return true;
+  }
+  return false;
+}
+
+// RFC 3986 section 5.2.4, appending to `output`: what is there already is never removed.
+void RemoveDotSegments(std::string_view input, std::string& output) {
+  if (!HasDotSegment(input)) {
+    output.append(input);
+    return;
+  }
+  const size_t floor = output.size();
+  const auto drop_last_segment = [&output, floor] {
     const size_t slash = output.rfind('/');
-    output.erase(slash == std::string::npos ? 0 : slash);
+    output.erase(slash == std::string::npos || slash < floor ? floor : slash);
   };
   while (!input.empty()) {
     if (input.substr(0, 3) == "../") {
@@ -191,17 +191,67 @@ std::string RemoveDotSegments(std::string_view input) {
       input.remove_prefix(end);
     }
   }
-  return output;
 }
 
-// RFC 3986 section 5.2.3.
-std::string MergePaths(const TReferenceParts& base, std::string_view reference_path) {
-  if (base.authority && base.path.empty()) return "/" + std::string(reference_path);
-  const size_t slash = base.path.rfind('/');
-  if (slash == std::string_view::npos) return std::string(reference_path);
-  std::string merged(base.path.substr(0, slash + 1));
-  merged.append(reference_path);
-  return merged;
+// Resolves references against one base, split once: a playlist resolves all its entries
+// against the same address.
+class TReferenceResolver {
+ public:
+  // `base` must outlive the resolver.
+  explicit TReferenceResolver(std::string_view base)
+      : base_(SplitReference(base)), base_size_(base.size()) {}
+
+  std::string Resolve(std::string_view reference);
+
+ private:
+  const TReferenceParts base_;
+  const size_t base_size_;
+  // RFC 3986 section 5.2.3's merged path, kept to spare an allocation per reference.
+  std::string merged_;
+};
+
+std::string TReferenceResolver::Resolve(std::string_view reference) {
+  const TReferenceParts r = SplitReference(reference);
+  // Most entries are absolute URLs, and one without dot segments is its own target: the parts
+  // put back together are the text as written.
+  if (r.scheme && !HasDotSegment(r.path)) return std::string(reference);
+
+  const TReferenceParts& b = base_;
+  std::string result;
+  result.reserve(base_size_ + reference.size());
+  const auto append_start = [&result](const TReferenceParts& parts) {
+    if (parts.scheme) result.append(*parts.scheme).append(":");
+    if (parts.authority) result.append("//").append(*parts.authority);
+  };
+  std::optional<std::string_view> query = r.query;
+  if (r.scheme || r.authority) {
+    TReferenceParts start = r;
+    if (!r.scheme) start.scheme = b.scheme;
+    append_start(start);
+    RemoveDotSegments(r.path, result);
+  } else {
+    append_start(b);
+    if (r.path.empty()) {
+      result.append(b.path);
+      if (!r.query) query = b.query;
+    } else if (r.path.front() == '/') {
+      RemoveDotSegments(r.path, result);
+    } else {
+      // RFC 3986 section 5.2.3.
+      const size_t slash = b.path.rfind('/');
+      if (b.authority && b.path.empty()) {
+        merged_.assign("/");
+      } else {
+        merged_.assign(slash == std::string_view::npos ? std::string_view()
+                                                       : b.path.substr(0, slash + 1));
+      }
+      merged_.append(r.path);
+      RemoveDotSegments(merged_, result);
+    }
+  }
+  if (query) result.append("?").append(*query);
+  if (r.fragment) result.append("#").append(*r.fragment);
+  return result;
 }
 
 struct TTransparentHash {
@@ -226,14 +276,14 @@ void ReadEntryInfo(std::string_view info, TPendingEntry& entry) {
   size_t i = 0;
   const size_t n = info.size();
   // The duration: everything up to the first blank or comma.
-  while (i < n && info[i] != ',' && !IsBlank(info[i])) ++i;
+  i = FindClass(info, i, kComma | kBlank);
   while (i < n && info[i] != ',') {
     if (IsBlank(info[i])) {
       ++i;
       continue;
     }
     const size_t key_start = i;
-    while (i < n && info[i] != '=' && info[i] != ',' && !IsBlank(info[i])) ++i;
+    i = FindClass(info, i, kEquals | kComma | kBlank);
     const std::string_view key = info.substr(key_start, i - key_start);
     if (i >= n || info[i] != '=') continue;  // a bare word: no value to read
     ++i;
@@ -247,7 +297,7 @@ void ReadEntryInfo(std::string_view info, TPendingEntry& entry) {
       if (i < n) ++i;
     } else {
       const size_t value_start = i;
-      while (i < n && info[i] != ',' && !IsBlank(info[i])) ++i;
+      i = FindClass(info, i, kComma | kBlank);
       value = info.substr(value_start, i - value_start);
     }
     if (key == "tvg-name") {
@@ -277,10 +327,10 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
-// Builds the categories while the lines are read.
-class TListBuilder {
+// Hands each entry to the sink as its URL line ends it.
+class TEntryReader {
  public:
-  explicit TListBuilder(std::string_view base_url) : base_url_(base_url) {}
+  TEntryReader(std::string_view base_url, TPlaylistSink& sink) : resolver_(base_url), sink_(sink) {}
 
   void AddEntry(const TPendingEntry& entry, std::string_view url_line) {
     std::string_view location = url_line;
@@ -289,41 +339,79 @@ class TListBuilder {
       location = Trim(url_line.substr(0, bar));
       ReadUrlOptions(url_line.substr(bar + 1), options);
     }
-    std::string url = ResolveReference(base_url_, location);
-    std::string_view name = entry.title;
-    if (name.empty()) name = Trim(entry.tvg_name);
-    if (name.empty()) name = url;
+    for (std::string* text : {&options.user_agent, &options.referer}) {
+      if (ValidUtf8Prefix(*text) < text->size()) *text = RepairUtf8(*text);
+    }
+    std::string url = resolver_.Resolve(Valid(location));
     std::string_view category = entry.group_title;
     if (Trim(category).empty()) category = entry.group;
     if (category.empty()) category = kUncategorized;
+    const size_t number = CategoryNumber(CleanLabel(Valid(category), label_));
 
-    std::string label = CleanLabel(name);
-    TPlaylistCategory& target = CategoryNamed(CleanLabel(category));
-    target.channels.push_back({std::move(label), target.name, std::move(url), std::move(options)});
+    std::string_view name = entry.title;
+    if (name.empty()) name = Trim(entry.tvg_name);
+    if (name.empty()) {
+      // The sink may take the URL away before it is done with the name.
+      url_name_ = url;
+      name = CleanLabel(url_name_, label_);
+    } else {
+      name = CleanLabel(Valid(name), label_);
+    }
+    sink_.AddChannel(number, name, std::move(url), options);
   }
 
+ private:
+  size_t CategoryNumber(std::string_view name) {
+    const auto found = numbers_.find(name);
+    if (found != numbers_.end()) return found->second;
+    const size_t number = numbers_.size();
+    numbers_.emplace(name, number);
+    sink_.AddCategory(name);
+    return number;
+  }
+
+  TReferenceResolver resolver_;
+  TPlaylistSink& sink_;
+  // `text`, or its repair in repaired_ when it is not UTF-8.
+  std::string_view Valid(std::string_view text) {
+    if (ValidUtf8Prefix(text) == text.size()) return text;
+    repaired_ = RepairUtf8(text);
+    return repaired_;
+  }
+
+  std::unordered_map<std::string, size_t, TTransparentHash, std::equal_to<>> numbers_;
+  // Kept to spare an allocation per entry: a text repaired, a label cleaned, a URL as a name.
+  std::string repaired_;
+  std::string label_;
+  std::string url_name_;
+};
+
+// The categories with their entries, as ParsePlaylist gives them.
+class TEntryList final : public TPlaylistSink {
+ public:
+  void AddCategory(std::string_view name) override {
+    categories_.push_back({std::string(name), {}});
+  }
+  void AddChannel(size_t category, std::string_view name, std::string url,
+                  const TRequestOptions& options) override {
+    TPlaylistCategory& target = categories_[category];
+    target.channels.push_back({std::string(name), target.name, std::move(url), options});
+  }
   std::vector<TPlaylistCategory> Take() { return std::move(categories_); }
 
  private:
-  TPlaylistCategory& CategoryNamed(std::string name) {
-    const auto found = index_.find(std::string_view(name));
-    if (found != index_.end()) return categories_[found->second];
-    index_.emplace(name, categories_.size());
-    categories_.push_back({std::move(name), {}});
-    return categories_.back();
-  }
-
-  std::string_view base_url_;
   std::vector<TPlaylistCategory> categories_;
-  std::unordered_map<std::string, size_t, TTransparentHash, std::equal_to<>> index_;
 };
 
 }  // namespace
 
 std::string RepairUtf8(std::string_view bytes) {
+  const size_t valid = ValidUtf8Prefix(bytes);
+  if (valid == bytes.size()) return std::string(bytes);
   std::string result;
+  result.reserve(bytes.size() + 16);
   size_t copied = 0;  // bytes before this are in `result` already
-  for (size_t i = 0; i < bytes.size();) {
+  for (size_t i = valid; i < bytes.size();) {
     if (static_cast<uint8_t>(bytes[i]) < 0x80) {
       ++i;
       continue;
@@ -334,54 +422,16 @@ std::string RepairUtf8(std::string_view bytes) {
       i += length;
       continue;
     }
-    if (result.empty()) result.reserve(bytes.size() + 16);
     result.append(bytes.substr(copied, i - copied)).append(kReplacement);
     i += invalid;
     copied = i;
   }
-  if (copied == 0) return std::string(bytes);
   result.append(bytes.substr(copied));
   return result;
 }
 
 std::string ResolveReference(std::string_view base, std::string_view reference) {
-  const TReferenceParts r = SplitReference(reference);
-  const TReferenceParts b = SplitReference(base);
-  TReferenceParts t;
-  std::string path;
-  if (r.scheme) {
-    t.scheme = r.scheme;
-    t.authority = r.authority;
-    path = RemoveDotSegments(r.path);
-    t.query = r.query;
-  } else {
-    t.scheme = b.scheme;
-    if (r.authority) {
-      t.authority = r.authority;
-      path = RemoveDotSegments(r.path);
-      t.query = r.query;
-    } else {
-      t.authority = b.authority;
-      if (r.path.empty()) {
-        path = b.path;
-        t.query = r.query ? r.query : b.query;
-      } else {
-        path =
-            RemoveDotSegments(r.path.front() == '/' ? std::string(r.path) : MergePaths(b, r.path));
-        t.query = r.query;
-      }
-    }
-  }
-  t.fragment = r.fragment;
-
-  std::string result;
-  result.reserve(base.size() + reference.size());
-  if (t.scheme) result.append(*t.scheme).append(":");
-  if (t.authority) result.append("//").append(*t.authority);
-  result.append(path);
-  if (t.query) result.append("?").append(*t.query);
-  if (t.fragment) result.append("#").append(*t.fragment);
-  return result;
+  return TReferenceResolver(base).Resolve(reference);
 }
 
 std::string FileUrl(std::string_view path) {
@@ -403,20 +453,32 @@ std::string FileUrl(std::string_view path) {
 }
 
 std::vector<TPlaylistCategory> ParsePlaylist(std::string_view bytes, std::string_view base_url) {
+  TEntryList list;
+  ReadPlaylist(bytes, base_url, list);
+  return list.Take();
+}
+
+void ReadPlaylist(std::string_view bytes, std::string_view base_url, TPlaylistSink& sink) {
   if (StartsWith(bytes, kByteOrderMark)) bytes.remove_prefix(kByteOrderMark.size());
-  const std::string text = RepairUtf8(bytes);
-  TListBuilder builder(base_url);
+  // Bytes that are not UTF-8 are repaired only in what is kept (TEntryReader): a run of them
+  // is never part of what the lines are cut by, so repairing first would read the same.
+  const std::string_view all = bytes;
+  TEntryReader reader(base_url, sink);
   TPendingEntry entry;
-  const std::string_view all(text);
+  // Two searches for one byte each (memchr) beat one for either. The next of each is kept
+  // across lines, so a text without CR, or without LF, is searched for it once.
+  const auto next = [all](char c, size_t from) { return std::min(all.find(c, from), all.size()); };
+  size_t next_lf = next('\n', 0);
+  size_t next_cr = next('\r', 0);
   for (size_t start = 0; start < all.size();) {
-    // Not find_first_of, for the reason given at FindDelimiter.
-    size_t end = start;
-    while (end < all.size() && all[end] != '\n' && all[end] != '\r') ++end;
+    if (next_lf < start) next_lf = next('\n', start);
+    if (next_cr < start) next_cr = next('\r', start);
+    const size_t end = std::min(next_lf, next_cr);
     const std::string_view line = Trim(all.substr(start, end - start));
     start = end + (all.substr(end, 2) == "\r\n" ? 2 : 1);
     if (line.empty()) continue;
     if (line.front() != '#') {
-      builder.AddEntry(entry, line);
+      reader.AddEntry(entry, line);
       entry = TPendingEntry();
     } else if (StartsWith(line, "#EXTINF:")) {
       ReadEntryInfo(line.substr(8), entry);
@@ -431,7 +493,6 @@ std::vector<TPlaylistCategory> ParsePlaylist(std::string_view bytes, std::string
       }
     }
   }
-  return builder.Take();
 }
 
 }  // namespace qelvu

@@ -11,6 +11,7 @@
 // Everything here is pure, keeps no state and may be called from any thread. No Qt.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,6 +50,21 @@ struct TPlaylistCategory {
 // first appears, channels in file order within theirs; duplicates are kept. Never fails: any
 // text gives a list, possibly empty.
 std::vector<TPlaylistCategory> ParsePlaylist(std::string_view bytes, std::string_view base_url);
+
+// Takes a playlist's channels as they are read, for a list that keeps them in a form of its own.
+class TPlaylistSink {
+ public:
+  virtual ~TPlaylistSink() = default;
+  // A category met for the first time; categories are numbered from 0 in this order.
+  virtual void AddCategory(std::string_view name) = 0;
+  // The next channel in file order, of the category numbered `category`. `name` (cleaned as
+  // TPlaylistEntry's) is valid only during the call.
+  virtual void AddChannel(size_t category, std::string_view name, std::string url,
+                          const TRequestOptions& options) = 0;
+};
+
+// ParsePlaylist's reading, each channel handed to `sink` instead of being gathered.
+void ReadPlaylist(std::string_view bytes, std::string_view base_url, TPlaylistSink& sink);
 
 // The target of `reference` seen from `base` by RFC 3986 reference resolution (strict: a
 // reference with a scheme keeps it, dot segments are removed). Works on the text as written:

@@ -32,7 +32,7 @@ TRefreshResult Refresh(const TRefreshJob& job, TPageSource& pages, const std::st
   TRefreshResult result;
   if (any_failed && !any_read) return result;
   result.changed = true;
-  result.list = ComposeList(per_source);
+  result.list = ComposeList(std::move(per_source));
   result.change = DiffLists(job.shown, result.list);
   // A stopped worker's result is never delivered.
   if (!stop.stop_requested()) result.keys = TListKeys::Build(result.list);

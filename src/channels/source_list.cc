@@ -1,9 +1,12 @@
 #include "channels/source_list.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <unordered_map>
+#include <utility>
 
 #include "channels/channel_list.h"
 #include "channels/key_value_pairs.h"
@@ -15,16 +18,22 @@ constexpr char kSourceKey[] = "source";
 constexpr char kUserAgentKey[] = "user-agent";
 constexpr char kRefererKey[] = "referer";
 
-bool KeptAsIs(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-         (c != '\0' && std::strchr("-._~:/@!$'()*+,;", c) != nullptr);
-}
+// The bytes an options field keeps as they are, by value: every channel's field is encoded.
+constexpr std::array<bool, 256> kKeptAsIs = [] {
+  std::array<bool, 256> kept{};
+  for (int c = 0; c < 256; ++c) {
+    kept[c] =
+        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+        std::string_view("-._~:/@!$'()*+,;").find(static_cast<char>(c)) != std::string_view::npos;
+  }
+  return kept;
+}();
 
 void AppendEncoded(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    if (KeptAsIs(byte)) {
+    if (kKeptAsIs[byte]) {
       out += c;
     } else {
       out += '%';
@@ -148,21 +157,22 @@ TChannelList ChannelsOf(const TChannelList& list, std::string_view source_key) {
   return own;
 }
 
-TChannelList ComposeList(const std::vector<TChannelList>& per_source) {
+TChannelList ComposeList(std::vector<TChannelList> per_source) {
   TChannelList list;
   // The first category of each name among the sources already joined.
   std::unordered_map<std::string, size_t> earlier;
-  for (const TChannelList& source : per_source) {
+  for (TChannelList& source : per_source) {
     std::unordered_map<std::string, size_t> own;
-    for (const TListCategory& category : source) {
+    for (TListCategory& category : source) {
       const auto found = earlier.find(category.name);
       if (found == earlier.end()) {
         own.emplace(category.name, list.size());
-        list.push_back(category);
+        list.push_back(std::move(category));
         continue;
       }
       std::vector<TListChannel>& channels = list[found->second].channels;
-      channels.insert(channels.end(), category.channels.begin(), category.channels.end());
+      channels.insert(channels.end(), std::make_move_iterator(category.channels.begin()),
+                      std::make_move_iterator(category.channels.end()));
     }
     earlier.merge(own);
   }

@@ -69,7 +69,7 @@ TChannelList ChannelsOf(const TChannelList& list, std::string_view source_key);
 // Joins the sources' own lists, in source order, into the list the tree shows. A category named
 // like one of an earlier source's gathers this source's channels under that first one; within
 // one source its categories stay as it lists them (the directory site may repeat one).
-TChannelList ComposeList(const std::vector<TChannelList>& per_source);
+TChannelList ComposeList(std::vector<TChannelList> per_source);
 
 // The list cache text describes, grouped as the tree is filled from it: a category starts
 // wherever a line's category differs from the previous line's (so a name may come back), and
