@@ -9,7 +9,8 @@ Run under an X server (xvfb-run). Usage: start_test.py PROGRAM SERVE_PY SITE_DIR
    the cached list plays at once, without a request to the directory; 20 s later the refresh
    rewrites the cache, and a search then finds the fresh channel, not a cached copy.
 3. A playlist named on the command line joins the sources, is read at once and its channels
-   show in the tree after the directory's.
+   show in the tree after the directory's; a search plays its HLS stream (made with ffmpeg) in
+   the pane, whose picture then moves.
 4. Started from the cache, with a category expanded and a channel selected from the keyboard:
    after the refresh the same channel is still selected (Enter plays its fresh address), the
    tree still has the focus and the category is still expanded.
@@ -26,7 +27,7 @@ import threading
 import time
 import unittest
 
-PROGRAM, SERVE_PY, SITE = sys.argv[1:4]
+PROGRAM, SERVE_PY, SITE, MAKE_MEDIA = sys.argv[1:5]
 CAPTION = "Qelvu网络电视播放器 V3.2.0.0"
 
 
@@ -112,13 +113,28 @@ def wait_for(condition, seconds, what):
     raise AssertionError("gave up waiting for " + what)
 
 
+def pane_picture(window):
+    """The raw pixels of the middle of the channel pane, below the advertisement strip."""
+    return subprocess.run(["import", "-window", window, "-crop", "500x300+40+70", "+repage",
+                           "rgb:-"], capture_output=True, check=True).stdout
+
+
 class StartTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.media = tempfile.mkdtemp(prefix="qelvu-e2e-media-")
+        subprocess.run([MAKE_MEDIA, cls.media, "30"], check=True)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.media)
+
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="qelvu-e2e-")
         self.log_path = os.path.join(self.dir, "server.log")
         port_file = os.path.join(self.dir, "port")
         self.log = open(self.log_path, "wb")
-        self.server = subprocess.Popen([sys.executable, SERVE_PY, SITE, port_file], stderr=self.log)
+        self.server = subprocess.Popen([sys.executable, SERVE_PY, SITE, port_file, self.media], stderr=self.log)
         wait_for(lambda: os.path.exists(port_file) and read_bytes(port_file), 10, "the server")
         base = "http://127.0.0.1:%s/" % read_bytes(port_file).decode()
         self.base = base
@@ -221,7 +237,7 @@ class StartTest(unittest.TestCase):
         playlist = os.path.join(self.dir, "mine.m3u")
         with open(playlist, "w", encoding="utf-8") as f:
             f.write('#EXTM3U\n#EXTINF:-1 group-title="命令行",CmdLineChannel\n'
-                    + self.base + "media/cmdline.m3u8\n")
+                    + self.base + "media/hls/index.m3u8\n")
         self.start_program(os.path.relpath(playlist))
         # Read at once, on the refresh's worker: the cache gains the playlist's channel after
         # the directory's, while the directory itself waits for the timed refresh.
@@ -230,11 +246,17 @@ class StartTest(unittest.TestCase):
         self.assertNotIn("GET /list.htm", self.requests())
         with open(os.path.join(self.dir, "config", "qelvu", "qelvu.conf"), encoding="utf-8") as f:
             self.assertIn("location=" + playlist, f.read())
-        # The channel is in the tree: a search plays its stream.
+        # The channel is in the tree: a search plays its stream in the pane. The test picture's
+        # counter and colour band move, where the directory's channel page stood still.
         window = self.window()
         self.assertIsNotNone(window)
-        wait_for(lambda: self.search(window, "CmdLine", "GET /media/cmdline.m3u8"), 30,
+        wait_for(lambda: self.search(window, "CmdLine", "GET /media/hls/index.m3u8"), 30,
                  "the search to play the playlist's channel")
+        wait_for(lambda: "GET /media/hls/seg001.ts" in self.requests(), 30, "the stream's segments")
+        time.sleep(5)  # past the channel's name shown over the first seconds
+        before = pane_picture(window)
+        time.sleep(1.5)
+        self.assertNotEqual(pane_picture(window), before, "the picture stands still")
 
     def test_the_tree_stays_put_through_the_refresh(self):
         os.makedirs(os.path.dirname(self.cache))
