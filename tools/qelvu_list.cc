@@ -146,15 +146,45 @@ void Print(const TChannelList& list) {
 }  // namespace
 }  // namespace qelvu
 
+namespace {
+
+constexpr char kUsage[] =
+    "usage: qelvu-list [--] SOURCE...\n"
+    "Prints the channel list Qelvu builds from M3U/M3U8 playlists (files or http/https URLs)\n"
+    "and channel directory sites, one category<TAB>name<TAB>URL line per channel.\n"
+    "  -h, --help     print this text\n"
+    "  --version      print the version\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: qelvu-list SOURCE...\n");
+  std::vector<std::string> sources;
+  bool options_end = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (options_end || arg.empty() || arg[0] != '-' || arg == "-") {
+      sources.emplace_back(arg);
+    } else if (arg == "--") {
+      options_end = true;
+    } else if (arg == "-h" || arg == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (arg == "--version") {
+      std::puts("qelvu-list " QELVU_VERSION);
+      return 0;
+    } else {
+      std::fprintf(stderr, "qelvu-list: unknown option %s\n%s", argv[i], kUsage);
+      return 2;
+    }
+  }
+  if (sources.empty()) {
+    std::fputs(kUsage, stderr);
     return 2;
   }
   std::vector<qelvu::TChannelList> per_source;
-  for (int i = 1; i < argc; ++i) {
+  for (const std::string& source : sources) {
     try {
-      per_source.push_back(qelvu::ReadSource(argv[i]));
+      per_source.push_back(qelvu::ReadSource(source));
     } catch (const std::exception& failure) {
       std::fprintf(stderr, "qelvu-list: %s\n", failure.what());
       return 1;

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "channels/channel_list.h"
@@ -93,6 +94,38 @@ TEST(QelvuListTest, LocalPlaylists) {
   // Categories merge across sources in order of first appearance.
   EXPECT_EQ(run.out, "News\tOne\tfile://" + (folder / "streams/one.ts").string() +
                          "\nNews\tThree\thttp://s/three\n未分类\tTwo\thttp://s/two\n");
+}
+
+TEST(QelvuListTest, CommandLine) {
+  test::TTempFolder folder;
+  WriteFile(folder / "-dash.m3u", "http://s/1\n");
+  const struct {
+    std::vector<std::string> arguments;
+    int status;
+    std::string out;
+    std::string err;
+  } cases[] = {
+      {{"--help"}, 0, "usage: qelvu-list", ""},
+      {{"-h"}, 0, "usage: qelvu-list", ""},
+      {{"--version"}, 0, "qelvu-list 3.2.0.0\n", ""},
+      {{}, 2, "", "usage: qelvu-list"},
+      {{"--verbose", "x.m3u"}, 2, "", "qelvu-list: unknown option --verbose"},
+      // After "--" a file whose name starts with a dash is a source like any other.
+      {{"--", "-dash.m3u"}, 0, "未分类\thttp://s/1\thttp://s/1\n", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
+    // The dashed file is named relative to the folder the tool runs in.
+    const TRun run = RunList(c.arguments, folder, "cd " + Quote(folder.path().string()) + " &&");
+    EXPECT_EQ(run.status, c.status);
+    // Each stream starts with what is expected, and an empty expectation means nothing at all.
+    for (const auto& [got, want] : {std::pair(run.out, c.out), std::pair(run.err, c.err)}) {
+      if (want.empty())
+        EXPECT_EQ(got, "");
+      else
+        EXPECT_EQ(got.rfind(want, 0), 0u) << got;
+    }
+  }
 }
 
 TEST(QelvuListTest, HttpPlaylistBehindRedirects) {
