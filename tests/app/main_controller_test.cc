@@ -16,21 +16,19 @@
 #include "common/scope_guard.h"
 #include "fake_main_view.h"
 #include "support/temp_folder.h"
+#include "test_addresses.h"
 
 namespace qelvu {
 namespace {
+
+using test::G;
+using test::kAddresses;
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 using test::FakeMainView;
 using test::RecordingServices;
 using Lines = std::vector<std::string>;
-
-const TSiteAddresses kAddresses{"http://tv.test/", "http://notice.test/tvtq/tq.asp",
-                                "http://service.test/", "pen.test"};
-
-// GBK for UTF-8 literals, so the tests read naturally.
-std::string G(const char* utf8) { return Utf8ToGbk(utf8); }
 
 class MainControllerTest : public ::testing::Test {
  protected:

@@ -26,6 +26,7 @@
 #include "channels/source_list.h"
 #include "fake_main_view.h"
 #include "support/temp_folder.h"
+#include "test_addresses.h"
 #include "widgets/size_panel.h"
 #include "widgets/status_bar.h"
 #include "widgets/styled_label.h"
@@ -34,8 +35,7 @@
 namespace qelvu {
 namespace {
 
-const TSiteAddresses kAddresses{"http://tv.test/", "http://notice.test/tvtq/tq.asp",
-                                "http://service.test/", "pen.test"};
+using test::kAddresses;
 
 class MainWindowTest : public ::testing::Test {
  protected:

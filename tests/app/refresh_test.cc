@@ -23,10 +23,13 @@
 #include "fake_main_view.h"
 #include "support/loopback_server.h"
 #include "support/temp_folder.h"
+#include "test_addresses.h"
 #include "test_files.h"
 
 namespace qelvu {
 namespace {
+
+using test::G;
 
 namespace fs = std::filesystem;
 using test::Answer;
@@ -34,8 +37,6 @@ using test::ReadText;
 using Lines = std::vector<std::string>;
 using test::TLoopbackServer;
 using test::TServerScript;
-
-std::string G(const char* utf8) { return Utf8ToGbk(utf8); }
 
 constexpr char kCachedList[] = "Old|Cached|c.htm|\r\nNews|N1|n.htm|\r\n";
 

@@ -19,19 +19,18 @@
 #include "channels/watch_lists.h"
 #include "fake_main_view.h"
 #include "support/temp_folder.h"
+#include "test_addresses.h"
 
 namespace qelvu {
 namespace {
+
+using test::G;
+using test::kAddresses;
 
 namespace fs = std::filesystem;
 using test::FakeMainView;
 using test::RecordingServices;
 using Lines = std::vector<std::string>;
-
-const TSiteAddresses kAddresses{"http://tv.test/", "http://notice.test/tvtq/tq.asp",
-                                "http://service.test/", "pen.test"};
-
-std::string G(const char* utf8) { return Utf8ToGbk(utf8); }
 
 class WatchListsControllerTest : public ::testing::Test {
  protected:
