@@ -177,11 +177,20 @@ void TMain::ListChanging() {
 }
 
 void TMain::ListChanged(std::shared_ptr<const TListKeys> keys) {
+  // A refresh is no edit of the search: Enter goes on after the match it played last, which
+  // the refresh keeps selected.
+  const bool cycling = match_ >= 0;
   list_changing_ = false;
   ListShown(std::move(keys));
+  TChannelTree& tree = view_.tv1();
   if (const std::optional<TNodeKey> selected = std::exchange(searched_selection_, std::nullopt);
-      selected && view_.tv1().Filtered()) {
-    view_.tv1().Select(FindNode(view_.tv1(), *selected));
+      selected && tree.Filtered()) {
+    tree.Select(FindNode(tree, *selected));
+  }
+  if (!cycling || !keys_ || !tree.Filtered()) return;
+  const std::vector<int>& matches = filter_.Matches();
+  for (size_t i = 0; i < matches.size(); ++i) {
+    if (keys_->NodeOf(matches[i]) == tree.Selected()) match_ = static_cast<int>(i);
   }
 }
 
