@@ -189,9 +189,10 @@ void TMain::ListChanged(std::shared_ptr<const TListKeys> keys) {
   }
   if (!cycling || !keys_ || !tree.Filtered()) return;
   const std::vector<int>& matches = filter_.Matches();
-  for (size_t i = 0; i < matches.size(); ++i) {
-    if (keys_->NodeOf(matches[i]) == tree.Selected()) match_ = static_cast<int>(i);
-  }
+  const TreeNode played = tree.Selected();
+  const auto found = std::find_if(matches.begin(), matches.end(),
+                                  [&](int channel) { return keys_->NodeOf(channel) == played; });
+  if (found != matches.end()) match_ = static_cast<int>(found - matches.begin());
 }
 
 void TMain::ListShown(std::shared_ptr<const TListKeys> keys) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The real program against the demo directory on 127.0.0.1, watched from outside.
 
-Run under an X server (xvfb-run). Usage: start_test.py PROGRAM SERVE_PY SITE_DIR
+Run under an X server (xvfb-run). Usage: start_test.py PROGRAM SERVE_PY SITE_DIR MAKE_MEDIA
 
 1. An empty cache: the program scrapes the site, writes the cache in the list's line format
    and plays the default channel.
@@ -134,7 +134,8 @@ class StartTest(unittest.TestCase):
         self.log_path = os.path.join(self.dir, "server.log")
         port_file = os.path.join(self.dir, "port")
         self.log = open(self.log_path, "wb")
-        self.server = subprocess.Popen([sys.executable, SERVE_PY, SITE, port_file, self.media], stderr=self.log)
+        self.server = subprocess.Popen([sys.executable, SERVE_PY, SITE, port_file, self.media],
+                                       stderr=self.log)
         wait_for(lambda: os.path.exists(port_file) and read_bytes(port_file), 10, "the server")
         base = "http://127.0.0.1:%s/" % read_bytes(port_file).decode()
         self.base = base
